@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Creates (once) the private Wine prefix given as $1, with the null graphics
+# driver so hidden windows and timers work without a display.
+set -euo pipefail
+mkdir -p "$1"
+export WINEPREFIX="$(cd "$1" && pwd)"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+here=$(cd "$(dirname "$0")" && pwd)
+stamp="$WINEPREFIX/.vcam-prefix-ready"
+if [ ! -f "$stamp" ]; then
+  "$here/wine.sh" wineboot -i >/dev/null 2>&1 || true
+  "$here/wine.sh" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  wineserver -w
+  touch "$stamp"
+fi

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
+
+// A stand-in for the virtual-camera kernel driver. Installed, it takes the
+// place of CreateFileA / DeviceIoControl / CloseHandle in gDriverIo and
+// answers the driver's seven requests for the device path it was given: it
+// keeps its own duplicate of every lent event, reports its clients' frame
+// requests, signals the lent notify event when they change, and records every
+// frame record it receives. It can be told to fail a request or to be absent.
+class SimulatedDriver
+{
+public:
+    enum LentEvent
+    {
+        LENT_SERVER_EXIST,
+        LENT_RELEASE_CAMERA,
+        LENT_NOTIFY,
+        LENT_EVENT_COUNT
+    };
+
+    struct ClientRequest
+    {
+        UINT32 nFormat;
+        UINT32 nWidth;
+        UINT32 nHeight;
+        DWORD dwProcessId;
+    };
+
+    struct ReceivedFrame
+    {
+        UINT32 nFormat;
+        UINT32 nWidth;
+        UINT32 nHeight;
+        std::vector<BYTE> picture;
+        bool bRecordPageAligned;
+        const void* pRecord;  // where the record lay during the request
+    };
+
+    explicit SimulatedDriver(const char* pszDevicePath);
+    ~SimulatedDriver();
+
+    // Routes gDriverIo to this driver; one driver at a time.
+    void Install();
+    void Uninstall();
+
+    // Clients. Each change signals the lent notify event, as the driver does.
+    int AddClient(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight, DWORD dwProcessId);
+    void RemoveClient(int nClientId);
+    void RemoveAllClients();
+
+    // Failures. FailOpen(ERROR_SUCCESS) fails without a recorded error.
+    void FailRequest(DWORD dwControlCode, DWORD dwError, int nTimes = -1);
+    void FailOpen(DWORD dwError);
+    void SetAbsent(bool bAbsent);
+    void ClearFailures();
+
+    // Observation.
+    HANDLE GetLentEvent(LentEvent eEvent);  // the driver's own duplicate, or NULL
+    int GetLendCount(LentEvent eEvent);
+    int GetRequestCount(DWORD dwControlCode);
+    int GetOpenCount();
+    int GetOpenHandleCount();
+    int GetMalformedFrameCount();
+    size_t GetFrameCount();
+    std::vector<ReceivedFrame> GetFrames();
+    void ClearFrames();
+    // Keeps at most this many received frames (the counters go on).
+    void SetFrameRetention(size_t nFrames);
+    // Called for every accepted frame, on the sending thread.
+    void SetFrameObserver(std::function<void(const ReceivedFrame&)> observer);
+    // Waits until at least nFrames frames were accepted in all.
+    bool WaitForFrameCount(size_t nFrames, DWORD dwTimeoutMs);
+
+private:
+    SimulatedDriver(const SimulatedDriver&);
+    SimulatedDriver& operator=(const SimulatedDriver&);
+
+    static HANDLE WINAPI CreateFileHook(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                                        HANDLE);
+    static BOOL WINAPI DeviceIoControlHook(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
+                                           LPOVERLAPPED);
+    static BOOL WINAPI CloseHandleHook(HANDLE);
+
+    HANDLE Open(LPCSTR pszPath);
+    BOOL Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut,
+                 LPDWORD pcbReturned);
+    BOOL Close(HANDLE hDevice);
+
+    DWORD TakeInjectedFailure(DWORD dwCode);  // ERROR_SUCCESS when none
+    DWORD LendEvent(LentEvent eEvent, const void* pIn, DWORD cbIn);
+    DWORD GetFrameInfo(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut, DWORD* pcbReturned);
+    DWORD AcceptFrame(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut, ReceivedFrame* pFrame);
+    void SignalNotifyLocked();
+
+    static SimulatedDriver* s_pInstalled;
+
+    std::mutex m_lock;
+    char m_szDevicePath[1024];
+    bool m_bInstalled;
+
+    HANDLE m_hLent[LENT_EVENT_COUNT];
+    int m_nLendCount[LENT_EVENT_COUNT];
+
+    std::map<int, ClientRequest> m_clients;
+    int m_nNextClientId;
+
+    std::map<DWORD, std::pair<DWORD, int>> m_failures;  // code -> (error, times left; -1 always)
+    bool m_bOpenFails;
+    DWORD m_dwOpenError;
+
+    std::set<HANDLE> m_openHandles;
+    int m_nOpenCount;
+    std::map<DWORD, int> m_requestCounts;
+
+    std::vector<ReceivedFrame> m_frames;
+    size_t m_nFrameRetention;
+    size_t m_nFramesAccepted;
+    int m_nMalformedFrames;
+    std::condition_variable m_frameAccepted;
+    std::function<void(const ReceivedFrame&)> m_observer;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "config/inimanager.h"
+
+// The settings file "DriverSetting.ini" beside the executable. Read anew on
+// every use; never written.
+class DriverIniManager : public IIniManager
+{
+public:
+    // Mode 0 is the file beside the running executable, the only one used.
+    explicit DriverIniManager(int nMode);
+
+    HRESULT STDMETHODCALLTYPE ReadSetting(int nKey, wchar_t* pwszValue) override;
+
+private:
+    int m_nMode;
+    wchar_t m_wszFilePath[MAX_PATH];
+};

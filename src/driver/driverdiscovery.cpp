@@ -1,0 +1,196 @@
+#include "driver/driverdiscovery.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <strmif.h>
+#include <uuids.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "config/driverinimanager.h"
+#include "diagnostics/debuglog.h"
+#include "driver/driverio.h"
+
+volatile BOOL gbDevicePathFound = FALSE;
+char gszDevicePath[MAX_PATH] = {};
+wchar_t gwszGlobalMutexName[MAX_PATH] = {};
+
+namespace
+{
+// Discovery may run on the main thread and the worker at once; the path must
+// be complete before the flag is published and never rewritten after.
+SRWLOCK gsrwDiscovery = SRWLOCK_INIT;
+
+template <typename T>
+void SafeRelease(T*& p)
+{
+    if (p != NULL)
+    {
+        p->Release();
+        p = NULL;
+    }
+}
+
+// Converts a BSTR into a freshly allocated ANSI string; free() it.
+char* NewAnsiString(BSTR bstr)
+{
+    int cbNeeded = WideCharToMultiByte(CP_ACP, 0, bstr, -1, NULL, 0, NULL, NULL);
+    if (cbNeeded <= 0)
+        return NULL;
+    char* psz = static_cast<char*>(malloc(static_cast<size_t>(cbNeeded)));
+    if (psz != NULL)
+        WideCharToMultiByte(CP_ACP, 0, bstr, -1, psz, cbNeeded, NULL, NULL);
+    return psz;
+}
+
+HRESULT ReadMatchingDevicePath(IPropertyBag* pPropBag, char* pszDevicePath, DWORD* pdwSize)
+{
+    VARIANT varPath;
+    VariantInit(&varPath);
+    HRESULT hr = pPropBag->Read(L"DevicePath", &varPath, NULL);
+    if (SUCCEEDED(hr))
+    {
+        if (varPath.vt != VT_BSTR || varPath.bstrVal == NULL)
+        {
+            hr = E_FAIL;
+        }
+        else
+        {
+            DWORD dwNeeded = static_cast<DWORD>(wcslen(varPath.bstrVal)) + 1;
+            if (dwNeeded > *pdwSize)
+            {
+                *pdwSize = dwNeeded;
+                hr = E_INVALIDARG;
+            }
+            else if (WideCharToMultiByte(CP_ACP, 0, varPath.bstrVal, -1, pszDevicePath,
+                                         static_cast<int>(*pdwSize), NULL, NULL) == 0)
+            {
+                // A path whose ANSI form outgrows the buffer is not usable.
+                hr = E_INVALIDARG;
+            }
+            else
+            {
+                LogPrint("    DevicePath: %s", pszDevicePath);
+                hr = S_OK;
+            }
+        }
+    }
+    VariantClear(&varPath);
+    return hr;
+}
+}  // namespace
+
+HRESULT FindDriverDevicePath(const char* pszDriverName, char* pszDevicePath, DWORD* pdwSize)
+{
+    ICreateDevEnum* pSysDevEnum = NULL;
+    HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER,
+                                  IID_ICreateDevEnum, reinterpret_cast<void**>(&pSysDevEnum));
+    if (FAILED(hr))
+        return hr;
+
+    BOOL bFound = FALSE;
+    IEnumMoniker* pEnumCat = NULL;
+    hr = pSysDevEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &pEnumCat, 0);
+    if (hr == S_OK)
+    {
+        while (!bFound)
+        {
+            IMoniker* pMoniker = NULL;
+            ULONG cFetched = 0;
+            if (pEnumCat->Next(1, &pMoniker, &cFetched) != S_OK)
+                break;
+
+            IPropertyBag* pPropBag = NULL;
+            if (SUCCEEDED(pMoniker->BindToStorage(NULL, NULL, IID_IPropertyBag,
+                                                  reinterpret_cast<void**>(&pPropBag))))
+            {
+                VARIANT varName;
+                VariantInit(&varName);
+                if (SUCCEEDED(pPropBag->Read(L"FriendlyName", &varName, NULL)) &&
+                    varName.vt == VT_BSTR)
+                {
+                    char* pszName = NewAnsiString(varName.bstrVal);
+                    if (pszName != NULL)
+                    {
+                        LogPrint("    DeviceName: %s\n", pszName);
+                        if (strcmp(pszName, pszDriverName) == 0)
+                        {
+                            bFound = TRUE;
+                            hr = ReadMatchingDevicePath(pPropBag, pszDevicePath, pdwSize);
+                        }
+                        free(pszName);
+                    }
+                }
+                VariantClear(&varName);
+                SafeRelease(pPropBag);
+            }
+            SafeRelease(pMoniker);
+        }
+    }
+    SafeRelease(pEnumCat);
+    SafeRelease(pSysDevEnum);
+
+    if (!bFound)
+        hr = E_FAIL;
+    return hr;
+}
+
+BOOL IsDevicePathFound()
+{
+    // A full barrier: the path read after this is the published one.
+    return InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&gbDevicePathFound), 0, 0);
+}
+
+HANDLE OpenDriverDevice()
+{
+    if (!IsDevicePathFound())
+    {
+        AcquireSRWLockExclusive(&gsrwDiscovery);
+        if (!IsDevicePathFound())
+        {
+            DWORD dwStringSize = MAX_PATH;
+            wchar_t wszDriverName[MAX_PATH] = {};
+            char szDriverName[MAX_PATH] = {};
+
+            DriverIniManager iniDriverSettingManager(0);
+            iniDriverSettingManager.ReadSetting(INI_KEY_DRIVER_NAME, wszDriverName);
+            if (WideCharToMultiByte(CP_UTF8, 0, wszDriverName, -1, szDriverName, MAX_PATH, NULL,
+                                    NULL) == 0)
+            {
+                // A name whose UTF-8 form does not fit matches no device; a
+                // cut-off prefix must not match one either.
+                szDriverName[0] = '\0';
+            }
+
+            // Discover into a private buffer so a half-written path is never
+            // visible to the threads that read gszDevicePath without a lock.
+            char szFoundPath[MAX_PATH] = {};
+            if (SUCCEEDED(FindDriverDevicePath(szDriverName, szFoundPath, &dwStringSize)))
+            {
+                LogPrint("Device path is found!\n");
+                memcpy(gszDevicePath, szFoundPath, sizeof(gszDevicePath));
+                InterlockedExchange(reinterpret_cast<volatile LONG*>(&gbDevicePathFound), TRUE);
+            }
+        }
+        ReleaseSRWLockExclusive(&gsrwDiscovery);
+    }
+    return OpenFoundDriverDevice();
+}
+
+HANDLE OpenFoundDriverDevice()
+{
+    if (!IsDevicePathFound())
+        return INVALID_HANDLE_VALUE;
+    return OpenDevicePath(gszDevicePath);
+}
+
+void BuildGlobalMutexName()
+{
+    wchar_t wszMutexName[MAX_PATH] = {};
+    DriverIniManager mgrMutex(0);
+    mgrMutex.ReadSetting(INI_KEY_MUTEX_NAME, wszMutexName);
+    swprintf_s(gwszGlobalMutexName, MAX_PATH, L"Global\\%s", wszMutexName);
+}

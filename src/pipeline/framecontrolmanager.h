@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <vector>
+
+#include "pipeline/framerecords.h"
+
+// The frame pipeline: what the driver's clients want (the requested-output
+// table) and the hand-over of pictures to the driver.
+class FrameControlManager
+{
+public:
+    explicit FrameControlManager(HANDLE hReadNextSampleEvent);
+    ~FrameControlManager();
+
+    // Requested-output table. Unknown formats and duplicates are ignored.
+    HRESULT AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
+    HRESULT ClearOutputFormats();
+    size_t GetOutputFormatCount(_COLOR_FORMAT eFormat);
+    // A copy of the entries of one format, in table order.
+    std::vector<FORMAT_RESOLUTION_UNIT> GetOutputFormats(_COLOR_FORMAT eFormat);
+
+    // Wraps one picture in the driver's frame record and hands it over with
+    // IOCTL_AVSHWS_SET_FRAME on an already open device.
+    HRESULT SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
+                      const BYTE* pData, UINT32 cbData);
+
+private:
+    FrameControlManager(const FrameControlManager&);
+    FrameControlManager& operator=(const FrameControlManager&);
+
+    typedef std::multimap<_COLOR_FORMAT, FORMAT_RESOLUTION_UNIT> OutputFormatTable;
+
+    // Called with the table lock held.
+    bool HasOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight) const;
+
+    HANDLE m_hReadNextSampleEvent;  // borrowed from the capture builder
+
+    CRITICAL_SECTION m_csOutputFormats;
+    OutputFormatTable m_outputFormats;
+};

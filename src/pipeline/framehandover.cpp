@@ -1,0 +1,45 @@
+#include <windows.h>
+#include <mmsystem.h>
+#include <string.h>
+
+#include "diagnostics/debuglog.h"
+#include "driver/driverio.h"
+#include "pipeline/driverframebuffer.h"
+#include "pipeline/framecontrolmanager.h"
+
+HRESULT FrameControlManager::SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth,
+                                       UINT32 nHeight, const BYTE* pData, UINT32 cbData)
+{
+    if (hDevice == INVALID_HANDLE_VALUE || pData == NULL || cbData == 0)
+        return E_FAIL;
+
+    DriverFrameBuffer frameBuffer(cbData);
+    HRESULT hr = frameBuffer.Allocate();
+    if (FAILED(hr))
+        return hr;
+
+    FRAME_HEADER* pHeader = frameBuffer.GetHeader();
+    pHeader->nWidth = nWidth;
+    pHeader->nHeight = nHeight;
+    pHeader->nFormat = eFormat;
+    LogPrint("Frame header: format=%d, size: %d x %d\n", eFormat, nWidth, nHeight);
+
+    memcpy(frameBuffer.GetPicture(), pData, cbData);
+
+    timeBeginPeriod(1);
+    DWORD dwStart = timeGetTime();
+    DWORD dwBytesReturned = 0;
+    BOOL bSent = gDriverIo.pfnDeviceIoControl(hDevice, IOCTL_AVSHWS_SET_FRAME, pHeader,
+                                              frameBuffer.GetTotalSize(), pHeader,
+                                              frameBuffer.GetTotalSize(), &dwBytesReturned, NULL);
+    // Read the error before anything else can overwrite it.
+    hr = bSent ? S_OK : HResultFromFailedCall();
+    DWORD dwElapsed = timeGetTime() - dwStart;
+    timeEndPeriod(1);
+
+    if (SUCCEEDED(hr))
+        LogPrint("DeviceIoControl (IOCTL_AVSHWS_SET_FRAME): OK (%d ms)\n", dwElapsed);
+    else
+        LogPrint("DeviceIoControl (IOCTL_AVSHWS_SET_FRAME) Failed (0x%08X)\n", hr);
+    return hr;
+}

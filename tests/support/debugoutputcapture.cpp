@@ -1,0 +1,99 @@
+#include "debugoutputcapture.h"
+
+#include <atomic>
+
+#ifndef DBG_PRINTEXCEPTION_WIDE_C
+#define DBG_PRINTEXCEPTION_WIDE_C ((DWORD)0x4001000AL)
+#endif
+
+namespace
+{
+std::atomic<DebugOutputCapture*> g_pActive(nullptr);
+
+std::string ToUtf8(const wchar_t* pwsz, size_t cch)
+{
+    if (cch == 0)
+        return std::string();
+    int cb = WideCharToMultiByte(CP_UTF8, 0, pwsz, static_cast<int>(cch), NULL, 0, NULL, NULL);
+    std::string text(static_cast<size_t>(cb), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, pwsz, static_cast<int>(cch), &text[0], cb, NULL, NULL);
+    return text;
+}
+}  // namespace
+
+DebugOutputCapture::DebugOutputCapture()
+{
+    g_pActive = this;
+    m_hHandler = AddVectoredExceptionHandler(1, OnException);
+}
+
+DebugOutputCapture::~DebugOutputCapture()
+{
+    RemoveVectoredExceptionHandler(m_hHandler);
+    g_pActive = nullptr;
+}
+
+LONG CALLBACK DebugOutputCapture::OnException(EXCEPTION_POINTERS* pInfo)
+{
+    DebugOutputCapture* pCapture = g_pActive;
+    const EXCEPTION_RECORD* pRecord = pInfo->ExceptionRecord;
+    if (pCapture == nullptr || pRecord->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+
+    // Parameters: length in characters including the terminator, then the
+    // string. Handling the wide form keeps the system from raising the
+    // narrow form of the same line afterwards.
+    size_t cch = static_cast<size_t>(pRecord->ExceptionInformation[0]);
+    if (pRecord->ExceptionCode == DBG_PRINTEXCEPTION_C)
+    {
+        const char* psz = reinterpret_cast<const char*>(pRecord->ExceptionInformation[1]);
+        pCapture->Append(std::string(psz, cch > 0 ? strnlen(psz, cch) : 0));
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+    if (pRecord->ExceptionCode == DBG_PRINTEXCEPTION_WIDE_C)
+    {
+        const wchar_t* pwsz = reinterpret_cast<const wchar_t*>(pRecord->ExceptionInformation[1]);
+        pCapture->Append(ToUtf8(pwsz, cch > 0 ? wcsnlen(pwsz, cch) : 0));
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void DebugOutputCapture::Append(std::string line)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lines.push_back(std::move(line));
+}
+
+std::vector<std::string> DebugOutputCapture::Lines() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lines;
+}
+
+std::string DebugOutputCapture::Text() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::string text;
+    for (const std::string& line : m_lines)
+        text += line;
+    return text;
+}
+
+size_t DebugOutputCapture::Count(const std::string& needle) const
+{
+    std::string text = Text();
+    size_t nCount = 0;
+    for (size_t pos = text.find(needle); pos != std::string::npos;
+         pos = text.find(needle, pos + needle.size()))
+    {
+        ++nCount;
+    }
+    return nCount;
+}
+
+void DebugOutputCapture::Clear()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lines.clear();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Captures the process's debugger output (OutputDebugStringA/W) while it
+// lives, by catching the exceptions that those calls raise. Wide lines are
+// stored in their UTF-8 form.
+class DebugOutputCapture
+{
+public:
+    DebugOutputCapture();
+    ~DebugOutputCapture();
+
+    std::vector<std::string> Lines() const;  // one entry per debug-output call
+    std::string Text() const;                // every call, concatenated
+    size_t Count(const std::string& needle) const;  // occurrences in Text()
+    bool Contains(const std::string& needle) const { return Count(needle) > 0; }
+    void Clear();
+
+private:
+    DebugOutputCapture(const DebugOutputCapture&);
+    DebugOutputCapture& operator=(const DebugOutputCapture&);
+
+    static LONG CALLBACK OnException(EXCEPTION_POINTERS* pInfo);
+    void Append(std::string line);
+
+    PVOID m_hHandler;
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_lines;
+};
