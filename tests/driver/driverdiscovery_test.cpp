@@ -1,1 +1,117 @@
 #include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <string>
+
+#include "debugoutputcapture.h"
+#include "driver/driverdiscovery.h"
+#include "testfiles.h"
+#include "videoinputdeviceregistry.h"
+
+namespace
+{
+// Names unique to this process, so that devices left behind by another test
+// process never match.
+std::wstring Unique(const wchar_t* pwszBase)
+{
+    return std::wstring(pwszBase) + L" " + std::to_wstring(GetCurrentProcessId());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+class DriverDiscoveryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(NULL, COINIT_MULTITHREADED))); }
+    void TearDown() override { CoUninitialize(); }
+
+    HRESULT Find(const std::wstring& name, char* pszPath, DWORD* pdwSize)
+    {
+        return FindDriverDevicePath(Narrow(name).c_str(), pszPath, pdwSize);
+    }
+};
+}  // namespace
+
+TEST_F(DriverDiscoveryTest, FindsTheDevicePathByFriendlyName)
+{
+    std::wstring name = Unique(L"Sim Virtual Camera");
+    ScopedVideoInputDevice other(Unique(L"other"), Unique(L"Some Webcam"), L"\\\\?\\usb#other");
+    ScopedVideoInputDevice device(Unique(L"vcam"), name, L"\\\\?\\root#image#0000#{sim}");
+    ASSERT_TRUE(device.IsRegistered());
+
+    DebugOutputCapture capture;
+    char szPath[MAX_PATH] = {};
+    DWORD dwSize = MAX_PATH;
+    EXPECT_EQ(S_OK, Find(name, szPath, &dwSize));
+    EXPECT_STREQ("\\\\?\\root#image#0000#{sim}", szPath);
+    EXPECT_TRUE(capture.Contains("    DeviceName: " + Narrow(name) + "\n"));
+    EXPECT_TRUE(capture.Contains("    DevicePath: \\\\?\\root#image#0000#{sim}"));
+}
+
+TEST_F(DriverDiscoveryTest, ANameDifferingOnlyInLetterCaseIsNotTheDriver)
+{
+    std::wstring name = Unique(L"Case Camera");
+    std::wstring upper = name;
+    for (wchar_t& c : upper)
+        c = static_cast<wchar_t>(towupper(c));
+    ScopedVideoInputDevice device(Unique(L"case"), upper, L"\\\\?\\root#case");
+
+    char szPath[MAX_PATH] = {};
+    DWORD dwSize = MAX_PATH;
+    EXPECT_EQ(E_FAIL, Find(name, szPath, &dwSize));
+    EXPECT_STREQ("", szPath);
+}
+
+TEST_F(DriverDiscoveryTest, OfTwoMatchingDevicesOnlyOneIsUsed)
+{
+    std::wstring name = Unique(L"Twin Camera");
+    ScopedVideoInputDevice first(Unique(L"twin1"), name, L"\\\\?\\root#twin#1");
+    ScopedVideoInputDevice second(Unique(L"twin2"), name, L"\\\\?\\root#twin#2");
+
+    DebugOutputCapture capture;
+    char szPath[MAX_PATH] = {};
+    DWORD dwSize = MAX_PATH;
+    EXPECT_EQ(S_OK, Find(name, szPath, &dwSize));
+    EXPECT_TRUE(std::string(szPath) == "\\\\?\\root#twin#1" ||
+                std::string(szPath) == "\\\\?\\root#twin#2");
+    // The search ends at the first match: one path line only.
+    EXPECT_EQ(1u, capture.Count("    DevicePath: "));
+}
+
+TEST_F(DriverDiscoveryTest, APathLongerThanTheBufferIsRefusedWithTheNeededSize)
+{
+    std::wstring name = Unique(L"Long Path Camera");
+    std::wstring longPath = L"\\\\?\\root#" + std::wstring(300, L'p');
+    ScopedVideoInputDevice device(Unique(L"long"), name, longPath);
+
+    char szPath[MAX_PATH] = {};
+    szPath[MAX_PATH - 1] = 'G';
+    DWORD dwSize = MAX_PATH;
+    EXPECT_EQ(E_INVALIDARG, Find(name, szPath, &dwSize));
+    EXPECT_EQ(longPath.size() + 1, dwSize);
+    EXPECT_EQ('G', szPath[MAX_PATH - 1]);
+}
+
+TEST_F(DriverDiscoveryTest, NoMatchingDeviceGivesEFail)
+{
+    char szPath[MAX_PATH] = {};
+    DWORD dwSize = MAX_PATH;
+    EXPECT_EQ(E_FAIL, Find(Unique(L"Nobody Here"), szPath, &dwSize));
+    EXPECT_EQ(E_FAIL, FindDriverDevicePath("", szPath, &dwSize));
+}
+
+TEST(GlobalMutexName, IsFormedFromTheSettingsFile)
+{
+    {
+        ScopedSettingsFile file("[Lumetra]\r\nMutexName=X\r\n");
+        BuildGlobalMutexName();
+        EXPECT_STREQ(L"Global\\X", gwszGlobalMutexName);
+    }
+    DeleteFileW(ScopedSettingsFile::Path().c_str());
+    BuildGlobalMutexName();
+    EXPECT_STREQ(L"Global\\Framewell Mutex", gwszGlobalMutexName);
+}
