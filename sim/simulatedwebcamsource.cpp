@@ -12,7 +12,7 @@
 
 namespace
 {
-typedef std::chrono::duration<LONGLONG, std::ratio<1, 10000000>> Hundred100ns;
+typedef std::chrono::duration<LONGLONG, std::ratio<1, 10000000>> Duration100ns;
 
 const DWORD kStreamId = 0;
 // Larger pictures are refused before their size is multiplied.
@@ -591,13 +591,13 @@ void SimulatedWebcamSource::WorkerLoop()
             // request gets the latest one not yet delivered.
             std::chrono::steady_clock::time_point tNow = std::chrono::steady_clock::now();
             LONGLONG llElapsed =
-                std::chrono::duration_cast<Hundred100ns>(tNow - m_tStart).count();
+                std::chrono::duration_cast<Duration100ns>(tNow - m_tStart).count();
             UINT64 nCaptured = llElapsed <= 0 ? 0 : static_cast<UINT64>(llElapsed) / format.llDuration;
             if (nCaptured > nTick)
                 nTick = nCaptured;
             std::chrono::steady_clock::time_point tDue =
                 m_tStart + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                               Hundred100ns(static_cast<LONGLONG>(nTick) * format.llDuration));
+                               Duration100ns(static_cast<LONGLONG>(nTick) * format.llDuration));
             if (tDue > tNow)
             {
                 m_wake.wait_until(lock, tDue);

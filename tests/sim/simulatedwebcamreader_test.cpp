@@ -19,10 +19,16 @@
 using Microsoft::WRL::ComPtr;
 
 // The simulated webcam under the platform's own asynchronous source reader,
-// created as the capture builder creates it. Every reader is released on the
-// test thread once no callback of it runs any more: a reader whose last
-// reference goes on its own work-queue thread deadlocks Wine's Media
-// Foundation for the rest of the process.
+// created as the capture builder creates it.
+//
+// Every reader is released on the test thread once no callback of it runs and
+// no ReadSample of it is still being processed (the callback signals its end,
+// then a short grace). Wine's reader work items hold references of their own:
+// released while an OnReadSample runs (even one blocked elsewhere) or right
+// after a ReadSample call, the reader loses its last reference on its own work
+// thread when that work item ends, that thread deadlocks, and every later
+// reader creation in the process hangs. A read that is merely pending (the
+// source has not answered yet) is safe to release.
 
 namespace
 {
