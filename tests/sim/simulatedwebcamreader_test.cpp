@@ -511,26 +511,3 @@ TEST_F(SimulatedWebcamReaderTest, AWebcamThatStopsSendingKeepsTheReadPendingUnti
     EXPECT_TRUE(callback->WaitForReads(nReads + 3, kWaitMs));
     FinishReader(callback.Get(), reader);
 }
-
-TEST_F(SimulatedWebcamReaderTest, AnUnpluggedWebcamPluggedBackInStreamsThroughANewSource)
-{
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
-    ComPtr<IMFMediaSource> lost = Activate(webcam);
-    ASSERT_TRUE(lost);
-    webcam->Unplug();
-    ComPtr<IMFActivate> activate;
-    ComPtr<IMFMediaSource> source;
-    ASSERT_EQ(S_OK, webcam->CreateActivate(&activate));
-    EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, activate->ActivateObject(IID_PPV_ARGS(&source)));
-
-    webcam->Plug();
-    source = Activate(webcam);
-    ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
-    ComPtr<IMFSourceReader> reader;
-    ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &reader));
-    ASSERT_EQ(S_OK, callback->StartReading(reader.Get()));
-    EXPECT_TRUE(callback->WaitForReads(3, kWaitMs));
-    FinishReader(callback.Get(), reader);
-}

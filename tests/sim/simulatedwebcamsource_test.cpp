@@ -608,23 +608,6 @@ TEST_F(SimulatedWebcamSourceTest, InjectedFailuresAnswerTheNamedCallsAsToldAndCo
     EXPECT_EQ(1, m_webcam->GetCallCount(WEBCAM_CALL_STOP));
 }
 
-TEST_F(SimulatedWebcamSourceTest, RequestsWaitWhileNothingIsSentAndAreServedAfterwards)
-{
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
-
-    m_webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    EXPECT_FALSE(streamEvents->WaitFor(MEMediaSample, 1, kQuietMs));
-    m_webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
-    EXPECT_TRUE(streamEvents->WaitFor(MEMediaSample, 2));
-}
-
 class SimulatedWebcamLossTest : public SimulatedWebcamSourceTest,
                                 public ::testing::WithParamInterface<SimulatedWebcamLoss>
 {
