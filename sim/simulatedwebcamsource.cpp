@@ -1,0 +1,733 @@
+#include "simulatedwebcamsource.h"
+
+#include <mfapi.h>
+#include <mferror.h>
+#include <objbase.h>
+#include <string.h>
+
+#include <new>
+
+#include "simulatedwebcamframes.h"
+#include "simulatedwebcamstream.h"
+
+namespace
+{
+typedef std::chrono::duration<LONGLONG, std::ratio<1, 10000000>> Duration100ns;
+
+const DWORD kStreamId = 0;
+// Larger pictures are refused before their size is multiplied.
+const UINT32 kMaxSide = 16384;
+
+template <typename T>
+void SafeRelease(T*& p)
+{
+    if (p != NULL)
+    {
+        p->Release();
+        p = NULL;
+    }
+}
+
+HRESULT CreateNativeType(const SimulatedWebcamFormat& format, IMFMediaType** ppType)
+{
+    IMFMediaType* pType = NULL;
+    bool bYuy2 = format.subtype == MFVideoFormat_YUY2;
+    HRESULT hr = MFCreateMediaType(&pType);
+    if (SUCCEEDED(hr))
+        hr = pType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    if (SUCCEEDED(hr))
+        hr = pType->SetGUID(MF_MT_SUBTYPE, format.subtype);
+    if (SUCCEEDED(hr))
+        hr = MFSetAttributeSize(pType, MF_MT_FRAME_SIZE, format.nWidth, format.nHeight);
+    if (SUCCEEDED(hr))
+        hr = MFSetAttributeRatio(pType, MF_MT_FRAME_RATE, format.nRateNumerator,
+                                 format.nRateDenominator);
+    // A camera type runs at one rate: the range is that rate.
+    if (SUCCEEDED(hr))
+        hr = MFSetAttributeRatio(pType, MF_MT_FRAME_RATE_RANGE_MAX, format.nRateNumerator,
+                                 format.nRateDenominator);
+    if (SUCCEEDED(hr))
+        hr = MFSetAttributeRatio(pType, MF_MT_FRAME_RATE_RANGE_MIN, format.nRateNumerator,
+                                 format.nRateDenominator);
+    if (SUCCEEDED(hr))
+        hr = MFSetAttributeRatio(pType, MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
+    if (SUCCEEDED(hr))
+        hr = pType->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+    if (SUCCEEDED(hr))
+        hr = pType->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE);
+    if (SUCCEEDED(hr))
+        hr = pType->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, bYuy2 ? TRUE : FALSE);
+    if (SUCCEEDED(hr) && bYuy2 && format.nWidth <= kMaxSide && format.nHeight <= kMaxSide)
+    {
+        hr = pType->SetUINT32(MF_MT_DEFAULT_STRIDE, format.nWidth * 2);
+        if (SUCCEEDED(hr))
+            hr = pType->SetUINT32(MF_MT_SAMPLE_SIZE, format.nWidth * format.nHeight * 2);
+    }
+    if (SUCCEEDED(hr))
+    {
+        *ppType = pType;
+        pType = NULL;
+    }
+    SafeRelease(pType);
+    return hr;
+}
+
+PROPVARIANT MakeTimeValue(LONGLONG llTime)
+{
+    PROPVARIANT var;
+    PropVariantInit(&var);
+    var.vt = VT_I8;
+    var.hVal.QuadPart = llTime;
+    return var;
+}
+}  // namespace
+
+HRESULT SimulatedWebcamSource::Create(const std::shared_ptr<SimulatedWebcam>& webcam,
+                                      SimulatedWebcamSource** ppSource)
+{
+    if (ppSource == NULL)
+        return E_POINTER;
+    *ppSource = NULL;
+    SimulatedWebcamSource* pSource = new (std::nothrow) SimulatedWebcamSource(webcam);
+    if (pSource == NULL)
+        return E_OUTOFMEMORY;
+    HRESULT hr = pSource->Initialize();
+    if (FAILED(hr))
+    {
+        pSource->Release();
+        return hr;
+    }
+    *ppSource = pSource;
+    return S_OK;
+}
+
+SimulatedWebcamSource::SimulatedWebcamSource(const std::shared_ptr<SimulatedWebcam>& webcam)
+    : m_webcam(webcam),
+      m_pDescriptor(NULL),
+      m_pStreamDescriptor(NULL),
+      m_pStream(NULL),
+      m_eState(STATE_STOPPED),
+      m_bStreamStarted(false),
+      m_bLost(false),
+      m_bQuit(false),
+      m_bInternalsShutDown(false),
+      m_eDelivery(WEBCAM_DELIVER_SAMPLES),
+      m_hrDeliveryError(E_FAIL),
+      m_nRun(0),
+      m_llStartTime(0),
+      m_llNextTime(0),
+      m_nNextTick(0),
+      m_nRunFirstFrame(0),
+      m_nNextFrame(0),
+      m_bDiscontinuity(false),
+      m_nJpegWidth(0),
+      m_nJpegHeight(0)
+{
+    m_format.bMjpg = false;
+    m_format.nWidth = 0;
+    m_format.nHeight = 0;
+    m_format.llDuration = 0;
+}
+
+SimulatedWebcamSource::~SimulatedWebcamSource()
+{
+    // First, so the webcam never reaches a source that is going away.
+    m_webcam->RemoveSource(this);
+    ShutdownInternals();
+    if (m_worker.joinable())
+    {
+        if (m_worker.get_id() == std::this_thread::get_id())
+            m_worker.detach();
+        else
+            m_worker.join();
+    }
+    if (m_pStream != NULL)
+        m_pStream->DetachSource();
+    SafeRelease(m_pStream);
+    SafeRelease(m_pStreamDescriptor);
+    SafeRelease(m_pDescriptor);
+}
+
+bool SimulatedWebcamSource::AnswersInterface(REFIID riid) const
+{
+    return riid == IID_IMFMediaSource || riid == IID_IMFMediaEventGenerator;
+}
+
+HRESULT SimulatedWebcamSource::Initialize()
+{
+    const std::vector<SimulatedWebcamFormat>& formats = m_webcam->GetSpec().formats;
+    if (formats.empty())
+        return E_INVALIDARG;
+
+    std::vector<IMFMediaType*> types(formats.size(), NULL);
+    IMFMediaTypeHandler* pHandler = NULL;
+    HRESULT hr = m_events.Create();
+    for (size_t i = 0; SUCCEEDED(hr) && i < formats.size(); ++i)
+        hr = CreateNativeType(formats[i], &types[i]);
+    if (SUCCEEDED(hr))
+        hr = MFCreateStreamDescriptor(kStreamId, static_cast<DWORD>(types.size()), types.data(),
+                                      &m_pStreamDescriptor);
+    if (SUCCEEDED(hr))
+        hr = m_pStreamDescriptor->GetMediaTypeHandler(&pHandler);
+    if (SUCCEEDED(hr))
+        hr = pHandler->SetCurrentMediaType(types[0]);
+    if (SUCCEEDED(hr))
+        hr = MFCreatePresentationDescriptor(1, &m_pStreamDescriptor, &m_pDescriptor);
+    if (SUCCEEDED(hr))
+        hr = m_pDescriptor->SelectStream(0);
+    if (SUCCEEDED(hr))
+        hr = SimulatedWebcamStream::Create(this, m_pStreamDescriptor, &m_pStream);
+    if (SUCCEEDED(hr) && !m_webcam->AddSource(this))
+        hr = MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
+    if (SUCCEEDED(hr))
+        m_worker = std::thread(&SimulatedWebcamSource::WorkerLoop, this);
+
+    SafeRelease(pHandler);
+    for (IMFMediaType* pType : types)
+        SafeRelease(pType);
+    return hr;
+}
+
+STDMETHODIMP SimulatedWebcamSource::GetEvent(DWORD dwFlags, IMFMediaEvent** ppEvent)
+{
+    return m_events.GetEvent(dwFlags, ppEvent);
+}
+
+STDMETHODIMP SimulatedWebcamSource::BeginGetEvent(IMFAsyncCallback* pCallback,
+                                                  IUnknown* punkState)
+{
+    return m_events.BeginGetEvent(pCallback, punkState);
+}
+
+STDMETHODIMP SimulatedWebcamSource::EndGetEvent(IMFAsyncResult* pResult, IMFMediaEvent** ppEvent)
+{
+    return m_events.EndGetEvent(pResult, ppEvent);
+}
+
+STDMETHODIMP SimulatedWebcamSource::QueueEvent(MediaEventType met, REFGUID guidExtendedType,
+                                               HRESULT hrStatus, const PROPVARIANT* pvValue)
+{
+    return m_events.QueueEventParamVar(met, guidExtendedType, hrStatus, pvValue);
+}
+
+STDMETHODIMP SimulatedWebcamSource::GetCharacteristics(DWORD* pdwCharacteristics)
+{
+    if (pdwCharacteristics == NULL)
+        return E_POINTER;
+    if (IsShutDown())
+        return MF_E_SHUTDOWN;
+    *pdwCharacteristics = MFMEDIASOURCE_IS_LIVE;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedWebcamSource::CreatePresentationDescriptor(
+    IMFPresentationDescriptor** ppPresentationDescriptor)
+{
+    if (ppPresentationDescriptor == NULL)
+        return E_POINTER;
+    *ppPresentationDescriptor = NULL;
+    HRESULT hr = m_webcam->TakeFailure(WEBCAM_CALL_CREATE_PRESENTATION_DESCRIPTOR);
+    if (FAILED(hr))
+        return hr;
+    if (IsShutDown())
+        return MF_E_SHUTDOWN;
+    // A copy, whose stream descriptor is the source's own.
+    return m_pDescriptor->Clone(ppPresentationDescriptor);
+}
+
+HRESULT SimulatedWebcamSource::ReadCurrentFormat(FrameFormat* pFormat)
+{
+    IMFMediaTypeHandler* pHandler = NULL;
+    IMFMediaType* pType = NULL;
+    GUID subtype = GUID_NULL;
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    UINT32 nNumerator = 0;
+    UINT32 nDenominator = 0;
+
+    HRESULT hr = m_pStreamDescriptor->GetMediaTypeHandler(&pHandler);
+    if (SUCCEEDED(hr))
+        hr = pHandler->GetCurrentMediaType(&pType);
+    if (SUCCEEDED(hr))
+        hr = pType->GetGUID(MF_MT_SUBTYPE, &subtype);
+    if (SUCCEEDED(hr))
+        hr = MFGetAttributeSize(pType, MF_MT_FRAME_SIZE, &nWidth, &nHeight);
+    if (SUCCEEDED(hr))
+        hr = MFGetAttributeRatio(pType, MF_MT_FRAME_RATE, &nNumerator, &nDenominator);
+    if (SUCCEEDED(hr))
+    {
+        bool bMjpg = subtype == MFVideoFormat_MJPG;
+        bool bYuy2 = subtype == MFVideoFormat_YUY2;
+        UINT64 nDuration = nNumerator == 0 ? 0 : 10000000ull * nDenominator / nNumerator;
+        if ((!bMjpg && !bYuy2) || (bYuy2 && nWidth % 2 != 0) || nWidth < kWebcamMinWidth ||
+            nHeight < kWebcamMinHeight || nWidth > kMaxSide || nHeight > kMaxSide ||
+            nDuration == 0 || nDuration > 0x7FFFFFFF)
+        {
+            hr = MF_E_INVALIDMEDIATYPE;
+        }
+        else
+        {
+            pFormat->bMjpg = bMjpg;
+            pFormat->nWidth = nWidth;
+            pFormat->nHeight = nHeight;
+            pFormat->llDuration = static_cast<LONGLONG>(nDuration);
+        }
+    }
+    SafeRelease(pType);
+    SafeRelease(pHandler);
+    return hr;
+}
+
+STDMETHODIMP SimulatedWebcamSource::Start(IMFPresentationDescriptor* pPresentationDescriptor,
+                                          const GUID* pguidTimeFormat,
+                                          const PROPVARIANT* pvarStartPosition)
+{
+    HRESULT hr = m_webcam->TakeFailure(WEBCAM_CALL_START);
+    if (FAILED(hr))
+        return hr;
+    if (pPresentationDescriptor == NULL)
+        return E_INVALIDARG;
+    if (pguidTimeFormat != NULL && *pguidTimeFormat != GUID_NULL)
+        return MF_E_UNSUPPORTED_TIME_FORMAT;
+    if (pvarStartPosition != NULL && pvarStartPosition->vt != VT_EMPTY &&
+        pvarStartPosition->vt != VT_I8)
+    {
+        return MF_E_UNSUPPORTED_TIME_FORMAT;
+    }
+    if (IsShutDown())
+        return MF_E_SHUTDOWN;
+
+    BOOL bSelected = FALSE;
+    IMFStreamDescriptor* pStreamDescriptor = NULL;
+    DWORD dwStreamId = 0;
+    hr = pPresentationDescriptor->GetStreamDescriptorByIndex(0, &bSelected, &pStreamDescriptor);
+    if (SUCCEEDED(hr))
+        hr = pStreamDescriptor->GetStreamIdentifier(&dwStreamId);
+    if (SUCCEEDED(hr) && dwStreamId != kStreamId)
+        hr = E_INVALIDARG;
+    SafeRelease(pStreamDescriptor);
+    if (FAILED(hr))
+        return hr;
+
+    FrameFormat format = m_format;
+    if (bSelected)
+    {
+        hr = ReadCurrentFormat(&format);
+        if (FAILED(hr))
+            return hr;
+    }
+
+    LONGLONG llPosition = 0;
+    if (pvarStartPosition != NULL && pvarStartPosition->vt == VT_I8)
+        llPosition = pvarStartPosition->hVal.QuadPart;
+    PROPVARIANT varStart = MakeTimeValue(llPosition);
+
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_eState == STATE_SHUT_DOWN)
+            return MF_E_SHUTDOWN;
+        if (m_bLost)
+            return MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
+
+        bool bRestart = m_eState == STATE_STARTED;
+        if (!bRestart)
+        {
+            ++m_nRun;
+            m_format = format;
+            m_tStart = std::chrono::steady_clock::now();
+            m_llStartTime = MFGetSystemTime();
+            if (m_llStartTime < m_llNextTime)
+                m_llStartTime = m_llNextTime;
+            m_nNextTick = 0;
+            m_nRunFirstFrame = m_nNextFrame;
+            m_bDiscontinuity = true;
+            m_webcam->CountStarted(1);
+        }
+        if (bSelected)
+        {
+            m_events.QueueEventParamUnk(bRestart && m_bStreamStarted ? MEUpdatedStream
+                                                                      : MENewStream,
+                                         GUID_NULL, S_OK, static_cast<IMFMediaStream*>(m_pStream));
+        }
+        else
+        {
+            DropRequestsLocked();
+        }
+        m_events.QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &varStart);
+        if (bSelected)
+            QueueStreamEventLocked(MEStreamStarted, S_OK, &varStart);
+        m_bStreamStarted = bSelected != FALSE;
+        m_eState = STATE_STARTED;
+    }
+    m_wake.notify_all();
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedWebcamSource::Stop()
+{
+    HRESULT hr = m_webcam->TakeFailure(WEBCAM_CALL_STOP);
+    if (FAILED(hr))
+        return hr;
+
+    std::deque<IUnknown*> dropped;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_eState == STATE_SHUT_DOWN)
+            return MF_E_SHUTDOWN;
+        EndStreamingLocked();
+        dropped.swap(m_requests);
+        // Also when already stopped: a source reader being released waits for
+        // this event before it lets go of the source's event queue.
+        PROPVARIANT varEmpty;
+        PropVariantInit(&varEmpty);
+        m_events.QueueEventParamVar(MESourceStopped, GUID_NULL, S_OK, &varEmpty);
+        // A stream that was not started must not get one: a later reader would
+        // take it for the end of its own run.
+        if (m_bStreamStarted)
+        {
+            QueueStreamEventLocked(MEStreamStopped, S_OK, &varEmpty);
+            m_bStreamStarted = false;
+        }
+    }
+    for (IUnknown* pToken : dropped)
+    {
+        if (pToken != NULL)
+            pToken->Release();
+    }
+    m_wake.notify_all();
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedWebcamSource::Pause()
+{
+    // A live source without MFMEDIASOURCE_CAN_PAUSE.
+    return IsShutDown() ? MF_E_SHUTDOWN : MF_E_INVALID_STATE_TRANSITION;
+}
+
+STDMETHODIMP SimulatedWebcamSource::Shutdown()
+{
+    m_webcam->CountShutdown();
+    if (IsShutDown())
+        return MF_E_SHUTDOWN;
+    ShutdownInternals();
+    return S_OK;
+}
+
+bool SimulatedWebcamSource::IsShutDown()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_eState == STATE_SHUT_DOWN;
+}
+
+HRESULT SimulatedWebcamSource::AcceptSampleRequest(IUnknown* pToken)
+{
+    HRESULT hr = m_webcam->TakeFailure(WEBCAM_CALL_REQUEST_SAMPLE);
+    if (FAILED(hr))
+        return hr;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_eState == STATE_SHUT_DOWN)
+            return MF_E_SHUTDOWN;
+        if (m_bLost)
+            return MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
+        if (m_eState != STATE_STARTED || !m_bStreamStarted)
+            return MF_E_MEDIA_SOURCE_WRONGSTATE;
+        if (pToken != NULL)
+            pToken->AddRef();
+        m_requests.push_back(pToken);
+    }
+    m_wake.notify_all();
+    return S_OK;
+}
+
+void SimulatedWebcamSource::OnDeliveryChanged(SimulatedWebcamDelivery eDelivery, HRESULT hrError)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_eDelivery = eDelivery;
+        m_hrDeliveryError = hrError;
+    }
+    m_wake.notify_all();
+}
+
+void SimulatedWebcamSource::OnDeviceLost(SimulatedWebcamLoss eLoss)
+{
+    if (eLoss == WEBCAM_LOSS_SHUTDOWN)
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_bLost = true;
+        }
+        ShutdownInternals();
+        return;
+    }
+
+    std::deque<IUnknown*> dropped;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_eState == STATE_SHUT_DOWN || m_bLost)
+            return;
+        m_bLost = true;
+        ++m_nRun;
+        dropped.swap(m_requests);
+        if (m_eState == STATE_STARTED)
+        {
+            PROPVARIANT varEmpty;
+            PropVariantInit(&varEmpty);
+            if (eLoss == WEBCAM_LOSS_ERROR_EVENT)
+            {
+                if (m_bStreamStarted)
+                    QueueStreamEventLocked(MEError, MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
+                                           &varEmpty);
+                else
+                    m_events.QueueEventParamVar(MEError, GUID_NULL,
+                                                 MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, &varEmpty);
+                m_webcam->CountErrorEvent();
+            }
+            else
+            {
+                EndStreamingLocked();
+                m_events.QueueEventParamVar(MESourceStopped, GUID_NULL, S_OK, &varEmpty);
+                if (m_bStreamStarted)
+                {
+                    QueueStreamEventLocked(MEStreamStopped, S_OK, &varEmpty);
+                    m_bStreamStarted = false;
+                }
+            }
+        }
+    }
+    for (IUnknown* pToken : dropped)
+    {
+        if (pToken != NULL)
+            pToken->Release();
+    }
+    m_wake.notify_all();
+}
+
+void SimulatedWebcamSource::DropRequestsLocked()
+{
+    // Tokens come from the caller of RequestSample and hold no lock of ours.
+    for (IUnknown* pToken : m_requests)
+    {
+        if (pToken != NULL)
+            pToken->Release();
+    }
+    m_requests.clear();
+}
+
+bool SimulatedWebcamSource::ReadyToServeLocked() const
+{
+    return m_eState == STATE_STARTED && m_bStreamStarted && !m_bLost && !m_requests.empty() &&
+           m_eDelivery != WEBCAM_DELIVER_NOTHING;
+}
+
+void SimulatedWebcamSource::EndStreamingLocked()
+{
+    if (m_eState != STATE_STARTED)
+        return;
+    m_eState = STATE_STOPPED;
+    ++m_nRun;
+    m_webcam->CountStarted(-1);
+}
+
+void SimulatedWebcamSource::QueueStreamEventLocked(MediaEventType met, HRESULT hrStatus,
+                                                   const PROPVARIANT* pvValue)
+{
+    m_pStream->QueueEvent(met, GUID_NULL, hrStatus, pvValue);
+}
+
+void SimulatedWebcamSource::ShutdownInternals()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_bInternalsShutDown)
+            return;
+        m_bInternalsShutDown = true;
+        EndStreamingLocked();
+        m_eState = STATE_SHUT_DOWN;
+        m_bStreamStarted = false;
+        m_bQuit = true;
+        DropRequestsLocked();
+    }
+    m_wake.notify_all();
+    // Pending BeginGetEvent callers are answered with MF_E_SHUTDOWN.
+    m_events.Shutdown();
+    if (m_pStream != NULL)
+        m_pStream->ShutdownEvents();
+}
+
+void SimulatedWebcamSource::WorkerLoop()
+{
+    // WIC, which encodes the MJPG pictures, needs COM on this thread.
+    HRESULT hrCom = CoInitializeEx(NULL, COINIT_MULTITHREADED);
+    const bool bPaced = m_webcam->GetSpec().bPaced;
+
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;)
+    {
+        m_wake.wait(lock, [this] { return m_bQuit || ReadyToServeLocked(); });
+        if (m_bQuit)
+            break;
+
+        if (m_eDelivery == WEBCAM_DELIVER_ERRORS)
+        {
+            IUnknown* pToken = m_requests.front();
+            m_requests.pop_front();
+            QueueStreamEventLocked(MEError, m_hrDeliveryError, NULL);
+            m_webcam->CountErrorEvent();
+            lock.unlock();
+            if (pToken != NULL)
+                pToken->Release();
+            lock.lock();
+            continue;
+        }
+
+        const FrameFormat format = m_format;
+        const UINT64 nRun = m_nRun;
+        UINT64 nTick = m_nNextTick;
+        if (bPaced)
+        {
+            // The camera captures one frame per period since the start; the
+            // request gets the latest one not yet delivered.
+            std::chrono::steady_clock::time_point tNow = std::chrono::steady_clock::now();
+            LONGLONG llElapsed =
+                std::chrono::duration_cast<Duration100ns>(tNow - m_tStart).count();
+            UINT64 nCaptured = llElapsed <= 0 ? 0 : static_cast<UINT64>(llElapsed) / format.llDuration;
+            if (nCaptured > nTick)
+                nTick = nCaptured;
+            std::chrono::steady_clock::time_point tDue =
+                m_tStart + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                               Duration100ns(static_cast<LONGLONG>(nTick) * format.llDuration));
+            if (tDue > tNow)
+            {
+                m_wake.wait_until(lock, tDue);
+                continue;
+            }
+        }
+        m_nNextTick = nTick + 1;
+        const UINT32 nFrame = m_nRunFirstFrame + static_cast<UINT32>(nTick);
+        m_nNextFrame = nFrame + 1;
+        const LONGLONG llTime = m_llStartTime + static_cast<LONGLONG>(nTick) * format.llDuration;
+        m_llNextTime = llTime + format.llDuration;
+        lock.unlock();
+
+        IMFSample* pSample = NULL;
+        HRESULT hr = MakeSample(format, nFrame, &pSample);
+        if (SUCCEEDED(hr))
+            hr = pSample->SetSampleTime(llTime);
+        if (SUCCEEDED(hr))
+            hr = pSample->SetSampleDuration(format.llDuration);
+
+        lock.lock();
+        IUnknown* pToken = NULL;
+        // A stop, a loss or a change of delivery while the frame was made:
+        // the frame goes nowhere, as a captured frame nobody waits for.
+        if (m_nRun == nRun && ReadyToServeLocked() && m_eDelivery == WEBCAM_DELIVER_SAMPLES)
+        {
+            pToken = m_requests.front();
+            m_requests.pop_front();
+            if (SUCCEEDED(hr) && pToken != NULL)
+                hr = pSample->SetUnknown(MFSampleExtension_Token, pToken);
+            if (SUCCEEDED(hr) && m_bDiscontinuity)
+                hr = pSample->SetUINT32(MFSampleExtension_Discontinuity, TRUE);
+            if (SUCCEEDED(hr))
+                hr = m_pStream->QueueSample(pSample);
+            if (SUCCEEDED(hr))
+            {
+                m_bDiscontinuity = false;
+                m_webcam->CountSample();
+            }
+            else
+            {
+                // The double's own failure shows as the stream's error.
+                QueueStreamEventLocked(MEError, hr, NULL);
+                m_webcam->CountErrorEvent();
+            }
+        }
+        lock.unlock();
+        SafeRelease(pSample);
+        SafeRelease(pToken);
+        lock.lock();
+    }
+    lock.unlock();
+    if (SUCCEEDED(hrCom))
+        CoUninitialize();
+}
+
+HRESULT SimulatedWebcamSource::EnsureJpegPictures(UINT32 nWidth, UINT32 nHeight)
+{
+    if (!m_jpegs.empty() && m_nJpegWidth == nWidth && m_nJpegHeight == nHeight)
+        return S_OK;
+    m_jpegs.clear();
+    UINT32 nCount = m_webcam->GetSpec().nMjpgPictureCount;
+    if (nCount == 0)
+        nCount = 1;
+    std::vector<std::vector<BYTE>> jpegs(nCount);
+    HRESULT hr = S_OK;
+    for (UINT32 i = 0; SUCCEEDED(hr) && i < nCount; ++i)
+        hr = EncodeWebcamFrameJpeg(i, nWidth, nHeight, &jpegs[i]);
+    if (SUCCEEDED(hr))
+    {
+        m_jpegs.swap(jpegs);
+        m_nJpegWidth = nWidth;
+        m_nJpegHeight = nHeight;
+    }
+    return hr;
+}
+
+HRESULT SimulatedWebcamSource::MakeSample(const FrameFormat& format, UINT32 nFrame,
+                                          IMFSample** ppSample)
+{
+    const std::vector<BYTE>* pJpeg = NULL;
+    DWORD cbFrame = 0;
+    HRESULT hr = S_OK;
+    if (format.bMjpg)
+    {
+        hr = EnsureJpegPictures(format.nWidth, format.nHeight);
+        if (SUCCEEDED(hr))
+        {
+            pJpeg = &m_jpegs[nFrame % m_jpegs.size()];
+            cbFrame = static_cast<DWORD>(pJpeg->size());
+        }
+    }
+    else
+    {
+        cbFrame = format.nWidth * format.nHeight * 2;
+    }
+
+    IMFMediaBuffer* pBuffer = NULL;
+    IMFSample* pSample = NULL;
+    BYTE* pData = NULL;
+    DWORD cbMax = 0;
+    if (SUCCEEDED(hr))
+        hr = MFCreateMemoryBuffer(cbFrame, &pBuffer);
+    if (SUCCEEDED(hr))
+        hr = pBuffer->Lock(&pData, &cbMax, NULL);
+    if (SUCCEEDED(hr))
+    {
+        if (cbMax < cbFrame)
+            hr = E_UNEXPECTED;
+        else if (pJpeg != NULL)
+            memcpy(pData, pJpeg->data(), cbFrame);
+        else if (!DrawWebcamFrameYuy2(nFrame, format.nWidth, format.nHeight, pData,
+                                      format.nWidth * 2))
+            hr = E_UNEXPECTED;
+        pBuffer->Unlock();
+    }
+    if (SUCCEEDED(hr))
+        hr = pBuffer->SetCurrentLength(cbFrame);
+    if (SUCCEEDED(hr))
+        hr = MFCreateSample(&pSample);
+    if (SUCCEEDED(hr))
+        hr = pSample->AddBuffer(pBuffer);
+    if (SUCCEEDED(hr))
+        hr = pSample->SetUINT32(MFSampleExtension_CleanPoint, TRUE);
+    if (SUCCEEDED(hr))
+    {
+        *ppSample = pSample;
+        pSample = NULL;
+    }
+    SafeRelease(pSample);
+    SafeRelease(pBuffer);
+    return hr;
+}

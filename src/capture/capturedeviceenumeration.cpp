@@ -1,0 +1,3 @@
+#include "capture/capturedeviceenumeration.h"
+
+CAPTURE_DEVICE_ENUM_FUNCTIONS gCaptureDeviceEnum = {MFEnumDeviceSources};

@@ -1,0 +1,214 @@
+#include "sourcereadertestsupport.h"
+
+#include <mfapi.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <chrono>
+#include <thread>
+
+using Microsoft::WRL::ComPtr;
+
+ComPtr<ReaderTestCallback> ReaderTestCallback::Create()
+{
+    ComPtr<ReaderTestCallback> callback;
+    callback.Attach(new ReaderTestCallback());
+    return callback;
+}
+
+ReaderTestCallback::ReaderTestCallback()
+    : m_cRef(1),
+      m_pReader(NULL),
+      m_bReading(false),
+      m_bStopSeen(false),
+      m_hBlock(NULL),
+      m_bBlocked(false),
+      m_hrLastRead(S_OK)
+{
+}
+
+STDMETHODIMP ReaderTestCallback::QueryInterface(REFIID riid, void** ppv)
+{
+    if (ppv == NULL)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IMFSourceReaderCallback)
+    {
+        *ppv = static_cast<IMFSourceReaderCallback*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = NULL;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) ReaderTestCallback::AddRef()
+{
+    return InterlockedIncrement(&m_cRef);
+}
+
+STDMETHODIMP_(ULONG) ReaderTestCallback::Release()
+{
+    LONG cRef = InterlockedDecrement(&m_cRef);
+    if (cRef == 0)
+        delete this;
+    return cRef;
+}
+
+STDMETHODIMP ReaderTestCallback::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwStreamFlags,
+                                              LONGLONG llTimestamp, IMFSample* pSample)
+{
+    HANDLE hBlock = NULL;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        hBlock = m_hBlock;
+        m_bBlocked = hBlock != NULL;
+    }
+    if (hBlock != NULL)
+    {
+        m_changed.notify_all();
+        WaitForSingleObject(hBlock, 10000);
+    }
+
+    Read read = {hrStatus, dwStreamFlags, llTimestamp, pSample != NULL, 0, std::vector<BYTE>()};
+    if (pSample != NULL)
+    {
+        pSample->GetSampleDuration(&read.llDuration);
+        ComPtr<IMFMediaBuffer> buffer;
+        BYTE* pData = NULL;
+        DWORD cbLength = 0;
+        if (SUCCEEDED(pSample->ConvertToContiguousBuffer(&buffer)) &&
+            SUCCEEDED(buffer->Lock(&pData, NULL, &cbLength)))
+        {
+            read.data.assign(pData, pData + cbLength);
+            buffer->Unlock();
+        }
+    }
+
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bBlocked = false;
+        m_reads.push_back(read);
+        if (m_bReading && m_pReader != NULL)
+        {
+            m_hrLastRead = m_pReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, NULL, NULL,
+                                                 NULL, NULL);
+        }
+        else
+        {
+            m_bStopSeen = true;
+        }
+    }
+    m_changed.notify_all();
+    return S_OK;
+}
+
+STDMETHODIMP ReaderTestCallback::OnFlush(DWORD)
+{
+    return S_OK;
+}
+
+STDMETHODIMP ReaderTestCallback::OnEvent(DWORD, IMFMediaEvent*)
+{
+    return S_OK;
+}
+
+HRESULT ReaderTestCallback::StartReading(IMFSourceReader* pReader)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_pReader = pReader;
+    m_bReading = true;
+    m_bStopSeen = false;
+    m_hrLastRead = pReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, NULL, NULL, NULL,
+                                       NULL);
+    return m_hrLastRead;
+}
+
+bool ReaderTestCallback::StopReading(DWORD dwTimeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_bReading = false;
+    return m_changed.wait_for(lock, std::chrono::milliseconds(dwTimeoutMs),
+                              [this] { return m_bStopSeen; });
+}
+
+void ReaderTestCallback::ForgetReader()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bReading = false;
+    m_pReader = NULL;
+}
+
+bool ReaderTestCallback::WaitForReads(size_t nReads, DWORD dwTimeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(dwTimeoutMs),
+                              [&] { return m_reads.size() >= nReads; });
+}
+
+size_t ReaderTestCallback::ReadCount()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_reads.size();
+}
+
+std::vector<ReaderTestCallback::Read> ReaderTestCallback::Reads()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_reads;
+}
+
+HRESULT ReaderTestCallback::LastReadSampleResult()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_hrLastRead;
+}
+
+void ReaderTestCallback::BlockCallbacksOn(HANDLE hEvent)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hBlock = hEvent;
+}
+
+bool ReaderTestCallback::WaitUntilACallbackIsBlocked(DWORD dwTimeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(dwTimeoutMs),
+                              [this] { return m_bBlocked; });
+}
+
+HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCallback,
+                          IMFSourceReader** ppReader)
+{
+    ComPtr<IMFAttributes> attributes;
+    HRESULT hr = MFCreateAttributes(&attributes, 3);
+    if (SUCCEEDED(hr))
+        hr = attributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, TRUE);
+    if (SUCCEEDED(hr))
+        hr = attributes->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
+    if (SUCCEEDED(hr))
+        hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, pCallback);
+    if (SUCCEEDED(hr))
+        hr = MFCreateSourceReaderFromMediaSource(pSource, attributes.Get(), ppReader);
+    if (SUCCEEDED(hr))
+        hr = (*ppReader)->SetStreamSelection(MF_SOURCE_READER_FIRST_VIDEO_STREAM, TRUE);
+    return hr;
+}
+
+void ReleaseReaderBounded(ComPtr<IMFSourceReader>& reader, DWORD dwTimeoutMs)
+{
+    HANDLE hReleased = CreateEventW(NULL, TRUE, FALSE, NULL);
+    std::thread watchdog([hReleased, dwTimeoutMs] {
+        if (WaitForSingleObject(hReleased, dwTimeoutMs) != WAIT_OBJECT_0)
+        {
+            fprintf(stderr, "The source reader's release did not return within %lu ms; "
+                            "ending the process.\n",
+                    static_cast<unsigned long>(dwTimeoutMs));
+            fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    });
+    reader.Reset();
+    SetEvent(hReleased);
+    watchdog.join();
+    CloseHandle(hReleased);
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <windows.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+#include <wrl/client.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+// Reads from an asynchronous source reader the way the capture builder does:
+// the first ReadSample from the test, each next one from inside OnReadSample.
+// It holds no reference on the reader (the reader holds one on it).
+class ReaderTestCallback : public IMFSourceReaderCallback
+{
+public:
+    struct Read
+    {
+        HRESULT hrStatus;
+        DWORD dwStreamFlags;
+        LONGLONG llTimestamp;
+        bool bSample;
+        LONGLONG llDuration;
+        std::vector<BYTE> data;  // the sample's bytes
+    };
+
+    static Microsoft::WRL::ComPtr<ReaderTestCallback> Create();
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    // IMFSourceReaderCallback
+    STDMETHODIMP OnReadSample(HRESULT hrStatus, DWORD dwStreamIndex, DWORD dwStreamFlags,
+                              LONGLONG llTimestamp, IMFSample* pSample) override;
+    STDMETHODIMP OnFlush(DWORD dwStreamIndex) override;
+    STDMETHODIMP OnEvent(DWORD dwStreamIndex, IMFMediaEvent* pEvent) override;
+
+    // Issues the first read; the loop goes on until StopReading.
+    HRESULT StartReading(IMFSourceReader* pReader);
+    // The next callback requests nothing more and then lets this return:
+    // true once that callback has run to its end.
+    bool StopReading(DWORD dwTimeoutMs);
+    // No callback touches the reader after this returns.
+    void ForgetReader();
+
+    bool WaitForReads(size_t nReads, DWORD dwTimeoutMs);
+    size_t ReadCount();
+    std::vector<Read> Reads();
+    HRESULT LastReadSampleResult();
+
+    // While the event is not signalled, callbacks wait on it (at most 10 s),
+    // holding a work-queue thread of the reader.
+    void BlockCallbacksOn(HANDLE hEvent);
+    bool WaitUntilACallbackIsBlocked(DWORD dwTimeoutMs);
+
+private:
+    ReaderTestCallback();
+    virtual ~ReaderTestCallback() {}
+
+    volatile LONG m_cRef;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    IMFSourceReader* m_pReader;  // no reference
+    bool m_bReading;
+    bool m_bStopSeen;
+    HANDLE m_hBlock;
+    bool m_bBlocked;
+    HRESULT m_hrLastRead;
+    std::vector<Read> m_reads;
+};
+
+// An asynchronous reader over the source as the capture builder makes it:
+// converters off, the source left open when the reader goes, the first video
+// stream selected.
+HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCallback,
+                          IMFSourceReader** ppReader);
+
+// Drops the test's reference on this thread. A release that does not return
+// in time ends the process: a source reader stuck in its release leaves
+// Media Foundation unusable for the rest of the process, so the remaining
+// tests could only hang until the CTest timeout.
+void ReleaseReaderBounded(Microsoft::WRL::ComPtr<IMFSourceReader>& reader, DWORD dwTimeoutMs);
