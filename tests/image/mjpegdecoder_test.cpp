@@ -203,36 +203,12 @@ TEST_F(MjpegDecoderTest, AFailingTypeListLeavesThatSideUnsetAndIsReported)
     EXPECT_EQ(MF_E_TRANSFORM_TYPE_NOT_SET, decoder.GetDecoder()->GetOutputCurrentType(0, &pType));
 }
 
-TEST_F(MjpegDecoderTest, SetDecoderFrameSizeOverwritesTheSize)
-{
-    ComPtr<IMFMediaType> pType;
-    ASSERT_EQ(S_OK, MFCreateMediaType(&pType));
-    ASSERT_EQ(S_OK, MFSetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, 640, 480));
-
-    EXPECT_EQ(S_OK, MjpegDecoder::SetDecoderFrameSize(pType.Get()));
-    UINT64 nPacked = 0;
-    EXPECT_EQ(S_OK, pType->GetUINT64(MF_MT_FRAME_SIZE, &nPacked));
-    EXPECT_EQ((1280ull << 32) | 720ull, nPacked);
-}
-
 TEST_F(MjpegDecoderTest, CreateSampleWithBufferRefusesNullAndZero)
 {
     ComPtr<IMFSample> pSample;
     EXPECT_EQ(E_FAIL, MjpegDecoder::CreateSampleWithBuffer(NULL, 100));
     EXPECT_EQ(E_FAIL, MjpegDecoder::CreateSampleWithBuffer(&pSample, 0));
     EXPECT_EQ(NULL, pSample.Get());
-}
-
-TEST_F(MjpegDecoderTest, CreateSampleWithBufferMakesOneEmptyBufferOfThatSize)
-{
-    ComPtr<IMFSample> pSample;
-    ASSERT_EQ(S_OK, MjpegDecoder::CreateSampleWithBuffer(&pSample, 4321));
-    DWORD cBuffers = 0;
-    EXPECT_EQ(S_OK, pSample->GetBufferCount(&cBuffers));
-    EXPECT_EQ(1u, cBuffers);
-    DWORD cbMax = 0;
-    EXPECT_TRUE(SampleBytes(pSample.Get(), &cbMax).empty());
-    EXPECT_EQ(4321u, cbMax);
 }
 
 TEST_F(ConfiguredDecoderTest, DecodesAJpegToA1280x720Yuy2Picture)
