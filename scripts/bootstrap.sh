@@ -10,7 +10,7 @@ packages=(
   wine wine64 wine32:i386
   googletest libgtest-dev libbenchmark-dev
   libyuv-dev libswscale-dev libavutil-dev
-  imagemagick libjpeg-turbo-progs
+  imagemagick libjpeg-turbo-progs fonts-dejavu-core
 )
 
 missing=()

@@ -30,5 +30,9 @@ wineserver -p 2>/dev/null || true  # already running is fine
 # cannot keep CTest waiting on the first test's output pipe until its timeout.
 WINEDEBUG=-all scripts/wine.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Start the prefix's services now, detached from any output: started by the
+# first test instead, they would inherit its output pipe and hold CTest on it
+# until the test's timeout.
+scripts/wine.sh wineboot </dev/null >/dev/null 2>&1 || true
 ctest --preset win64 || status=1
 exit $status

@@ -1,0 +1,531 @@
+#include "simulatedmjpegdecoder.h"
+
+#include <mfapi.h>
+#include <mferror.h>
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "rgbyuy2.h"
+#include "wicjpeg.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace
+{
+// Pictures beyond this many bytes are refused as types, so that every size
+// computed from a type fits the 32-bit counts of the interface.
+const UINT64 kMaxPictureBytes = 0x40000000;
+
+HRESULT NewVideoType(const GUID& subtype, ComPtr<IMFMediaType>* ppType)
+{
+    HRESULT hr = MFCreateMediaType(ppType->ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr))
+        hr = (*ppType)->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    if (SUCCEEDED(hr))
+        hr = (*ppType)->SetGUID(MF_MT_SUBTYPE, subtype);
+    if (SUCCEEDED(hr))
+        hr = (*ppType)->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE);
+    return hr;
+}
+
+HRESULT CopyType(IMFMediaType* pSource, IMFMediaType** ppCopy)
+{
+    ComPtr<IMFMediaType> pCopy;
+    HRESULT hr = MFCreateMediaType(&pCopy);
+    if (SUCCEEDED(hr))
+        hr = pSource->CopyAllItems(pCopy.Get());
+    if (SUCCEEDED(hr))
+        *ppCopy = pCopy.Detach();
+    return hr;
+}
+
+// MF_E_INVALIDMEDIATYPE unless the type is video of this subtype with a
+// usable frame size.
+HRESULT CheckType(IMFMediaType* pType, const GUID& subtype, bool bEvenWidth, UINT32* pnWidth,
+                  UINT32* pnHeight)
+{
+    GUID majorType = GUID_NULL;
+    GUID typeSubtype = GUID_NULL;
+    if (FAILED(pType->GetGUID(MF_MT_MAJOR_TYPE, &majorType)) || majorType != MFMediaType_Video ||
+        FAILED(pType->GetGUID(MF_MT_SUBTYPE, &typeSubtype)) || typeSubtype != subtype)
+        return MF_E_INVALIDMEDIATYPE;
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    if (FAILED(MFGetAttributeSize(pType, MF_MT_FRAME_SIZE, &nWidth, &nHeight)) || nWidth == 0 ||
+        nHeight == 0 || (bEvenWidth && (nWidth & 1) != 0) ||
+        static_cast<UINT64>(nWidth) * nHeight * 2 > kMaxPictureBytes)
+        return MF_E_INVALIDMEDIATYPE;
+    *pnWidth = nWidth;
+    *pnHeight = nHeight;
+    return S_OK;
+}
+
+void FillBlack(BYTE* pYuy2, size_t cbBytes)
+{
+    for (size_t i = 0; i + 1 < cbBytes; i += 2)
+    {
+        pYuy2[i] = 16;
+        pYuy2[i + 1] = 128;
+    }
+}
+}  // namespace
+
+SimulatedMjpegDecoder::SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& pFaults)
+    : m_pFaults(pFaults),
+      m_nOutputWidth(0),
+      m_nOutputHeight(0),
+      m_bHolding(false),
+      m_bHasTime(false),
+      m_hnsTime(0),
+      m_bHasDuration(false),
+      m_hnsDuration(0)
+{
+}
+
+SimulatedMjpegDecoder::~SimulatedMjpegDecoder()
+{
+}
+
+// Every call first asks the shared faults whether it is to fail.
+#define RETURN_IF_TOLD_TO_FAIL(name)             \
+    do                                           \
+    {                                            \
+        HRESULT hrTold = m_pFaults->Enter(name); \
+        if (FAILED(hrTold))                      \
+            return hrTold;                       \
+    } while (0)
+
+STDMETHODIMP SimulatedMjpegDecoder::GetStreamLimits(DWORD* pdwInputMinimum,
+                                                    DWORD* pdwInputMaximum,
+                                                    DWORD* pdwOutputMinimum,
+                                                    DWORD* pdwOutputMaximum)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetStreamLimits");
+    if (pdwInputMinimum == NULL || pdwInputMaximum == NULL || pdwOutputMinimum == NULL ||
+        pdwOutputMaximum == NULL)
+        return E_POINTER;
+    *pdwInputMinimum = *pdwInputMaximum = *pdwOutputMinimum = *pdwOutputMaximum = 1;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetStreamCount(DWORD* pcInputStreams, DWORD* pcOutputStreams)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetStreamCount");
+    if (pcInputStreams == NULL || pcOutputStreams == NULL)
+        return E_POINTER;
+    *pcInputStreams = *pcOutputStreams = 1;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetStreamIDs(DWORD, DWORD*, DWORD, DWORD*)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetStreamIDs");
+    return E_NOTIMPL;  // fixed streams numbered from 0
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetInputStreamInfo(DWORD dwInputStreamID,
+                                                       MFT_INPUT_STREAM_INFO* pStreamInfo)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetInputStreamInfo");
+    if (dwInputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (pStreamInfo == NULL)
+        return E_POINTER;
+    memset(pStreamInfo, 0, sizeof(*pStreamInfo));
+    pStreamInfo->dwFlags =
+        MFT_INPUT_STREAM_WHOLE_SAMPLES | MFT_INPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetOutputStreamInfo(DWORD dwOutputStreamID,
+                                                        MFT_OUTPUT_STREAM_INFO* pStreamInfo)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetOutputStreamInfo");
+    if (dwOutputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (pStreamInfo == NULL)
+        return E_POINTER;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pOutputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    memset(pStreamInfo, 0, sizeof(*pStreamInfo));
+    pStreamInfo->dwFlags = MFT_OUTPUT_STREAM_WHOLE_SAMPLES |
+                           MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER |
+                           MFT_OUTPUT_STREAM_FIXED_SAMPLE_SIZE;
+    pStreamInfo->cbSize = m_nOutputWidth * m_nOutputHeight * 2;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetAttributes(IMFAttributes**)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetAttributes");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetInputStreamAttributes(DWORD, IMFAttributes**)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetInputStreamAttributes");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetOutputStreamAttributes(DWORD, IMFAttributes**)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetOutputStreamAttributes");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::DeleteInputStream(DWORD)
+{
+    RETURN_IF_TOLD_TO_FAIL("DeleteInputStream");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::AddInputStreams(DWORD, DWORD*)
+{
+    RETURN_IF_TOLD_TO_FAIL("AddInputStreams");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetInputAvailableType(DWORD dwInputStreamID,
+                                                          DWORD dwTypeIndex,
+                                                          IMFMediaType** ppType)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetInputAvailableType");
+    if (dwInputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (ppType == NULL)
+        return E_POINTER;
+    *ppType = NULL;
+    if (dwTypeIndex > 0)
+        return MF_E_NO_MORE_TYPES;
+    ComPtr<IMFMediaType> pType;
+    HRESULT hr = NewVideoType(MFVideoFormat_MJPG, &pType);
+    if (SUCCEEDED(hr))
+        *ppType = pType.Detach();
+    return hr;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetOutputAvailableType(DWORD dwOutputStreamID,
+                                                           DWORD dwTypeIndex,
+                                                           IMFMediaType** ppType)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetOutputAvailableType");
+    if (dwOutputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (ppType == NULL)
+        return E_POINTER;
+    *ppType = NULL;
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pInputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    if (dwTypeIndex > 0)
+        return MF_E_NO_MORE_TYPES;
+
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    MFGetAttributeSize(m_pInputType.Get(), MF_MT_FRAME_SIZE, &nWidth, &nHeight);
+    ComPtr<IMFMediaType> pType;
+    HRESULT hr = NewVideoType(MFVideoFormat_YUY2, &pType);
+    if (SUCCEEDED(hr))
+        hr = MFSetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, nWidth, nHeight);
+    if (SUCCEEDED(hr))
+        hr = pType->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+    if (SUCCEEDED(hr))
+        hr = pType->SetUINT32(MF_MT_DEFAULT_STRIDE, nWidth * 2);
+    if (SUCCEEDED(hr))
+        hr = pType->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE);
+    if (SUCCEEDED(hr))
+        hr = pType->SetUINT32(MF_MT_SAMPLE_SIZE, nWidth * nHeight * 2);
+    if (SUCCEEDED(hr))
+        *ppType = pType.Detach();
+    return hr;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::SetInputType(DWORD dwInputStreamID, IMFMediaType* pType,
+                                                 DWORD dwFlags)
+{
+    RETURN_IF_TOLD_TO_FAIL("SetInputType");
+    if (dwInputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if ((dwFlags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) != 0)
+        return E_INVALIDARG;
+    bool bTestOnly = (dwFlags & MFT_SET_TYPE_TEST_ONLY) != 0;
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_bHolding)
+        return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
+    if (pType == NULL)
+    {
+        // Clearing the input leaves nothing to describe the output either.
+        if (!bTestOnly)
+        {
+            m_pInputType.Reset();
+            m_pOutputType.Reset();
+        }
+        return S_OK;
+    }
+
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    HRESULT hr = CheckType(pType, MFVideoFormat_MJPG, false, &nWidth, &nHeight);
+    if (FAILED(hr) || bTestOnly)
+        return hr;
+
+    ComPtr<IMFMediaType> pCopy;
+    hr = CopyType(pType, &pCopy);
+    if (FAILED(hr))
+        return hr;
+    UINT32 nOldWidth = 0;
+    UINT32 nOldHeight = 0;
+    if (m_pInputType != NULL)
+        MFGetAttributeSize(m_pInputType.Get(), MF_MT_FRAME_SIZE, &nOldWidth, &nOldHeight);
+    if (nOldWidth != nWidth || nOldHeight != nHeight)
+        m_pOutputType.Reset();
+    m_pInputType = pCopy;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::SetOutputType(DWORD dwOutputStreamID, IMFMediaType* pType,
+                                                  DWORD dwFlags)
+{
+    RETURN_IF_TOLD_TO_FAIL("SetOutputType");
+    if (dwOutputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if ((dwFlags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) != 0)
+        return E_INVALIDARG;
+    bool bTestOnly = (dwFlags & MFT_SET_TYPE_TEST_ONLY) != 0;
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_bHolding)
+        return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
+    if (pType == NULL)
+    {
+        if (!bTestOnly)
+            m_pOutputType.Reset();
+        return S_OK;
+    }
+    if (m_pInputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    HRESULT hr = CheckType(pType, MFVideoFormat_YUY2, true, &nWidth, &nHeight);
+    if (FAILED(hr) || bTestOnly)
+        return hr;
+
+    ComPtr<IMFMediaType> pCopy;
+    hr = CopyType(pType, &pCopy);
+    if (FAILED(hr))
+        return hr;
+    m_pOutputType = pCopy;
+    m_nOutputWidth = nWidth;
+    m_nOutputHeight = nHeight;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetInputCurrentType(DWORD dwInputStreamID,
+                                                        IMFMediaType** ppType)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetInputCurrentType");
+    if (dwInputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (ppType == NULL)
+        return E_POINTER;
+    *ppType = NULL;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pInputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    return CopyType(m_pInputType.Get(), ppType);
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetOutputCurrentType(DWORD dwOutputStreamID,
+                                                         IMFMediaType** ppType)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetOutputCurrentType");
+    if (dwOutputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (ppType == NULL)
+        return E_POINTER;
+    *ppType = NULL;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pOutputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    return CopyType(m_pOutputType.Get(), ppType);
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetInputStatus(DWORD dwInputStreamID, DWORD* pdwFlags)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetInputStatus");
+    if (dwInputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (pdwFlags == NULL)
+        return E_POINTER;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pInputType == NULL || m_pOutputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    *pdwFlags = m_bHolding ? 0 : MFT_INPUT_STATUS_ACCEPT_DATA;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::GetOutputStatus(DWORD* pdwFlags)
+{
+    RETURN_IF_TOLD_TO_FAIL("GetOutputStatus");
+    if (pdwFlags == NULL)
+        return E_POINTER;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pInputType == NULL || m_pOutputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    *pdwFlags = m_bHolding ? MFT_OUTPUT_STATUS_SAMPLE_READY : 0;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::SetOutputBounds(LONGLONG, LONGLONG)
+{
+    RETURN_IF_TOLD_TO_FAIL("SetOutputBounds");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::ProcessEvent(DWORD, IMFMediaEvent*)
+{
+    RETURN_IF_TOLD_TO_FAIL("ProcessEvent");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::ProcessMessage(MFT_MESSAGE_TYPE eMessage, ULONG_PTR)
+{
+    RETURN_IF_TOLD_TO_FAIL("ProcessMessage");
+    std::lock_guard<std::mutex> guard(m_lock);
+    switch (eMessage)
+    {
+    case MFT_MESSAGE_COMMAND_FLUSH:
+        m_bHolding = false;
+        m_picture.clear();
+        return S_OK;
+    case MFT_MESSAGE_SET_D3D_MANAGER:
+        return E_NOTIMPL;  // a software decoder
+    default:
+        // Draining, streaming and stream notifications change nothing for a
+        // decoder that holds at most one picture.
+        return S_OK;
+    }
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::ProcessInput(DWORD dwInputStreamID, IMFSample* pSample,
+                                                 DWORD dwFlags)
+{
+    RETURN_IF_TOLD_TO_FAIL("ProcessInput");
+    if (dwInputStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (pSample == NULL)
+        return E_POINTER;
+    if (dwFlags != 0)
+        return E_INVALIDARG;
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pInputType == NULL || m_pOutputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    if (m_bHolding)
+        return MF_E_NOTACCEPTING;
+
+    ComPtr<IMFMediaBuffer> pBuffer;
+    HRESULT hr = pSample->ConvertToContiguousBuffer(&pBuffer);
+    BYTE* pData = NULL;
+    DWORD cbData = 0;
+    if (SUCCEEDED(hr))
+        hr = pBuffer->Lock(&pData, NULL, &cbData);
+    if (FAILED(hr))
+        return hr;
+    m_picture.assign(pData, pData + cbData);
+    pBuffer->Unlock();
+
+    m_bHasTime = SUCCEEDED(pSample->GetSampleTime(&m_hnsTime));
+    m_bHasDuration = SUCCEEDED(pSample->GetSampleDuration(&m_hnsDuration));
+    m_bHolding = true;
+    return S_OK;
+}
+
+STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCount,
+                                                  MFT_OUTPUT_DATA_BUFFER* pOutputSamples,
+                                                  DWORD* pdwStatus)
+{
+    RETURN_IF_TOLD_TO_FAIL("ProcessOutput");
+    if (pOutputSamples == NULL || pdwStatus == NULL)
+        return E_POINTER;
+    if (cOutputBufferCount != 1)
+        return E_INVALIDARG;
+    if (pOutputSamples[0].dwStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    *pdwStatus = 0;
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pInputType == NULL || m_pOutputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    if (!m_bHolding)
+        return MF_E_TRANSFORM_NEED_MORE_INPUT;
+
+    IMFSample* pSample = pOutputSamples[0].pSample;
+    if (pSample == NULL)
+        return E_INVALIDARG;  // the caller provides the samples
+    ComPtr<IMFMediaBuffer> pBuffer;
+    HRESULT hr = pSample->GetBufferByIndex(0, &pBuffer);
+    DWORD cbMax = 0;
+    if (SUCCEEDED(hr))
+        hr = pBuffer->GetMaxLength(&cbMax);
+    if (FAILED(hr))
+        return hr;
+    if (cbMax < m_nOutputWidth * m_nOutputHeight * 2)
+        return MF_E_BUFFERTOOSMALL;
+
+    hr = WritePicture(pBuffer.Get());
+    // Whether or not it decoded, the picture has been dealt with.
+    m_bHolding = false;
+    m_picture.clear();
+    if (FAILED(hr))
+        return hr;
+
+    if (m_bHasTime)
+        pSample->SetSampleTime(m_hnsTime);
+    if (m_bHasDuration)
+        pSample->SetSampleDuration(m_hnsDuration);
+    pOutputSamples[0].dwStatus = 0;
+    return S_OK;
+}
+
+// Called with the lock held; the buffer holds at least one output picture.
+HRESULT SimulatedMjpegDecoder::WritePicture(IMFMediaBuffer* pBuffer)
+{
+    std::vector<BYTE> bgra;
+    UINT nJpegWidth = 0;
+    UINT nJpegHeight = 0;
+    HRESULT hr = DecodeJpegToBgra(m_picture.data(), m_picture.size(), &bgra, &nJpegWidth,
+                                  &nJpegHeight);
+    if (FAILED(hr))
+        return hr;
+
+    BYTE* pOut = NULL;
+    hr = pBuffer->Lock(&pOut, NULL, NULL);
+    if (FAILED(hr))
+        return hr;
+
+    const UINT nOutStride = m_nOutputWidth * 2;
+    const UINT nCopyWidth = std::min<UINT>(nJpegWidth, m_nOutputWidth);
+    const UINT nCopyHeight = std::min<UINT>(nJpegHeight, m_nOutputHeight);
+    // Bytes the conversion writes per row: whole pairs, never past the
+    // output's even width.
+    const UINT cbCopied = (nCopyWidth + 1) / 2 * 4;
+    ConvertBgrToYuy2(bgra.data(), nJpegWidth * 4, 4, nCopyWidth, nCopyHeight, pOut, nOutStride);
+    for (UINT y = 0; y < m_nOutputHeight; ++y)
+    {
+        BYTE* pRow = pOut + static_cast<size_t>(y) * nOutStride;
+        if (y < nCopyHeight)
+            FillBlack(pRow + cbCopied, nOutStride - cbCopied);
+        else
+            FillBlack(pRow, nOutStride);
+    }
+    hr = pBuffer->SetCurrentLength(nOutStride * m_nOutputHeight);
+    pBuffer->Unlock();
+    return hr;
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <windows.h>
+#include <mfidl.h>
+#include <mftransform.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "callfaults.h"
+#include "comobject.h"
+
+// A test MJPEG decoder transform: one input stream of MJPG, one output stream
+// of YUY2, decoding through the Windows Imaging Component. It keeps the
+// contract of a synchronous decoder:
+// - available types by index, MF_E_NO_MORE_TYPES past the end; output types
+//   only once an input type is set, with the input's frame size;
+// - set types must carry a frame size (the output's width even); the output
+//   type's frame size is the size of every picture produced, and
+//   GetOutputStreamInfo reports width x height x 2 bytes for it;
+// - one compressed picture is held at a time: ProcessInput refuses another
+//   with MF_E_NOTACCEPTING, GetOutputStatus reports
+//   MFT_OUTPUT_STATUS_SAMPLE_READY while one is held, ProcessOutput without
+//   one answers MF_E_TRANSFORM_NEED_MORE_INPUT;
+// - ProcessOutput writes into the caller's sample (it provides none): a
+//   buffer smaller than a picture gets MF_E_BUFFERTOOSMALL and the picture
+//   stays held; otherwise the whole picture is written and the buffer's
+//   current length set to it. A JPEG of another size than the output type's
+//   is decoded and placed at the top left: what lies outside the output is
+//   cut off, what the JPEG does not cover is black. A picture that does not
+//   decode is dropped and its imaging-component code returned.
+// Every IMFTransform call first consults the shared CallFaults under its own
+// name, so a test can make any of them fail.
+class SimulatedMjpegDecoder : public ComObject<IMFTransform>
+{
+public:
+    explicit SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& pFaults);
+
+    STDMETHODIMP GetStreamLimits(DWORD* pdwInputMinimum, DWORD* pdwInputMaximum,
+                                 DWORD* pdwOutputMinimum, DWORD* pdwOutputMaximum) override;
+    STDMETHODIMP GetStreamCount(DWORD* pcInputStreams, DWORD* pcOutputStreams) override;
+    STDMETHODIMP GetStreamIDs(DWORD dwInputIDArraySize, DWORD* pdwInputIDs,
+                              DWORD dwOutputIDArraySize, DWORD* pdwOutputIDs) override;
+    STDMETHODIMP GetInputStreamInfo(DWORD dwInputStreamID,
+                                    MFT_INPUT_STREAM_INFO* pStreamInfo) override;
+    STDMETHODIMP GetOutputStreamInfo(DWORD dwOutputStreamID,
+                                     MFT_OUTPUT_STREAM_INFO* pStreamInfo) override;
+    STDMETHODIMP GetAttributes(IMFAttributes** ppAttributes) override;
+    STDMETHODIMP GetInputStreamAttributes(DWORD dwInputStreamID,
+                                          IMFAttributes** ppAttributes) override;
+    STDMETHODIMP GetOutputStreamAttributes(DWORD dwOutputStreamID,
+                                           IMFAttributes** ppAttributes) override;
+    STDMETHODIMP DeleteInputStream(DWORD dwStreamID) override;
+    STDMETHODIMP AddInputStreams(DWORD cStreams, DWORD* adwStreamIDs) override;
+    STDMETHODIMP GetInputAvailableType(DWORD dwInputStreamID, DWORD dwTypeIndex,
+                                       IMFMediaType** ppType) override;
+    STDMETHODIMP GetOutputAvailableType(DWORD dwOutputStreamID, DWORD dwTypeIndex,
+                                        IMFMediaType** ppType) override;
+    STDMETHODIMP SetInputType(DWORD dwInputStreamID, IMFMediaType* pType,
+                              DWORD dwFlags) override;
+    STDMETHODIMP SetOutputType(DWORD dwOutputStreamID, IMFMediaType* pType,
+                               DWORD dwFlags) override;
+    STDMETHODIMP GetInputCurrentType(DWORD dwInputStreamID, IMFMediaType** ppType) override;
+    STDMETHODIMP GetOutputCurrentType(DWORD dwOutputStreamID, IMFMediaType** ppType) override;
+    STDMETHODIMP GetInputStatus(DWORD dwInputStreamID, DWORD* pdwFlags) override;
+    STDMETHODIMP GetOutputStatus(DWORD* pdwFlags) override;
+    STDMETHODIMP SetOutputBounds(LONGLONG hnsLowerBound, LONGLONG hnsUpperBound) override;
+    STDMETHODIMP ProcessEvent(DWORD dwInputStreamID, IMFMediaEvent* pEvent) override;
+    STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE eMessage, ULONG_PTR ulParam) override;
+    STDMETHODIMP ProcessInput(DWORD dwInputStreamID, IMFSample* pSample, DWORD dwFlags) override;
+    STDMETHODIMP ProcessOutput(DWORD dwFlags, DWORD cOutputBufferCount,
+                               MFT_OUTPUT_DATA_BUFFER* pOutputSamples, DWORD* pdwStatus) override;
+
+private:
+    ~SimulatedMjpegDecoder() override;
+
+    HRESULT WritePicture(IMFMediaBuffer* pBuffer);
+
+    std::shared_ptr<CallFaults> m_pFaults;
+
+    std::mutex m_lock;
+    Microsoft::WRL::ComPtr<IMFMediaType> m_pInputType;
+    Microsoft::WRL::ComPtr<IMFMediaType> m_pOutputType;
+    UINT32 m_nOutputWidth;
+    UINT32 m_nOutputHeight;
+
+    bool m_bHolding;  // a compressed picture waits for ProcessOutput
+    std::vector<BYTE> m_picture;
+    bool m_bHasTime;
+    LONGLONG m_hnsTime;
+    bool m_bHasDuration;
+    LONGLONG m_hnsDuration;
+};

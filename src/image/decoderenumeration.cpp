@@ -1,0 +1,3 @@
+#include "image/decoderenumeration.h"
+
+DECODER_ENUM_FUNCTIONS gDecoderEnum = {MFTEnumEx};

@@ -1,0 +1,204 @@
+#include "image/mjpegdecoder.h"
+
+#include <mfapi.h>
+#include <mferror.h>
+
+#include <wchar.h>
+
+#include "image/decoderenumeration.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace
+{
+const wchar_t kMjpegDecoderName[] = L"MJPEG Decoder MFT";
+}  // namespace
+
+MjpegDecoder::MjpegDecoder()
+{
+}
+
+MjpegDecoder::~MjpegDecoder()
+{
+}
+
+HRESULT MjpegDecoder::FindMjpegDecoder()
+{
+    // The result always describes this search, never an earlier one.
+    m_pDecoder.Reset();
+
+    IMFActivate** ppActivate = NULL;
+    UINT32 cActivate = 0;
+    HRESULT hr = gDecoderEnum.pfnMFTEnumEx(MFT_CATEGORY_VIDEO_DECODER, 0, NULL, NULL, &ppActivate,
+                                           &cActivate);
+    if (FAILED(hr))
+    {
+        CoTaskMemFree(ppActivate);
+        return E_FAIL;
+    }
+    if (ppActivate == NULL)
+        cActivate = 0;
+
+    if (cActivate == 0)
+        hr = MF_E_TOPO_CODEC_NOT_FOUND;
+
+    for (UINT32 i = 0; i < cActivate; ++i)
+    {
+        if (ppActivate[i] == NULL)
+            continue;
+        wchar_t* pwszName = NULL;
+        UINT32 cchName = 0;
+        if (FAILED(ppActivate[i]->GetAllocatedString(MFT_FRIENDLY_NAME_Attribute, &pwszName,
+                                                     &cchName)))
+            continue;
+        BOOL bMatch = wcscmp(pwszName, kMjpegDecoderName) == 0;
+        CoTaskMemFree(pwszName);
+        if (bMatch)
+        {
+            hr = ppActivate[i]->ActivateObject(
+                IID_IMFTransform, reinterpret_cast<void**>(m_pDecoder.ReleaseAndGetAddressOf()));
+            break;
+        }
+    }
+
+    if (m_pDecoder == NULL)
+        hr = MF_E_TOPO_CODEC_NOT_FOUND;
+
+    for (UINT32 i = 0; i < cActivate; ++i)
+    {
+        if (ppActivate[i] != NULL)
+            ppActivate[i]->Release();
+    }
+    CoTaskMemFree(ppActivate);
+    return hr;
+}
+
+HRESULT MjpegDecoder::SetDecoderMediaTypes()
+{
+    if (m_pDecoder == NULL)
+        return E_FAIL;
+
+    ComPtr<IMFMediaType> pInputTemplate;
+    ComPtr<IMFMediaType> pOutputTemplate;
+    HRESULT hr = MFCreateMediaType(&pInputTemplate);
+    if (SUCCEEDED(hr))
+        hr = pInputTemplate->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    if (SUCCEEDED(hr))
+        hr = pInputTemplate->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_MJPG);
+    if (SUCCEEDED(hr))
+        hr = MFCreateMediaType(&pOutputTemplate);
+    if (SUCCEEDED(hr))
+        hr = pOutputTemplate->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    if (SUCCEEDED(hr))
+        hr = pOutputTemplate->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_YUY2);
+    if (FAILED(hr))
+        return hr;
+
+    // Both sides are walked even when the input side failed; the first
+    // failure is the result.
+    HRESULT hrInput = SetMatchingTypes(TRUE, pInputTemplate.Get());
+    HRESULT hrOutput = SetMatchingTypes(FALSE, pOutputTemplate.Get());
+    return FAILED(hrInput) ? hrInput : hrOutput;
+}
+
+// Sets every available type of one side that equals the template, in the
+// decoder's order; the last one set stays. The result is that of the last
+// set, or, when nothing matched, the failure that ended the walk
+// (MF_E_INVALIDMEDIATYPE when the list simply ran out).
+HRESULT MjpegDecoder::SetMatchingTypes(BOOL bInput, IMFMediaType* pTemplate)
+{
+    HRESULT hrResult = MF_E_INVALIDMEDIATYPE;
+    BOOL bMatched = FALSE;
+    for (DWORD dwIndex = 0;; ++dwIndex)
+    {
+        ComPtr<IMFMediaType> pType;
+        HRESULT hr = bInput ? m_pDecoder->GetInputAvailableType(0, dwIndex, &pType)
+                            : m_pDecoder->GetOutputAvailableType(0, dwIndex, &pType);
+        if (FAILED(hr) || pType == NULL)
+        {
+            if (!bMatched && FAILED(hr) && hr != MF_E_NO_MORE_TYPES)
+                hrResult = hr;
+            break;
+        }
+
+        DWORD dwFlags = 0;
+        if (pType->IsEqual(pTemplate, &dwFlags) != S_OK)
+            continue;
+
+        SetDecoderFrameSize(pType.Get());
+        hrResult = bInput ? m_pDecoder->SetInputType(0, pType.Get(), 0)
+                          : m_pDecoder->SetOutputType(0, pType.Get(), 0);
+        bMatched = TRUE;
+    }
+    return hrResult;
+}
+
+HRESULT MjpegDecoder::SetDecoderFrameSize(IMFMediaType* pType)
+{
+    if (pType == NULL)
+        return E_POINTER;
+    MFSetAttributeSize(pType, MF_MT_FRAME_SIZE, kFrameWidth, kFrameHeight);
+    return S_OK;
+}
+
+HRESULT MjpegDecoder::CreateSampleWithBuffer(IMFSample** ppSample, DWORD cbSize)
+{
+    if (ppSample == NULL || cbSize == 0)
+        return E_FAIL;
+    *ppSample = NULL;
+
+    ComPtr<IMFSample> pSample;
+    ComPtr<IMFMediaBuffer> pBuffer;
+    HRESULT hr = MFCreateSample(&pSample);
+    if (SUCCEEDED(hr))
+        hr = MFCreateMemoryBuffer(cbSize, &pBuffer);
+    if (SUCCEEDED(hr))
+        hr = pSample->AddBuffer(pBuffer.Get());
+    if (SUCCEEDED(hr))
+        *ppSample = pSample.Detach();
+    return hr;
+}
+
+HRESULT MjpegDecoder::DecodeMjpegSample(IMFSample* pCompressed, IMFSample** ppDecoded)
+{
+    if (m_pDecoder == NULL)
+        return E_FAIL;
+    if (pCompressed == NULL || ppDecoded == NULL)
+        return E_POINTER;
+    *ppDecoded = NULL;
+
+    // A refused input does not end the round: a picture the decoder already
+    // holds may still come out.
+    HRESULT hrInput = m_pDecoder->ProcessInput(0, pCompressed, 0);
+
+    MFT_OUTPUT_STREAM_INFO streamInfo = {};
+    ComPtr<IMFSample> pOutput;
+    HRESULT hr = m_pDecoder->GetOutputStreamInfo(0, &streamInfo);
+    if (SUCCEEDED(hr))
+        hr = CreateSampleWithBuffer(&pOutput, streamInfo.cbSize);
+    if (FAILED(hr))
+        return hr;
+
+    DWORD dwOutputStatus = 0;
+    hr = m_pDecoder->GetOutputStatus(&dwOutputStatus);
+    if (SUCCEEDED(hr) && dwOutputStatus == MFT_OUTPUT_STATUS_SAMPLE_READY)
+    {
+        MFT_OUTPUT_DATA_BUFFER outputBuffer = {};
+        outputBuffer.dwStreamID = 0;
+        outputBuffer.pSample = pOutput.Get();
+        outputBuffer.dwStatus = 0;
+        outputBuffer.pEvents = NULL;
+        DWORD dwProcessStatus = 0;
+        hr = m_pDecoder->ProcessOutput(0, 1, &outputBuffer, &dwProcessStatus);
+        if (outputBuffer.pEvents != NULL)
+            outputBuffer.pEvents->Release();
+    }
+    else if (SUCCEEDED(hr) && FAILED(hrInput))
+    {
+        // Nothing came out because the input was refused: say so.
+        hr = hrInput;
+    }
+
+    *ppDecoded = pOutput.Detach();
+    return hr;
+}
