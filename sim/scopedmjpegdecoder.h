@@ -23,7 +23,7 @@ public:
     ~ScopedDecoderRegistration();
 
     // S_OK when the decoder was registered (or none was asked for).
-    HRESULT GetResult() const { return m_hrRegister; }
+    HRESULT Result() const { return m_hrRegister; }
 
     // Failures and call counts of the class factory ("CreateInstance") and of
     // every decoder it made, under their method names.
