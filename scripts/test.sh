@@ -26,5 +26,9 @@ export WINEPREFIX="$PWD/build/win64/wineprefix"
 # fraction of a second.
 wineserver -p 2>/dev/null || true  # already running is fine
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Start the prefix's session (services, device host) now, away from CTest:
+# started by the first test they would inherit its output pipe and keep it
+# open, so CTest would wait for them until the test's time-out.
+WINEDEBUG=-all scripts/wine.sh wineboot </dev/null >/dev/null 2>&1 || true
 ctest --preset win64 || status=1
 exit $status
