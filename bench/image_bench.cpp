@@ -347,6 +347,8 @@ int main(int argc, char** argv)
         for (const auto& row : rows)
         {
             const double dTime = reporter.Time(prefix + row.first);
+            if (dTime < 0)
+                continue;  // filtered out
             printf("%-9s %-22s %10.1f %14s %14s %14s\n", SizeName(c->nWidth, c->nHeight).c_str(),
                    row.second.c_str(), dTime, Ratio(dBest, dTime).c_str(), Ratio(dSse2, dTime).c_str(),
                    Ratio(dTime, dCopy).c_str());
@@ -371,6 +373,8 @@ int main(int argc, char** argv)
         auto row = [&](const char* pszName, const std::string& label, const uint8_t* pLuma,
                        uint32_t nLumaStride, uint32_t nStep) {
             const double dTime = reporter.Time(prefix + pszName);
+            if (dTime < 0)
+                return;  // filtered out
             printf("%-20s %-30s %10.1f %8s %10.2f\n", c->Name().c_str(), label.c_str(), dTime,
                    Ratio(reporter.Time(prefix + "swscale_bilinear"), dTime).c_str(),
                    LumaPsnr(pLuma, nLumaStride, 0, nStep, reference));
