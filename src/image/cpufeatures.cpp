@@ -1,9 +1,9 @@
 #include "image/cpufeatures.h"
+#include "image/simdtarget.h"
 
 #include <stdint.h>
 
-#if defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__)
-#define VCAM_X86 1
+#if defined(VCAM_IMAGE_X86)
 #if defined(_MSC_VER)
 #include <intrin.h>
 #else
@@ -13,7 +13,7 @@
 
 namespace
 {
-#if defined(VCAM_X86)
+#if defined(VCAM_IMAGE_X86)
 void ReadCpuid(uint32_t nLeaf, uint32_t nSubLeaf, uint32_t aRegs[4])
 {
 #if defined(_MSC_VER)

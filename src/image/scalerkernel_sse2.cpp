@@ -2,8 +2,9 @@
 // only after the processor check. Every pass computes exactly the integers
 // of its portable twin in scalerkernel.cpp.
 #include "image/scalerpasses.h"
+#include "image/simdtarget.h"
 
-#if defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__)
+#if defined(VCAM_IMAGE_X86)
 #include <emmintrin.h>
 #include <string.h>
 

@@ -1,8 +1,9 @@
 // Compiled with AVX2 enabled (GCC and Clang: -mavx2; MSVC needs no switch for
 // the intrinsics); called only after the processor check.
 #include "image/yuy2tonv12rows.h"
+#include "image/simdtarget.h"
 
-#if defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__)
+#if defined(VCAM_IMAGE_X86)
 #include <immintrin.h>
 
 // Eight macropixels (32 source bytes, 16 pixels) a step. The chroma is the

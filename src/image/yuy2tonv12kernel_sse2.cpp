@@ -1,7 +1,8 @@
 // Compiled with SSE2 enabled; called only after the processor check.
 #include "image/yuy2tonv12rows.h"
+#include "image/simdtarget.h"
 
-#if defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__)
+#if defined(VCAM_IMAGE_X86)
 #include <emmintrin.h>
 
 // Four macropixels (16 source bytes, eight pixels) a block: the luma is the

@@ -47,13 +47,6 @@ const CropCase kCropCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, CentredCrop, testing::ValuesIn(kCropCases));
 
-std::vector<uint8_t> NumberedPicture(uint32_t nWidth, uint32_t nHeight, uint32_t nBytesPerPixel)
-{
-    std::vector<uint8_t> picture(static_cast<size_t>(nWidth) * nHeight * nBytesPerPixel);
-    for (size_t i = 0; i < picture.size(); ++i)
-        picture[i] = static_cast<uint8_t>(i * 7 + i / 251);
-    return picture;
-}
 }  // namespace
 
 TEST_P(CentredCrop, KeepsTheLargestCentredRegionOfTheDestinationRatio)
@@ -71,7 +64,7 @@ TEST_P(CentredCrop, KeepsTheLargestCentredRegionOfTheDestinationRatio)
 TEST(CopyRegion, ANarrowerRegionIsCopiedRowByRow)
 {
     const uint32_t nWidth = 24, nHeight = 10;
-    std::vector<uint8_t> src = NumberedPicture(nWidth, nHeight, 2);
+    std::vector<uint8_t> src = NumberedPicture(nWidth * nHeight * 2);
     GuardedBuffer dst(10 * 2 * 6, 1);
     ASSERT_EQ(ImageStatus::Ok, CopyRegion(src.data(), nWidth, nHeight, 2, 6, 3, dst.Data(), 10, 6));
     for (uint32_t y = 0; y < 6; ++y)
@@ -85,7 +78,7 @@ TEST(CopyRegion, ANarrowerRegionIsCopiedRowByRow)
 TEST(CopyRegion, AFullWidthRegionIsOneBlock)
 {
     const uint32_t nWidth = 16, nHeight = 9;
-    std::vector<uint8_t> src = NumberedPicture(nWidth, nHeight, 4);
+    std::vector<uint8_t> src = NumberedPicture(nWidth * nHeight * 4);
     GuardedBuffer dst(nWidth * 4 * 5, 3);
     ASSERT_EQ(ImageStatus::Ok, CopyRegion(src.data(), nWidth, nHeight, 4, 0, 2, dst.Data(), nWidth, 5));
     for (size_t i = 0; i < dst.Size(); ++i)
@@ -95,7 +88,7 @@ TEST(CopyRegion, AFullWidthRegionIsOneBlock)
 
 TEST(CopyRegion, RegionsReachingPastTheSourceAreRefusedUncopied)
 {
-    std::vector<uint8_t> src = NumberedPicture(16, 8, 2);
+    std::vector<uint8_t> src = NumberedPicture(16 * 8 * 2);
     GuardedBuffer dst(16 * 8 * 2, 0, 0x77);
     EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(src.data(), 16, 8, 2, 2, 0, dst.Data(), 15, 8));
     EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(src.data(), 16, 8, 2, 0, 1, dst.Data(), 16, 8));
@@ -111,7 +104,7 @@ TEST(CopyRegion, RegionsReachingPastTheSourceAreRefusedUncopied)
 
 TEST(CopyRegion, NullPointersAndZeroPixelSizesAreRefused)
 {
-    std::vector<uint8_t> src = NumberedPicture(4, 4, 2);
+    std::vector<uint8_t> src = NumberedPicture(4 * 4 * 2);
     std::vector<uint8_t> dst(32);
     EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(nullptr, 4, 4, 2, 0, 0, dst.data(), 4, 4));
     EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(src.data(), 4, 4, 2, 0, 0, nullptr, 4, 4));
@@ -129,7 +122,7 @@ TEST(CopyRegion, SourcesBeyondTheAddressSpaceAreRefused)
 // The crop of a resize, end to end: the centre of 1280 x 720 for 640 x 480.
 TEST(CopyRegion, TheCentredCropOfAWideFrameHoldsItsMiddleColumns)
 {
-    std::vector<uint8_t> src = NumberedPicture(1280, 720, 2);
+    std::vector<uint8_t> src = NumberedPicture(1280 * 720 * 2);
     CropRegion region;
     ASSERT_TRUE(ComputeCentredCrop(1280, 720, 640, 480, &region));
     std::vector<uint8_t> dst(static_cast<size_t>(region.nWidth) * region.nHeight * 2);

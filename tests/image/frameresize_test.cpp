@@ -9,6 +9,7 @@
 #include "debugoutputcapture.h"
 #include "image/cropkernel.h"
 #include "image/scalerkernel.h"
+#include "imagetestsupport.h"
 #include "pipeline/framecontrolmanager.h"
 
 namespace
@@ -52,13 +53,8 @@ std::vector<BYTE> ExpectedResize(const std::vector<BYTE>& src, const ResizeCase&
     std::vector<BYTE> crop(static_cast<size_t>(c.crop.nWidth) * c.crop.nHeight * 2);
     EXPECT_EQ(ImageStatus::Ok, CopyRegion(src.data(), c.nSrcWidth, c.nSrcHeight, 2, c.crop.nLeft,
                                           c.crop.nTop, crop.data(), c.crop.nWidth, c.crop.nHeight));
-    ScalerGeometry geometry = {ScalerLayout::Yuy2, c.crop.nWidth, c.crop.nHeight, c.crop.nWidth * 2,
-                               c.nDstWidth,        c.nDstHeight,  c.nDstWidth * 2};
-    ScalerPlan plan;
-    std::vector<BYTE> out(static_cast<size_t>(c.nDstWidth) * c.nDstHeight * 2);
-    EXPECT_EQ(ImageStatus::Ok, plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
-    EXPECT_EQ(ImageStatus::Ok, plan.Process(crop.data(), out.data()));
-    return out;
+    return KernelScale(ScalerLayout::Yuy2, crop, c.crop.nWidth, c.crop.nHeight, c.nDstWidth,
+                       c.nDstHeight);
 }
 
 bool EndsWithEndLine(const std::vector<std::string>& lines, const std::string& hr)

@@ -8,32 +8,11 @@
 #include "debugoutputcapture.h"
 #include "image/framescaler.h"
 #include "image/scalerkernel.h"
+#include "imagetestsupport.h"
 
 namespace
 {
 const wchar_t kClassKey[] = L"CLSID\\{57BE4C11-589A-45E0-BF76-84CF28DBCF92}";
-
-std::vector<BYTE> NumberedPicture(size_t cbSize)
-{
-    std::vector<BYTE> picture(cbSize);
-    for (size_t i = 0; i < cbSize; ++i)
-        picture[i] = static_cast<BYTE>(i * 7 + i / 251);
-    return picture;
-}
-
-// What the built-in scaler makes of a picture with FrameScaler's settings.
-std::vector<BYTE> KernelScale(ScalerLayout eLayout, const std::vector<BYTE>& src, UINT32 nInWidth,
-                              UINT32 nInHeight, UINT32 nOutWidth, UINT32 nOutHeight)
-{
-    const UINT32 nBytes = eLayout == ScalerLayout::Yuy2 ? 2 : 4;
-    ScalerGeometry geometry = {eLayout,  nInWidth,   nInHeight,         nInWidth * nBytes,
-                               nOutWidth, nOutHeight, nOutWidth * nBytes};
-    ScalerPlan plan;
-    std::vector<BYTE> out(static_cast<size_t>(nOutWidth) * nOutHeight * nBytes);
-    EXPECT_EQ(ImageStatus::Ok, plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
-    EXPECT_EQ(ImageStatus::Ok, plan.Process(src.data(), out.data()));
-    return out;
-}
 
 // COM initialised on this thread for the scope.
 class ScopedCom

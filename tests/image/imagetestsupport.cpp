@@ -33,6 +33,29 @@ void GuardedBuffer::FillRandom(std::mt19937& random)
         Data()[i] = static_cast<uint8_t>(byte(random));
 }
 
+std::vector<uint8_t> NumberedPicture(size_t cbSize)
+{
+    std::vector<uint8_t> picture(cbSize);
+    for (size_t i = 0; i < cbSize; ++i)
+        picture[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    return picture;
+}
+
+std::vector<uint8_t> KernelScale(ScalerLayout eLayout, const std::vector<uint8_t>& src,
+                                 uint32_t nInWidth, uint32_t nInHeight, uint32_t nOutWidth,
+                                 uint32_t nOutHeight)
+{
+    const uint32_t nBytes = eLayout == ScalerLayout::Yuy2 ? 2 : 4;
+    ScalerGeometry geometry = {eLayout,   nInWidth,   nInHeight,          nInWidth * nBytes,
+                               nOutWidth, nOutHeight, nOutWidth * nBytes};
+    ScalerPlan plan;
+    std::vector<uint8_t> out(static_cast<size_t>(nOutWidth) * nOutHeight * nBytes);
+    if (plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2) != ImageStatus::Ok ||
+        plan.Process(src.data(), out.data()) != ImageStatus::Ok)
+        out.clear();
+    return out;
+}
+
 namespace
 {
 struct Plane

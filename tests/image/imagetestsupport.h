@@ -32,6 +32,18 @@ private:
 };
 
 enum class ScalerFilter;
+enum class ScalerLayout;
+
+// Bytes that differ from their neighbours and do not repeat with a short
+// period: byte i is (7i + i / 251) mod 256.
+std::vector<uint8_t> NumberedPicture(size_t cbSize);
+
+// What the built-in scaler makes of a packed picture without row padding
+// with the settings the product gives it (automatic filter, fastest
+// instructions).
+std::vector<uint8_t> KernelScale(ScalerLayout eLayout, const std::vector<uint8_t>& src,
+                                 uint32_t nInWidth, uint32_t nInHeight, uint32_t nOutWidth,
+                                 uint32_t nOutHeight);
 
 // The double-precision scaling that the built-in scaler approximates with
 // the given filter, from the weights it publishes: vertical pass, then
