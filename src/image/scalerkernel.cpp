@@ -1,9 +1,11 @@
 #include "image/scalerkernel.h"
 
 #include <math.h>
-#include <new>
 #include <stdlib.h>
 #include <string.h>
+
+#include <algorithm>
+#include <new>
 
 #include "image/cpufeatures.h"
 #include "image/scalerpasses.h"
@@ -229,20 +231,27 @@ private:
 };
 
 // Quantises the weights of one output to integers that sum to exactly
-// 1 << kScalerCoefficientBits; the rounding residue goes to the largest.
-void QuantiseWeights(const double* pWeights, size_t nCount, int32_t* pQuantised)
+// 1 << kScalerCoefficientBits: each rounded down, then the units still
+// missing go one each to the weights with the largest remainders (ties to
+// the earlier input). Every result lies between 0 and one, however many taps
+// there are. pOrder is scratch of nCount entries.
+void QuantiseWeights(const double* pWeights, size_t nCount, int32_t* pQuantised, uint32_t* pOrder)
 {
     const int32_t kOne = 1 << kScalerCoefficientBits;
     int32_t nTotal = 0;
-    size_t nLargest = 0;
     for (size_t k = 0; k < nCount; ++k)
     {
-        pQuantised[k] = static_cast<int32_t>(lround(pWeights[k] * kOne));
+        pQuantised[k] = static_cast<int32_t>(floor(pWeights[k] * kOne));
         nTotal += pQuantised[k];
-        if (pWeights[k] > pWeights[nLargest])
-            nLargest = k;
+        pOrder[k] = static_cast<uint32_t>(k);
     }
-    pQuantised[nLargest] += kOne - nTotal;
+    auto remainder = [&](uint32_t k) { return pWeights[k] * kOne - pQuantised[k]; };
+    std::sort(pOrder, pOrder + nCount, [&](uint32_t a, uint32_t b) {
+        const double dA = remainder(a), dB = remainder(b);
+        return dA > dB || (dA == dB && a < b);
+    });
+    for (int32_t nMissing = kOne - nTotal, i = 0; i < nMissing; ++i)
+        ++pQuantised[pOrder[static_cast<size_t>(i) % nCount]];
 }
 
 // Tap counts the vertical pass takes (pairs).
@@ -273,7 +282,7 @@ public:
     {
         const size_t nBound = ScalerMaxTaps(shape, dScale);
         if (!m_inputs.Allocate(nBound) || !m_weights.Allocate(nBound) ||
-            !m_quantised.Allocate(nBound) || !m_first.Allocate(nOut))
+            !m_quantised.Allocate(nBound) || !m_order.Allocate(nBound) || !m_first.Allocate(nOut))
             return ImageStatus::OutOfMemory;
 
         // First pass: the widest span of inputs decides the tap count.
@@ -295,7 +304,7 @@ public:
         {
             size_t n = ComputeScalerWeights(nIn, dScale, dOffset, shape, i, m_inputs.Get(),
                                             m_weights.Get(), nBound);
-            QuantiseWeights(m_weights.Get(), n, m_quantised.Get());
+            QuantiseWeights(m_weights.Get(), n, m_quantised.Get(), m_order.Get());
             for (size_t k = 0; k < n; ++k)
             {
                 size_t nTap = m_inputs[k] - m_first[i];
@@ -318,6 +327,7 @@ private:
     Buffer<uint32_t> m_inputs;
     Buffer<double> m_weights;
     Buffer<int32_t> m_quantised;
+    Buffer<uint32_t> m_order;
     Buffer<uint32_t> m_first;
     Buffer<int16_t> m_coefficients;
 };

@@ -18,8 +18,8 @@
 // Filters, chosen per direction: bilinear when enlarging (or at 1:1, which
 // then copies exactly); when shrinking, a triangle (tent) filter widened with
 // the factor, whose response at the output's Nyquist frequency is one half
-// (-6 dB, as for a Lanczos filter), so a 4:1 reduction does not alias and a
-// 1.5:1 one stays sharp. Area averaging is available as a mode. Pixel
+// (-6 dB, as for a Lanczos filter), so a 4:1 reduction keeps aliasing low and
+// a 1.5:1 one stays sharp. Area averaging is available as a mode. Pixel
 // centres are aligned; the edges are extended.
 //
 // Arithmetic: 14-bit coefficients whose sum is exactly 1. The vertical pass

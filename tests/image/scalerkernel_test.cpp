@@ -54,15 +54,14 @@ std::vector<uint8_t> Scale(const ScalerGeometry& geometry, const uint8_t* pSrc,
     return out;
 }
 
+// Every row the same pixels; an odd width ends with a half macropixel (Y, U).
 std::vector<uint8_t> FlatYuy2(Size size, uint8_t y, uint8_t u, uint8_t v)
 {
     std::vector<uint8_t> picture(static_cast<size_t>(size.nWidth) * size.nHeight * 2);
-    for (size_t i = 0; i < picture.size(); i += 4)
+    for (size_t i = 0; i < picture.size() / 2; ++i)
     {
-        picture[i] = y;
-        picture[i + 1] = u;
-        picture[i + 2] = y;
-        picture[i + 3] = v;
+        picture[2 * i] = y;
+        picture[2 * i + 1] = (i % size.nWidth) % 2 == 0 ? u : v;
     }
     return picture;
 }
@@ -399,6 +398,32 @@ TEST(ScalerKernel, TheSimdPathsEqualThePortablePath)
             ASSERT_TRUE(simd.GuardsIntact()) << "case " << nCase;
         }
         ASSERT_TRUE(reference.GuardsIntact()) << "case " << nCase;
+    }
+}
+
+// Shrinking 65534 columns to three: tens of thousands of taps a sample,
+// each weight far below the coefficients' resolution, still sum to exactly
+// one; a flat picture stays flat and a ramp keeps its order.
+TEST(ScalerKernel, AnExtremeShrinkKeepsItsWeightsSane)
+{
+    const uint32_t nWidth = 65534;
+    std::vector<uint8_t> flat = FlatYuy2({nWidth, 2}, 77, 99, 121);
+    std::vector<uint8_t> ramp(flat.size(), 128);
+    for (uint32_t y = 0; y < 2; ++y)
+    {
+        for (uint32_t x = 0; x < nWidth; ++x)
+            ramp[(static_cast<size_t>(y) * nWidth + x) * 2] = static_cast<uint8_t>(x * 255ull / nWidth);
+    }
+    for (ScalerAcceleration eAcceleration : kAllAccelerations)
+    {
+        if (!Available(eAcceleration))
+            continue;
+        const ScalerGeometry geometry = Geometry(ScalerLayout::Yuy2, {nWidth, 2}, {3, 1});
+        EXPECT_EQ(FlatYuy2({3, 1}, 77, 99, 121),
+                  Scale(geometry, flat.data(), ScalerFilter::Automatic, eAcceleration));
+        std::vector<uint8_t> out = Scale(geometry, ramp.data(), ScalerFilter::Automatic, eAcceleration);
+        EXPECT_LT(out[0], out[2]);
+        EXPECT_LT(out[2], out[4]);
     }
 }
 
