@@ -356,9 +356,8 @@ int main(int argc, char** argv)
     }
 
     printf("\nYUY2 resize (crop to the destination's aspect ratio, then scale), microseconds of\n");
-    printf("processor time a frame (median); speed is swscale bilinear's time over this one's; PSNR\n");
-    printf("of the luma against a\n");
-    printf("double-precision Lanczos-3 resample of the same crop\n");
+    printf("processor time a frame (median); speed is swscale bilinear's time over this one's;\n");
+    printf("PSNR of the luma against a double-precision Lanczos-3 resample of the same crop\n");
     printf("%-20s %-30s %10s %8s %10s\n", "resize", "path", "time (us)", "speed", "PSNR (dB)");
     const char* pszBest =
         ScalerAvailableAcceleration(ScalerAcceleration::Avx2) == ScalerAcceleration::Avx2 ? "AVX2" : "SSE2";
