@@ -13,32 +13,48 @@ FrameScaler::~FrameScaler()
 {
 }
 
+namespace
+{
+// The pixel formats FrameScaler takes.
+struct FormatEntry
+{
+    UINT32 nFormat;
+    UINT32 nBytesPerPixel;
+    UINT32 nScalerFormat;
+};
+
+const FormatEntry kFormats[] = {
+    {FrameScaler::kFormatYuy2, 2, IMAGE_SCALER_FORMAT_YUY2},
+    {FrameScaler::kFormat32Bpp, 4, IMAGE_SCALER_FORMAT_32BPP},
+};
+
+const FormatEntry* FindFormat(UINT32 nFormat)
+{
+    for (const FormatEntry& entry : kFormats)
+    {
+        if (entry.nFormat == nFormat)
+            return &entry;
+    }
+    return NULL;
+}
+}  // namespace
+
 HRESULT FrameScaler::GetBytesPerPixel(UINT32 nFormat, UINT32* pnBytesPerPixel)
 {
-    switch (nFormat)
-    {
-    case kFormatYuy2:
-        *pnBytesPerPixel = 2;
-        return S_OK;
-    case kFormat32Bpp:
-        *pnBytesPerPixel = 4;
-        return S_OK;
-    }
-    return E_INVALIDARG;
+    const FormatEntry* pEntry = FindFormat(nFormat);
+    if (pEntry == NULL)
+        return E_INVALIDARG;
+    *pnBytesPerPixel = pEntry->nBytesPerPixel;
+    return S_OK;
 }
 
 HRESULT FrameScaler::GetScalerFormat(UINT32 nFormat, UINT32* pnScalerFormat)
 {
-    switch (nFormat)
-    {
-    case kFormatYuy2:
-        *pnScalerFormat = IMAGE_SCALER_FORMAT_YUY2;
-        return S_OK;
-    case kFormat32Bpp:
-        *pnScalerFormat = IMAGE_SCALER_FORMAT_32BPP;
-        return S_OK;
-    }
-    return E_INVALIDARG;
+    const FormatEntry* pEntry = FindFormat(nFormat);
+    if (pEntry == NULL)
+        return E_INVALIDARG;
+    *pnScalerFormat = pEntry->nScalerFormat;
+    return S_OK;
 }
 
 HRESULT FrameScaler::Crop(UINT32 nFormat, const BYTE* pSrc, UINT32 nSrcWidth, UINT32 nSrcHeight,
@@ -89,23 +105,18 @@ HRESULT FrameScaler::Scale(UINT32 nInFormat, const BYTE* pSrc, UINT32 nInWidth, 
     if (pSrc == NULL || pDst == NULL)
         return E_INVALIDARG;
 
-    UINT32 nInCode = 0, nOutCode = 0, nInBytes = 0, nOutBytes = 0;
-    HRESULT hr = GetScalerFormat(nInFormat, &nInCode);
-    if (SUCCEEDED(hr))
-        hr = GetScalerFormat(nOutFormat, &nOutCode);
-    if (SUCCEEDED(hr))
-        hr = GetBytesPerPixel(nInFormat, &nInBytes);
-    if (SUCCEEDED(hr))
-        hr = GetBytesPerPixel(nOutFormat, &nOutBytes);
-    if (FAILED(hr))
-        return hr;
+    const FormatEntry* pIn = FindFormat(nInFormat);
+    const FormatEntry* pOut = FindFormat(nOutFormat);
+    if (pIn == NULL || pOut == NULL)
+        return E_INVALIDARG;
 
     // Strides: bytes a pixel times width, refused when they overflow.
-    const UINT64 nInStride = static_cast<UINT64>(nInBytes) * nInWidth;
-    const UINT64 nOutStride = static_cast<UINT64>(nOutBytes) * nOutWidth;
+    const UINT64 nInStride = static_cast<UINT64>(pIn->nBytesPerPixel) * nInWidth;
+    const UINT64 nOutStride = static_cast<UINT64>(pOut->nBytesPerPixel) * nOutWidth;
     if (nInStride > 0xFFFFFFFFull || nOutStride > 0xFFFFFFFFull)
         return E_INVALIDARG;
 
+    HRESULT hr = S_OK;
     if (!m_pScaler)
     {
         hr = CreateScaler();
@@ -115,8 +126,8 @@ HRESULT FrameScaler::Scale(UINT32 nInFormat, const BYTE* pSrc, UINT32 nInWidth, 
     if (!m_pScaler)
         return E_UNEXPECTED;
 
-    hr = m_pScaler->Configure(nInCode, nInWidth, nInHeight, static_cast<UINT32>(nInStride),
-                              IMAGE_SCALER_LAYOUT_TOP_DOWN, nOutCode, nOutWidth, nOutHeight,
+    hr = m_pScaler->Configure(pIn->nScalerFormat, nInWidth, nInHeight, static_cast<UINT32>(nInStride),
+                              IMAGE_SCALER_LAYOUT_TOP_DOWN, pOut->nScalerFormat, nOutWidth, nOutHeight,
                               static_cast<UINT32>(nOutStride), IMAGE_SCALER_LAYOUT_TOP_DOWN);
     if (FAILED(hr))
         return hr;
