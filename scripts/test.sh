@@ -25,14 +25,10 @@ export WINEPREFIX="$PWD/build/win64/wineprefix"
 # One warm wineserver for the whole run; each test process then starts in a
 # fraction of a second.
 wineserver -p 2>/dev/null || true  # already running is fine
-# The first Wine process of a server starts the prefix's background services,
-# which inherit its standard output; started here with nothing attached, they
-# cannot keep CTest waiting on the first test's output pipe until its timeout.
-WINEDEBUG=-all scripts/wine.sh cmd /c exit </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
-# Start the prefix's services now, detached from any output: started by the
-# first test instead, they would inherit its output pipe and hold CTest on it
-# until the test's timeout.
-scripts/wine.sh wineboot </dev/null >/dev/null 2>&1 || true
+# Start the prefix's session (services, device host) now, away from CTest:
+# started by the first test they would inherit its output pipe and keep it
+# open, so CTest would wait for them until the test's time-out.
+WINEDEBUG=-all scripts/wine.sh wineboot </dev/null >/dev/null 2>&1 || true
 ctest --preset win64 || status=1
 exit $status

@@ -1,7 +1,9 @@
 #include "pipeline/framecontrolmanager.h"
 
+#include <new>
+
 FrameControlManager::FrameControlManager(HANDLE hReadNextSampleEvent)
-    : m_hReadNextSampleEvent(hReadNextSampleEvent)
+    : m_hReadNextSampleEvent(hReadNextSampleEvent), m_pFrameScaler(new (std::nothrow) FrameScaler())
 {
     InitializeCriticalSection(&m_csOutputFormats);
 }

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <vector>
 
+#include "image/framescaler.h"
 #include "pipeline/framerecords.h"
 
 // The frame pipeline: what the driver's clients want (the requested-output
@@ -27,6 +29,13 @@ public:
     HRESULT SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
                       const BYTE* pData, UINT32 cbData);
 
+    // Turns a packed YUY2 picture into one of the destination size (the
+    // destination holds nDstWidth * nDstHeight * 2 bytes) without distorting
+    // it: the largest centred region with the destination's aspect ratio is
+    // cut out, then scaled. Delivery thread only.
+    HRESULT ResizeFrame(const BYTE* pSrc, UINT32 nSrcWidth, UINT32 nSrcHeight, BYTE* pDst,
+                        UINT32 nDstWidth, UINT32 nDstHeight);
+
 private:
     FrameControlManager(const FrameControlManager&);
     FrameControlManager& operator=(const FrameControlManager&);
@@ -40,4 +49,6 @@ private:
 
     CRITICAL_SECTION m_csOutputFormats;
     OutputFormatTable m_outputFormats;
+
+    std::unique_ptr<FrameScaler> m_pFrameScaler;  // empty only if it could not be made
 };
