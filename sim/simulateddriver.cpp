@@ -64,6 +64,8 @@ bool PictureSizeMatches(const FRAME_HEADER& header, UINT32 cbPicture)
 SimulatedDriver::SimulatedDriver(const char* pszDevicePath)
     : m_bInstalled(false),
       m_nNextClientId(1),
+      m_bCountOverridden(false),
+      m_nOverriddenCount(0),
       m_bOpenFails(false),
       m_dwOpenError(ERROR_SUCCESS),
       m_nOpenCount(0),
@@ -166,6 +168,18 @@ BOOL SimulatedDriver::Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cb
     std::function<void(const ReceivedFrame&)> observer;
     ReceivedFrame accepted;
     DWORD dwError = ERROR_SUCCESS;
+    DWORD dwDelayMs = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        ++m_requestsStarted[dwCode];
+        auto it = m_delays.find(dwCode);
+        if (it != m_delays.end())
+            dwDelayMs = it->second;
+    }
+    // Outside the lock: a thread stuck here (or terminated here) must not
+    // block the driver for anyone else.
+    if (dwDelayMs != 0)
+        Sleep(dwDelayMs);
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (pcbReturned != NULL)
@@ -193,7 +207,9 @@ BOOL SimulatedDriver::Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cb
                 }
                 else
                 {
-                    *static_cast<UINT32*>(pOut) = static_cast<UINT32>(m_clients.size());
+                    *static_cast<UINT32*>(pOut) = m_bCountOverridden
+                                                      ? m_nOverriddenCount
+                                                      : static_cast<UINT32>(m_clients.size());
                     if (pcbReturned != NULL)
                         *pcbReturned = sizeof(UINT32);
                 }
@@ -348,6 +364,13 @@ void SimulatedDriver::RemoveAllClients()
     SignalNotifyLocked();
 }
 
+void SimulatedDriver::OverrideRequestCount(UINT32 nCount)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bCountOverridden = true;
+    m_nOverriddenCount = nCount;
+}
+
 void SimulatedDriver::FailRequest(DWORD dwControlCode, DWORD dwError, int nTimes)
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -373,6 +396,19 @@ void SimulatedDriver::ClearFailures()
     std::lock_guard<std::mutex> guard(m_lock);
     m_failures.clear();
     m_bOpenFails = false;
+}
+
+void SimulatedDriver::DelayRequest(DWORD dwControlCode, DWORD dwDelayMs)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_delays[dwControlCode] = dwDelayMs;
+}
+
+int SimulatedDriver::GetRequestsStarted(DWORD dwControlCode)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto it = m_requestsStarted.find(dwControlCode);
+    return it == m_requestsStarted.end() ? 0 : it->second;
 }
 
 HANDLE SimulatedDriver::GetLentEvent(LentEvent eEvent)

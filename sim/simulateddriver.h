@@ -55,17 +55,25 @@ public:
     int AddClient(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight, DWORD dwProcessId);
     void RemoveClient(int nClientId);
     void RemoveAllClients();
+    // Reports this count instead of the number of clients, as a faulty
+    // driver might; records beyond the real clients then fail.
+    void OverrideRequestCount(UINT32 nCount);
 
     // Failures. FailOpen(ERROR_SUCCESS) fails without a recorded error.
     void FailRequest(DWORD dwControlCode, DWORD dwError, int nTimes = -1);
     void FailOpen(DWORD dwError);
     void SetAbsent(bool bAbsent);
     void ClearFailures();
+    // Makes every request of this code take at least dwDelayMs, as a busy or
+    // hung driver does.
+    void DelayRequest(DWORD dwControlCode, DWORD dwDelayMs);
 
     // Observation.
     HANDLE GetLentEvent(LentEvent eEvent);  // the driver's own duplicate, or NULL
     int GetLendCount(LentEvent eEvent);
     int GetRequestCount(DWORD dwControlCode);
+    // Requests that have entered the driver, finished or not.
+    int GetRequestsStarted(DWORD dwControlCode);
     int GetOpenCount();
     int GetOpenHandleCount();
     int GetMalformedFrameCount();
@@ -111,6 +119,8 @@ private:
 
     std::map<int, ClientRequest> m_clients;
     int m_nNextClientId;
+    bool m_bCountOverridden;
+    UINT32 m_nOverriddenCount;
 
     std::map<DWORD, std::pair<DWORD, int>> m_failures;  // code -> (error, times left; -1 always)
     bool m_bOpenFails;
@@ -119,6 +129,8 @@ private:
     std::set<HANDLE> m_openHandles;
     int m_nOpenCount;
     std::map<DWORD, int> m_requestCounts;
+    std::map<DWORD, int> m_requestsStarted;
+    std::map<DWORD, DWORD> m_delays;
 
     std::vector<ReceivedFrame> m_frames;
     size_t m_nFrameRetention;

@@ -3,12 +3,47 @@
 #include <new>
 
 FrameControlManager::FrameControlManager(HANDLE hReadNextSampleEvent)
-    : m_hReadNextSampleEvent(hReadNextSampleEvent), m_pFrameScaler(new (std::nothrow) FrameScaler())
+    : m_pFrameScaler(new (std::nothrow) FrameScaler()),
+      m_bInputIsYuy2(FALSE),
+      m_nInputWidth(0),
+      m_nInputHeight(0),
+      m_hOutputFormatsLock(CreateMutexW(NULL, FALSE, NULL)),
+      m_hDeliveryThread(NULL),
+      m_hQuitEvent(NULL),
+      m_hReadNextSampleEvent(hReadNextSampleEvent),
+      m_hFrameInsertedEvent(CreateEventExA(NULL, "FrameInsertedEvent", CREATE_EVENT_MANUAL_RESET,
+                                           EVENT_ALL_ACCESS))
 {
-    InitializeCriticalSection(&m_csOutputFormats);
+    InitializeCriticalSection(&m_csFrameQueue);
+    if (SUCCEEDED(m_decoder.FindMjpegDecoder()))
+        m_decoder.SetDecoderMediaTypes();
 }
 
 FrameControlManager::~FrameControlManager()
 {
-    DeleteCriticalSection(&m_csOutputFormats);
+    StopDeliveryThread();
+    if (m_hQuitEvent != NULL)
+        CloseHandle(m_hQuitEvent);
+    if (m_hFrameInsertedEvent != NULL)
+        CloseHandle(m_hFrameInsertedEvent);
+    m_pFrameScaler.reset();
+    m_decoder.ReleaseDecoder();
+    if (m_hOutputFormatsLock != NULL)
+        CloseHandle(m_hOutputFormatsLock);
+    DeleteCriticalSection(&m_csFrameQueue);
+}
+
+HRESULT FrameControlManager::SetInputIsYuy2(BOOL bInputIsYuy2)
+{
+    m_bInputIsYuy2 = bInputIsYuy2;
+    return S_OK;
+}
+
+HRESULT FrameControlManager::SetInputSize(UINT32 nWidth, UINT32 nHeight)
+{
+    if (nWidth == 0 || nHeight == 0)
+        return E_INVALIDARG;
+    m_nInputWidth = nWidth;
+    m_nInputHeight = nHeight;
+    return S_OK;
 }

@@ -2,32 +2,52 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "image/framescaler.h"
+#include "image/mjpegdecoder.h"
 #include "pipeline/framerecords.h"
 
-// The frame pipeline: what the driver's clients want (the requested-output
-// table) and the hand-over of pictures to the driver.
+// The frame pipeline: a first-in, first-out queue of pictures from the camera,
+// the MJPEG decoder and the placeholder, and one delivery thread that sends
+// each picture to the driver for every requested format and size it can
+// serve, resized and converted on the way.
 class FrameControlManager
 {
 public:
+    // hReadNextSampleEvent is the capture builder's "ReadNextSampleEvent",
+    // borrowed: reset here when a delivery fails, never closed here.
     explicit FrameControlManager(HANDLE hReadNextSampleEvent);
     ~FrameControlManager();
 
-    // Requested-output table. Unknown formats and duplicates are ignored.
+    // What the camera delivers.
+    HRESULT SetInputIsYuy2(BOOL bInputIsYuy2);
+    HRESULT SetInputSize(UINT32 nWidth, UINT32 nHeight);
+
+    // Intake of a captured sample: queued as it is and, for an MJPG camera
+    // whose pictures are wanted uncompressed, once more decoded.
+    HRESULT DeliverSample(IMFSample* pSample);
+
+    // The queue.
+    HRESULT InsertFrame(const FRAME_UNIT& frame);
+    FRAME_UNIT GetFrame();
+    bool IsFrameQueueEmpty();
+    void ClearFrameQueue();
+
+    // The delivery thread.
+    HRESULT StartDeliveryThread();
+    void StopDeliveryThread();
+
+    // Requested-output table. Unknown formats, sizes no picture of the format
+    // can have and duplicates are ignored.
     HRESULT AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
     HRESULT ClearOutputFormats();
     size_t GetOutputFormatCount(_COLOR_FORMAT eFormat);
     // A copy of the entries of one format, in table order.
     std::vector<FORMAT_RESOLUTION_UNIT> GetOutputFormats(_COLOR_FORMAT eFormat);
-
-    // Wraps one picture in the driver's frame record and hands it over with
-    // IOCTL_AVSHWS_SET_FRAME on an already open device.
-    HRESULT SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
-                      const BYTE* pData, UINT32 cbData);
 
     // Turns a packed YUY2 picture into one of the destination size (the
     // destination holds nDstWidth * nDstHeight * 2 bytes) without distorting
@@ -36,19 +56,49 @@ public:
     HRESULT ResizeFrame(const BYTE* pSrc, UINT32 nSrcWidth, UINT32 nSrcHeight, BYTE* pDst,
                         UINT32 nDstWidth, UINT32 nDstHeight);
 
+    // Wraps one picture in the driver's frame record and hands it over with
+    // IOCTL_AVSHWS_SET_FRAME on an already open device.
+    HRESULT SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
+                      const BYTE* pData, UINT32 cbData);
+
 private:
     FrameControlManager(const FrameControlManager&);
     FrameControlManager& operator=(const FrameControlManager&);
 
     typedef std::multimap<_COLOR_FORMAT, FORMAT_RESOLUTION_UNIT> OutputFormatTable;
 
+    static DWORD WINAPI DeliveringThread(LPVOID pContext);
+    void DeliverFrames();
+    HRESULT DeliverFrame(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData,
+                         HRESULT hrStatus);
+    HRESULT DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                               UINT32 cbData, HRESULT hrStatus);
+    HRESULT DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                          HRESULT hrStatus);
+
+    // The table lock is a mutex rather than a critical section: the delivery
+    // thread holds it across driver calls, and should that thread have to be
+    // terminated, an abandoned mutex passes to the next waiter instead of
+    // blocking the pipeline for good.
+    void LockOutputFormats();
+    void UnlockOutputFormats();
     // Called with the table lock held.
     bool HasOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight) const;
 
-    HANDLE m_hReadNextSampleEvent;  // borrowed from the capture builder
-
-    CRITICAL_SECTION m_csOutputFormats;
-    OutputFormatTable m_outputFormats;
-
     std::unique_ptr<FrameScaler> m_pFrameScaler;  // empty only if it could not be made
+    BOOL m_bInputIsYuy2;
+    UINT32 m_nInputWidth;
+    UINT32 m_nInputHeight;
+
+    OutputFormatTable m_outputFormats;
+    std::deque<FRAME_UNIT> m_frameQueue;
+    HANDLE m_hOutputFormatsLock;
+    CRITICAL_SECTION m_csFrameQueue;
+
+    HANDLE m_hDeliveryThread;
+    HANDLE m_hQuitEvent;            // "QuitDeliveryThreadEvent"
+    HANDLE m_hReadNextSampleEvent;  // borrowed
+    HANDLE m_hFrameInsertedEvent;   // "FrameInsertedEvent"
+
+    MjpegDecoder m_decoder;
 };

@@ -1,42 +1,85 @@
 #include "pipeline/framecontrolmanager.h"
 
+#include "diagnostics/debuglog.h"
+
+namespace
+{
+// Sizes that no picture of the format can have are never served: an empty
+// picture, a YUY2 or NV12 picture with half a macropixel or half a chroma
+// row, or one whose byte count does not fit 32 bits.
+bool IsServableSize(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
+{
+    UINT32 cbSize = 0;
+    if (nWidth == 0 || nHeight == 0)
+        return false;
+    switch (eFormat)
+    {
+    case COLOR_FORMAT_YUY2:
+        return nWidth % 2 == 0 && GetYuy2FrameSize(nWidth, nHeight, &cbSize);
+    case COLOR_FORMAT_NV12:
+        return nWidth % 2 == 0 && nHeight % 2 == 0 && GetYuy2FrameSize(nWidth, nHeight, &cbSize);
+    default:
+        return true;
+    }
+}
+}  // namespace
+
+void FrameControlManager::LockOutputFormats()
+{
+    // WAIT_ABANDONED: a terminated delivery thread held it; the table itself
+    // is only read by that thread, so it is intact.
+    WaitForSingleObject(m_hOutputFormatsLock, INFINITE);
+}
+
+void FrameControlManager::UnlockOutputFormats()
+{
+    ReleaseMutex(m_hOutputFormatsLock);
+}
+
 HRESULT FrameControlManager::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
 {
-    EnterCriticalSection(&m_csOutputFormats);
+    if (IsHandledColorFormat(eFormat) && !IsServableSize(eFormat, nWidth, nHeight))
+    {
+        LogPrint("AddOutputFormat: no picture can be %d x %d in format %d; not served\n", nWidth,
+                 nHeight, eFormat);
+        return S_OK;
+    }
+
+    LockOutputFormats();
     if (IsHandledColorFormat(eFormat) && !HasOutputFormat(eFormat, nWidth, nHeight))
     {
         FORMAT_RESOLUTION_UNIT resolution = {nWidth, nHeight};
         // A multimap inserts after the existing entries of the same key.
         m_outputFormats.insert(OutputFormatTable::value_type(eFormat, resolution));
     }
-    LeaveCriticalSection(&m_csOutputFormats);
+    UnlockOutputFormats();
     return S_OK;
 }
 
 HRESULT FrameControlManager::ClearOutputFormats()
 {
-    EnterCriticalSection(&m_csOutputFormats);
+    LockOutputFormats();
     m_outputFormats.clear();
-    LeaveCriticalSection(&m_csOutputFormats);
+    UnlockOutputFormats();
     return S_OK;
 }
 
 size_t FrameControlManager::GetOutputFormatCount(_COLOR_FORMAT eFormat)
 {
-    EnterCriticalSection(&m_csOutputFormats);
+    LockOutputFormats();
     size_t nCount = m_outputFormats.count(eFormat);
-    LeaveCriticalSection(&m_csOutputFormats);
+    UnlockOutputFormats();
     return nCount;
 }
 
 std::vector<FORMAT_RESOLUTION_UNIT> FrameControlManager::GetOutputFormats(_COLOR_FORMAT eFormat)
 {
     std::vector<FORMAT_RESOLUTION_UNIT> entries;
-    EnterCriticalSection(&m_csOutputFormats);
+    LockOutputFormats();
     auto range = m_outputFormats.equal_range(eFormat);
     for (auto it = range.first; it != range.second; ++it)
         entries.push_back(it->second);
-    LeaveCriticalSection(&m_csOutputFormats);
+    UnlockOutputFormats();
     return entries;
 }
 

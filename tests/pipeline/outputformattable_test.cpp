@@ -83,3 +83,22 @@ TEST(OutputFormatTable, ConcurrentWritersNeverBreakTheInvariants)
     EXPECT_EQ(sizes.end(), std::adjacent_find(sizes.begin(), sizes.end()));
     EXPECT_LE(sizes.size(), 7u);
 }
+
+TEST(OutputFormatTable, SizesNoPictureCanHaveAreNeverServed)
+{
+    FrameControlManager manager(NULL);
+    manager.AddOutputFormat(COLOR_FORMAT_YUY2, 0, 480);
+    manager.AddOutputFormat(COLOR_FORMAT_YUY2, 641, 480);      // half a macropixel
+    manager.AddOutputFormat(COLOR_FORMAT_NV12, 640, 481);      // half a chroma row
+    manager.AddOutputFormat(COLOR_FORMAT_NV12, 65536, 65536);  // bytes beyond 32 bits
+    manager.AddOutputFormat(COLOR_FORMAT_MJPG, 1280, 0);
+    EXPECT_EQ(0u, manager.GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(0u, manager.GetOutputFormatCount(COLOR_FORMAT_NV12));
+    EXPECT_EQ(0u, manager.GetOutputFormatCount(COLOR_FORMAT_MJPG));
+
+    // A compressed picture may have any size.
+    manager.AddOutputFormat(COLOR_FORMAT_MJPG, 641, 481);
+    manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 481);
+    EXPECT_EQ(1u, manager.GetOutputFormatCount(COLOR_FORMAT_MJPG));
+    EXPECT_EQ(1u, manager.GetOutputFormatCount(COLOR_FORMAT_YUY2));
+}

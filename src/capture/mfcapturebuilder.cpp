@@ -1,0 +1,296 @@
+#include "capture/mfcapturebuilder.h"
+
+#include <mfapi.h>
+#include <shlwapi.h>
+
+#include <new>
+
+#include "capture/capturedeviceenumeration.h"
+#include "diagnostics/debuglog.h"
+#include "pipeline/framecontrolmanager.h"
+
+HRESULT CMFCaptureBuilder::CreateInstance(HWND hNotifyWnd, CMFCaptureBuilder** ppBuilder)
+{
+    if (ppBuilder == NULL)
+        return E_POINTER;
+    CMFCaptureBuilder* pBuilder = new (std::nothrow) CMFCaptureBuilder(hNotifyWnd);
+    if (pBuilder == NULL)
+        return E_OUTOFMEMORY;
+    *ppBuilder = pBuilder;
+    return S_OK;
+}
+
+CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
+    : m_nRefCount(1),
+      m_hNotifyWnd(hNotifyWnd),
+      m_pFrameControlManager(NULL),
+      m_ppDevices(NULL),
+      m_nDeviceCount(0),
+      m_pMediaSource(NULL),
+      m_pSourceReader(NULL),
+      m_bStreaming(FALSE),
+      m_bFirstSamplePending(FALSE),
+      m_llBaseTimestamp(0),
+      m_hReadNextSampleEvent(NULL),
+      m_nCallbacksInFlight(0)
+{
+    LogPrint("CMFCaptureBuilder(0x%p)::CMFCaptureBuilder ()\n", this);
+    MFStartup(MF_VERSION, MFSTARTUP_FULL);
+    InitializeCriticalSection(&m_cs);
+    m_szSymbolicLink[0] = '\0';
+    m_hReadNextSampleEvent = CreateEventA(NULL, TRUE, FALSE, "ReadNextSampleEvent");
+    m_pFrameControlManager = new FrameControlManager(m_hReadNextSampleEvent);
+    enumWebcamDevices();
+}
+
+CMFCaptureBuilder::~CMFCaptureBuilder()
+{
+    releaseMediaSource();
+    releaseWebcamList();
+    DeleteCriticalSection(&m_cs);
+    if (m_hReadNextSampleEvent != NULL)
+        CloseHandle(m_hReadNextSampleEvent);
+    delete m_pFrameControlManager;
+    MFShutdown();
+    LogPrint("CMFCaptureBuilder(0x%p)::~CMFCaptureBuilder ()\n", this);
+}
+
+STDMETHODIMP CMFCaptureBuilder::QueryInterface(REFIID riid, void** ppv)
+{
+    static const QITAB qit[] = {
+        {&IID_IMFSourceReaderCallback, OFFSETOFCLASS(IMFSourceReaderCallback, CMFCaptureBuilder)},
+        {NULL, 0},
+    };
+    return QISearch(this, qit, riid, ppv);
+}
+
+STDMETHODIMP_(ULONG) CMFCaptureBuilder::AddRef()
+{
+    return static_cast<ULONG>(InterlockedIncrement(&m_nRefCount));
+}
+
+STDMETHODIMP_(ULONG) CMFCaptureBuilder::Release()
+{
+    LONG nCount = InterlockedDecrement(&m_nRefCount);
+    if (nCount == 0)
+        delete this;
+    return static_cast<ULONG>(nCount);
+}
+
+STDMETHODIMP CMFCaptureBuilder::OnFlush(DWORD)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CMFCaptureBuilder::OnEvent(DWORD, IMFMediaEvent*)
+{
+    return S_OK;
+}
+
+HRESULT CMFCaptureBuilder::enumWebcamDevices()
+{
+    EnterCriticalSection(&m_cs);
+    releaseWebcamList();
+
+    IMFAttributes* pAttributes = NULL;
+    HRESULT hr = MFCreateAttributes(&pAttributes, 1);
+    if (SUCCEEDED(hr))
+        hr = pAttributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+    if (SUCCEEDED(hr))
+        hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes, &m_ppDevices, &m_nDeviceCount);
+    if (SUCCEEDED(hr) && m_nDeviceCount == 0)
+        hr = E_FAIL;
+
+    if (pAttributes != NULL)
+        pAttributes->Release();
+    UINT32 nCount = m_nDeviceCount;
+    LeaveCriticalSection(&m_cs);
+    LogPrint("CMFCaptureBuilder(0x%p)::enumWebcamDevices (): HRESULT 0x%08X, Found %d devices\n",
+             this, hr, nCount);
+    return hr;
+}
+
+HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, UINT32* pcchLink)
+{
+    EnterCriticalSection(&m_cs);
+    HRESULT hr = S_OK;
+    if (m_ppDevices == NULL || nIndex >= m_nDeviceCount)
+        hr = E_INVALIDARG;
+
+    WCHAR* pwszLink = NULL;
+    UINT32 cchLink = 0;
+    if (SUCCEEDED(hr))
+        hr = m_ppDevices[nIndex]->GetAllocatedString(
+            MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, &pwszLink, &cchLink);
+    if (SUCCEEDED(hr) && pszLink != NULL)
+    {
+        // The terminator needs room too: a buffer of exactly the link's
+        // length would be overrun by one byte.
+        if (*pcchLink < cchLink + 1)
+            hr = E_INVALIDARG;
+        else if (WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, pszLink, static_cast<int>(*pcchLink),
+                                     NULL, NULL) == 0)
+            hr = HRESULT_FROM_WIN32(GetLastError());
+    }
+    if (pcchLink != NULL)
+        *pcchLink = SUCCEEDED(hr) || pwszLink != NULL ? cchLink : 0;
+    CoTaskMemFree(pwszLink);
+    LeaveCriticalSection(&m_cs);
+    return hr;
+}
+
+HRESULT CMFCaptureBuilder::SetWebcamDevice(UINT32 nIndex)
+{
+    LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d)\n", this, nIndex);
+    HRESULT hr = E_INVALIDARG;
+    if (nIndex < m_nDeviceCount)
+        hr = createWebcamDevice(m_ppDevices[nIndex]);
+    LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d): HRESULT 0x%08X\n", this, nIndex, hr);
+    return hr;
+}
+
+HRESULT CMFCaptureBuilder::createWebcamDevice(IMFActivate* pActivate)
+{
+    EnterCriticalSection(&m_cs);
+    HRESULT hr = pActivate != NULL ? S_OK : E_POINTER;
+    WCHAR* pwszLink = NULL;
+    UINT32 cchLink = 0;
+    if (SUCCEEDED(hr))
+    {
+        releaseMediaSource();
+        hr = pActivate->ActivateObject(IID_IMFMediaSource, reinterpret_cast<void**>(&m_pMediaSource));
+    }
+    if (SUCCEEDED(hr))
+        hr = pActivate->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK,
+                                           &pwszLink, &cchLink);
+    if (SUCCEEDED(hr))
+    {
+        // A link longer than the field keeps its beginning, where a USB link
+        // holds its vendor and product ids; the field never overflows.
+        std::string link(WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, NULL, 0, NULL, NULL), '\0');
+        WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, &link[0], static_cast<int>(link.size()), NULL,
+                            NULL);
+        strncpy_s(m_szSymbolicLink, sizeof(m_szSymbolicLink), link.c_str(), _TRUNCATE);
+        hr = createSourceReader();
+    }
+    CoTaskMemFree(pwszLink);
+    LeaveCriticalSection(&m_cs);
+    LogPrint("CMFCaptureBuilder(0x%p)::createWebcamDevice (): HRESULT 0x%08X\n", this, hr);
+    return hr;
+}
+
+HRESULT CMFCaptureBuilder::createSourceReader()
+{
+    if (m_pMediaSource == NULL)
+        return E_FAIL;
+
+    EnterCriticalSection(&m_cs);
+    releaseSourceReader();
+
+    IMFAttributes* pAttributes = NULL;
+    HRESULT hr = MFCreateAttributes(&pAttributes, 3);
+    if (SUCCEEDED(hr))
+        hr = pAttributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, TRUE);
+    if (SUCCEEDED(hr))
+        hr = pAttributes->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
+    if (SUCCEEDED(hr))
+        hr = pAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK,
+                                     static_cast<IMFSourceReaderCallback*>(this));
+    if (SUCCEEDED(hr))
+        hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource, pAttributes, &m_pSourceReader);
+    if (SUCCEEDED(hr))
+        hr = m_pSourceReader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM),
+                                                 TRUE);
+
+    if (pAttributes != NULL)
+        pAttributes->Release();
+    LeaveCriticalSection(&m_cs);
+    LogPrint("CMFCaptureBuilder(0x%p)::createSourceReader (): HRESULT 0x%08X\n", this, hr);
+    return hr;
+}
+
+void CMFCaptureBuilder::releaseSourceReader()
+{
+    EnterCriticalSection(&m_cs);
+    if (m_pSourceReader != NULL)
+    {
+        m_pSourceReader->Release();
+        m_pSourceReader = NULL;
+    }
+    LeaveCriticalSection(&m_cs);
+}
+
+void CMFCaptureBuilder::releaseMediaSource()
+{
+    EnterCriticalSection(&m_cs);
+    releaseSourceReader();
+    if (m_pMediaSource != NULL)
+    {
+        m_pMediaSource->Shutdown();
+        m_pMediaSource->Release();
+        m_pMediaSource = NULL;
+    }
+    LeaveCriticalSection(&m_cs);
+}
+
+void CMFCaptureBuilder::releaseWebcamList()
+{
+    EnterCriticalSection(&m_cs);
+    if (m_ppDevices != NULL)
+    {
+        for (UINT32 i = 0; i < m_nDeviceCount; ++i)
+        {
+            if (m_ppDevices[i] != NULL)
+                m_ppDevices[i]->Release();
+        }
+        CoTaskMemFree(m_ppDevices);
+        m_ppDevices = NULL;
+        m_nDeviceCount = 0;
+    }
+    LeaveCriticalSection(&m_cs);
+}
+
+void CMFCaptureBuilder::UninitWebcamDevice()
+{
+    EnterCriticalSection(&m_cs);
+    releaseMediaSource();
+    releaseWebcamList();
+    LeaveCriticalSection(&m_cs);
+    LogPrint("CMFCaptureBuilder(0x%p)::UninitWebcamDevice ()\n", this);
+}
+
+HRESULT CMFCaptureBuilder::ReleaseWebcamDevice()
+{
+    releaseMediaSource();
+    return S_OK;
+}
+
+BOOL CMFCaptureBuilder::IsStreaming()
+{
+    LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming\n", this);
+    EnterCriticalSection(&m_cs);
+    BOOL bStreaming = m_bStreaming;
+    LeaveCriticalSection(&m_cs);
+    LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming: %d\n", this, bStreaming);
+    return bStreaming;
+}
+
+HRESULT CMFCaptureBuilder::SetReadNextSampleEvent(BOOL bSet)
+{
+    if (bSet)
+        SetEvent(m_hReadNextSampleEvent);
+    else
+        ResetEvent(m_hReadNextSampleEvent);
+    return S_OK;
+}
+
+HRESULT CMFCaptureBuilder::ClearOutputFormats()
+{
+    return m_pFrameControlManager->ClearOutputFormats();
+}
+
+HRESULT CMFCaptureBuilder::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
+{
+    return m_pFrameControlManager->AddOutputFormat(eFormat, nWidth, nHeight);
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <windows.h>
+#include <dbt.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+
+#include <string>
+#include <vector>
+
+#include "pipeline/framerecords.h"
+
+class FrameControlManager;
+
+// Posted to the host's window when reading from the webcam fails; wParam is
+// the failing HRESULT.
+#define WM_CAPTURE_FAILED (WM_APP + 1)
+
+// What a webcam offers of the two capture formats the system uses.
+enum eCamCapability
+{
+    CAM_NONE = 0,
+    CAM_MJPG_1280x720 = 1,
+    CAM_YUY2_640x480 = 2,
+    CAM_MJPG_AND_YUY2 = 3,
+};
+
+// Everything that touches the real webcam: the device list, the open media
+// source, the asynchronous source reader whose callback hands every sample to
+// the frame pipeline, the choice of webcam and format, and webcam loss.
+class CMFCaptureBuilder : public IMFSourceReaderCallback
+{
+public:
+    static HRESULT CreateInstance(HWND hNotifyWnd, CMFCaptureBuilder** ppBuilder);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IMFSourceReaderCallback
+    STDMETHODIMP OnReadSample(HRESULT hrStatus, DWORD dwStreamIndex, DWORD dwStreamFlags,
+                              LONGLONG llTimestamp, IMFSample* pSample) override;
+    STDMETHODIMP OnFlush(DWORD dwStreamIndex) override;
+    STDMETHODIMP OnEvent(DWORD dwStreamIndex, IMFMediaEvent* pEvent) override;
+
+    FrameControlManager* GetFrameControlManager() const { return m_pFrameControlManager; }
+
+    HRESULT InitWebcamDevice();
+    void UninitWebcamDevice();
+    HRESULT enumWebcamDevices();
+    HRESULT SetWebcamDevice(UINT32 nIndex);
+    HRESULT SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLONG llFrameDuration, int nFormat);
+    HRESULT StartCapture();
+    HRESULT StopCapture();
+    BOOL IsStreaming();
+    HRESULT CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbLost);
+    HRESULT SetReadNextSampleEvent(BOOL bSet);
+    HRESULT ReleaseWebcamDevice();
+
+    // Forwarders to the pipeline's requested-output table.
+    HRESULT ClearOutputFormats();
+    HRESULT AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
+
+protected:
+    virtual ~CMFCaptureBuilder();
+
+private:
+    explicit CMFCaptureBuilder(HWND hNotifyWnd);
+    CMFCaptureBuilder(const CMFCaptureBuilder&);
+    CMFCaptureBuilder& operator=(const CMFCaptureBuilder&);
+
+    void releaseSourceReader();
+    void releaseMediaSource();
+    void releaseWebcamList();
+    HRESULT getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, UINT32* pcchLink);
+    HRESULT createWebcamDevice(IMFActivate* pActivate);
+    HRESULT createSourceReader();
+    HRESULT requestNextSample();
+    void postCaptureError(HRESULT hr);
+
+    eCamCapability checkCamCapability(UINT32 nIndex);
+    eCamCapability checkMediaTypeCapability(IMFMediaTypeHandler* pHandler);
+    HRESULT selectWebcam();
+    BOOL isSameWebcam(const char* pszDeviceName);
+
+    // Lets callbacks already inside the reader finish before the reader is
+    // released, so that this object's release is the reader's last one.
+    void waitForCallbacksToDrain(IMFSourceReader* pReader);
+
+    volatile LONG m_nRefCount;
+    HWND m_hNotifyWnd;
+    CRITICAL_SECTION m_cs;
+    FrameControlManager* m_pFrameControlManager;
+    IMFActivate** m_ppDevices;
+    UINT32 m_nDeviceCount;
+    IMFMediaSource* m_pMediaSource;
+    char m_szSymbolicLink[MAX_PATH];
+    IMFSourceReader* m_pSourceReader;
+    BOOL m_bStreaming;
+    BOOL m_bFirstSamplePending;
+    LONGLONG m_llBaseTimestamp;
+    HANDLE m_hReadNextSampleEvent;
+    std::vector<eCamCapability> m_camCapabilities;
+
+    volatile LONG m_nCallbacksInFlight;
+};

@@ -1,0 +1,175 @@
+#include "host/windowprocedure.h"
+
+#include <dbt.h>
+#include <mmsystem.h>
+#include <wtsapi32.h>
+
+#include "capture/mfcapturebuilder.h"
+#include "diagnostics/debuglog.h"
+#include "driver/drivercontrol.h"
+#include "driver/driverdiscovery.h"
+#include "driver/driverio.h"
+#include "host/hoststate.h"
+#include "host/workerthread.h"
+#include "placeholder/norealcamframemanager.h"
+
+namespace
+{
+const UINT_PTR kDriverTimerEventId = 1911;
+const UINT kDriverTimerPeriodMs = 33;
+const DWORD kWorkerEndWaitMs = 5000;
+
+void StartDriverTimer()
+{
+    gnDriverTimerId = SetTimer(NULL, kDriverTimerEventId, kDriverTimerPeriodMs, DriverTimerProc);
+}
+
+void OnWebcamLost()
+{
+    if (gnDriverTimerId == 0)
+        StartDriverTimer();
+    if (ghHeldMutex == NULL)
+        return;
+
+    gbStopCapturePending = TRUE;
+    gbWorkerQuit = TRUE;
+    SetEvent(ghWorkerEvent);
+    // Bounded, and it returns early when a message arrives: the main thread
+    // dispatches nothing meanwhile.
+    MsgWaitForMultipleObjectsEx(1, &ghWorkerThread, kWorkerEndWaitMs, QS_ALLINPUT | QS_ALLPOSTMESSAGE,
+                                0);
+    ghHeldMutex = NULL;
+}
+
+void OnDeviceArrival(DWORD dwNow)
+{
+    if (dwNow - gdwLastArrivalTick < kDeviceArrivalDebounceMs)
+    {
+        gdwLastArrivalTick = dwNow;
+        return;
+    }
+    gdwLastArrivalTick = dwNow;
+    if (ghHeldMutex == NULL && !IsGlobalMutexBlocked())
+    {
+        gpCaptureBuilder->enumWebcamDevices();
+        CreateWorkerThread();
+    }
+    RegisterServerExistEvent();
+    RegisterReleaseCameraEvent();
+}
+
+void OnSessionChange(WPARAM wParam)
+{
+    if (gpCaptureBuilder != NULL)
+        gpCaptureBuilder->enumWebcamDevices();
+    if ((wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT ||
+         wParam == WTS_SESSION_LOGON) &&
+        !IsGlobalMutexBlocked())
+    {
+        RegisterServerExistEvent();
+        RegisterReleaseCameraEvent();
+        CreateWorkerThread();
+    }
+}
+}  // namespace
+
+LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    switch (uMsg)
+    {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(hWnd);
+        return 0;
+    case WM_QUERYENDSESSION:
+        // Exactly these values: other combinations leave the event alone.
+        if (static_cast<DWORD>(lParam) == ENDSESSION_CLOSEAPP ||
+            static_cast<DWORD>(lParam) == ENDSESSION_CRITICAL ||
+            static_cast<DWORD>(lParam) == ENDSESSION_LOGOFF)
+        {
+            ResetEvent(ghServerExistEvent);
+        }
+        return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    case WM_POWERBROADCAST:
+        OnPowerBroadcast(wParam, lParam);
+        return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    case WM_DEVICECHANGE:
+        OnDeviceChange(wParam, lParam);
+        return TRUE;
+    case WM_WTSSESSION_CHANGE:
+        OnSessionChange(wParam);
+        return 1;
+    case WM_HOLD_GLOBAL_MUTEX:
+        ghHeldMutex = CreateMutexW(NULL, FALSE, gwszGlobalMutexName);
+        return 1;
+    case WM_START_DRIVER_TIMER:
+        StartDriverTimer();
+        return 1;
+    case WM_CAPTURE_FAILED:
+        if (gpNoRealCamMgr != NULL)
+            gpNoRealCamMgr->StartTimer();
+        return 1;
+    case WM_PLACEHOLDER_TIMER:
+        return NoRealCamFrameManager::OnPlaceholderTimerMessage(wParam);
+    default:
+        return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    }
+}
+
+LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM)
+{
+    LogPrintW(L"WM_POWERBROADCAST reason is 0x%08x", static_cast<UINT>(wParam));
+    if (wParam == PBT_APMSUSPEND)
+    {
+        gbSystemSuspended = TRUE;
+        if (gpCaptureBuilder != NULL)
+            gpCaptureBuilder->SetReadNextSampleEvent(FALSE);
+    }
+    else if (wParam == PBT_APMRESUMEAUTOMATIC)
+    {
+        gbSystemSuspended = FALSE;
+        SetEvent(ghNotifyEvent);
+    }
+    return 0;
+}
+
+void OnDeviceChange(WPARAM wParam, LPARAM lParam)
+{
+    EnterCriticalSection(&gcsDeviceChange);
+    DEV_BROADCAST_HDR* pHeader = reinterpret_cast<DEV_BROADCAST_HDR*>(lParam);
+    if (pHeader != NULL && pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
+        gpCaptureBuilder != NULL)
+    {
+        DWORD dwNow = timeGetTime();
+        if (wParam == DBT_DEVICEQUERYREMOVE || wParam == DBT_DEVICEREMOVECOMPLETE)
+        {
+            BOOL bDeviceLost = FALSE;
+            if (SUCCEEDED(gpCaptureBuilder->CheckDeviceLost(pHeader, &bDeviceLost)) && bDeviceLost)
+                OnWebcamLost();
+        }
+        else if (wParam == DBT_DEVICEARRIVAL)
+        {
+            OnDeviceArrival(dwNow);
+        }
+    }
+    LeaveCriticalSection(&gcsDeviceChange);
+}
+
+BOOL IsGlobalMutexBlocked()
+{
+    // Never owned, never closed: from the first check on, the mutex exists
+    // for as long as this process runs.
+    return CreateMutexW(NULL, FALSE, gwszGlobalMutexName) == NULL;
+}
+
+void CALLBACK DriverTimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    HANDLE hDevice = OpenFoundDriverDevice();
+    if (hDevice != INVALID_HANDLE_VALUE)
+    {
+        LogPrint("CreateFile OK: 0x%08X\n", HandleToULong(hDevice));
+        gDriverIo.pfnCloseHandle(hDevice);
+    }
+}

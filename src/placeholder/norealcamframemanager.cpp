@@ -1,0 +1,215 @@
+#include "placeholder/norealcamframemanager.h"
+
+#include <mfapi.h>
+#include <string.h>
+
+#include "host/hoststate.h"
+#include "image/mjpegdecoder.h"
+#include "pipeline/framecontrolmanager.h"
+#include "placeholderjpeg.h"
+#include "resource.h"
+
+NoRealCamFrameManager* gpNoRealCamFrameManager = NULL;
+FrameControlManager* gpFrameControlManager = NULL;
+
+namespace
+{
+const int kPictureResourceId = IDR_PLACEHOLDER_JPEG;
+const DWORD kPictureBufferSize = 640 * 480 * 2;
+const UINT_PTR kTimerEventId = 1314;
+const UINT kTimerPeriodMs = 33;
+// Long enough for a busy main thread, short enough not to hang a worker
+// whose main thread is itself waiting for it.
+const UINT kHandOverTimeoutMs = 5000;
+
+static_assert(PLACEHOLDER_JPEG_SIZE <= kPictureBufferSize,
+              "the placeholder picture must fit its buffer");
+
+// A window that is gone has no thread to hand to; the timer calls then fail
+// on the spot as they would on the window's own thread.
+bool IsOnWindowThread()
+{
+    DWORD dwOwner = ghMainWnd != NULL ? GetWindowThreadProcessId(ghMainWnd, NULL) : 0;
+    return dwOwner == 0 || dwOwner == GetCurrentThreadId();
+}
+
+HRESULT HandToWindowThread(BOOL bStart)
+{
+    DWORD_PTR dwResult = static_cast<DWORD_PTR>(E_FAIL);
+    if (!SendMessageTimeoutW(ghMainWnd, WM_PLACEHOLDER_TIMER, bStart, 0, SMTO_NORMAL,
+                             kHandOverTimeoutMs, &dwResult))
+    {
+        return E_FAIL;
+    }
+    return static_cast<HRESULT>(dwResult);
+}
+}  // namespace
+
+void SetNoRealCamGlobals(NoRealCamFrameManager* pManager, FrameControlManager* pPipeline)
+{
+    gpNoRealCamFrameManager = pManager;
+    gpFrameControlManager = pPipeline;
+}
+
+NoRealCamFrameManager::NoRealCamFrameManager()
+    : m_nTimerId(0),
+      m_eRequestedFormat(COLOR_FORMAT_YUY2),
+      m_nRequestedWidth(640),
+      m_nRequestedHeight(480)
+{
+    InitializeCriticalSection(&m_csReadSample);
+    LoadPicture();
+
+    MjpegDecoder decoder;
+    if (SUCCEEDED(decoder.FindMjpegDecoder()))
+        decoder.SetDecoderMediaTypes();
+    decoder.DecodeMjpegSample(m_pPictureSample.Get(), &m_pDecodedSample);
+    decoder.ReleaseDecoder();
+}
+
+NoRealCamFrameManager::~NoRealCamFrameManager()
+{
+    m_pSourceReader.Reset();
+    m_pPictureSample.Reset();
+    m_pDecodedSample.Reset();
+    DeleteCriticalSection(&m_csReadSample);
+    StopTimer();
+}
+
+HRESULT NoRealCamFrameManager::LoadPicture()
+{
+    Microsoft::WRL::ComPtr<IMFMediaBuffer> pBuffer;
+    HRESULT hr = MFCreateMemoryBuffer(kPictureBufferSize, &pBuffer);
+    if (SUCCEEDED(hr))
+        hr = MFCreateSample(&m_pPictureSample);
+
+    const BYTE* pPicture = NULL;
+    if (SUCCEEDED(hr))
+    {
+        HRSRC hResource = FindResourceA(ghInstance, MAKEINTRESOURCEA(kPictureResourceId),
+                                        MAKEINTRESOURCEA(10));  // RT_RCDATA
+        HGLOBAL hLoaded = hResource != NULL ? LoadResource(ghInstance, hResource) : NULL;
+        pPicture = hLoaded != NULL ? static_cast<const BYTE*>(LockResource(hLoaded)) : NULL;
+        if (pPicture == NULL ||
+            SizeofResource(ghInstance, hResource) < static_cast<DWORD>(PLACEHOLDER_JPEG_SIZE))
+        {
+            hr = E_FAIL;
+        }
+    }
+
+    BYTE* pData = NULL;
+    if (SUCCEEDED(hr))
+        hr = pBuffer->Lock(&pData, NULL, NULL);
+    if (SUCCEEDED(hr))
+    {
+        memcpy(pData, pPicture, PLACEHOLDER_JPEG_SIZE);
+        pBuffer->SetCurrentLength(PLACEHOLDER_JPEG_SIZE);
+        m_pPictureSample->AddBuffer(pBuffer.Get());
+        pBuffer->Unlock();
+    }
+    return hr;
+}
+
+STDMETHODIMP NoRealCamFrameManager::QueryInterface(REFIID, void**)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP_(ULONG) NoRealCamFrameManager::AddRef()
+{
+    return static_cast<ULONG>(E_NOTIMPL);
+}
+
+STDMETHODIMP_(ULONG) NoRealCamFrameManager::Release()
+{
+    return static_cast<ULONG>(E_NOTIMPL);
+}
+
+STDMETHODIMP NoRealCamFrameManager::OnReadSample(HRESULT, DWORD, DWORD, LONGLONG,
+                                                 IMFSample* pSample)
+{
+    EnterCriticalSection(&m_csReadSample);
+    if (pSample != NULL && m_pPictureSample == NULL)
+    {
+        Microsoft::WRL::ComPtr<IMFMediaBuffer> pBuffer;
+        if (SUCCEEDED(pSample->ConvertToContiguousBuffer(&pBuffer)) &&
+            SUCCEEDED(MFCreateSample(&m_pPictureSample)))
+        {
+            m_pPictureSample->AddBuffer(pBuffer.Get());
+        }
+    }
+    LeaveCriticalSection(&m_csReadSample);
+    return S_OK;
+}
+
+STDMETHODIMP NoRealCamFrameManager::OnFlush(DWORD)
+{
+    return S_OK;
+}
+
+STDMETHODIMP NoRealCamFrameManager::OnEvent(DWORD, IMFMediaEvent*)
+{
+    return S_OK;
+}
+
+HRESULT NoRealCamFrameManager::StartTimer()
+{
+    OutputDebugStringW(L"NoRealCamFrameCtrlMgr start timer");
+    if (m_nTimerId != 0)
+        return S_FALSE;
+    return IsOnWindowThread() ? StartTimerOnWindowThread() : HandToWindowThread(TRUE);
+}
+
+HRESULT NoRealCamFrameManager::StopTimer()
+{
+    OutputDebugStringW(L"NoRealCamFrameCtrlMgr kill timer");
+    if (m_nTimerId == 0)
+        return S_FALSE;
+    return IsOnWindowThread() ? StopTimerOnWindowThread() : HandToWindowThread(FALSE);
+}
+
+HRESULT NoRealCamFrameManager::StartTimerOnWindowThread()
+{
+    // Checked again here: the state may have changed while the request
+    // travelled to the window's thread.
+    if (m_nTimerId != 0)
+        return S_FALSE;
+    m_nTimerId = SetTimer(ghMainWnd, kTimerEventId, kTimerPeriodMs, OnTimer);
+    return m_nTimerId != 0 ? S_OK : E_FAIL;
+}
+
+HRESULT NoRealCamFrameManager::StopTimerOnWindowThread()
+{
+    if (m_nTimerId == 0)
+        return S_FALSE;
+    BOOL bKilled = KillTimer(ghMainWnd, m_nTimerId);
+    m_nTimerId = 0;
+    return bKilled ? S_OK : E_FAIL;
+}
+
+LRESULT NoRealCamFrameManager::OnPlaceholderTimerMessage(WPARAM wParam)
+{
+    if (gpNoRealCamFrameManager == NULL)
+        return E_UNEXPECTED;
+    return wParam ? gpNoRealCamFrameManager->StartTimerOnWindowThread()
+                  : gpNoRealCamFrameManager->StopTimerOnWindowThread();
+}
+
+HRESULT NoRealCamFrameManager::SetFormat(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight)
+{
+    m_eRequestedFormat = static_cast<_COLOR_FORMAT>(nFormat);
+    m_nRequestedWidth = nWidth;
+    m_nRequestedHeight = nHeight;
+    return S_OK;
+}
+
+void CALLBACK NoRealCamFrameManager::OnTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    OutputDebugStringW(L"NoRealCamFrameCtrlMgr timer running");
+    if (gpNoRealCamFrameManager == NULL || gpFrameControlManager == NULL)
+        return;
+    gpFrameControlManager->InsertFrame(FRAME_UNIT(COLOR_FORMAT_MJPG, MjpegDecoder::kFrameWidth, MjpegDecoder::kFrameHeight,
+                                                  gpNoRealCamFrameManager->GetPictureSample()));
+    gpFrameControlManager->InsertFrame(FRAME_UNIT(COLOR_FORMAT_YUY2, MjpegDecoder::kFrameWidth, MjpegDecoder::kFrameHeight,
+                                                  gpNoRealCamFrameManager->GetDecodedSample()));
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <windows.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+#include <wrl/client.h>
+
+#include "pipeline/framerecords.h"
+
+class FrameControlManager;
+
+// Sent to the main window when StartTimer or StopTimer is called on another
+// thread: window timers belong to the thread that owns the window. wParam is
+// TRUE to start, FALSE to stop; the result is the operation's HRESULT.
+#define WM_PLACEHOLDER_TIMER (WM_APP + 2)
+
+// The placeholder source: the picture stored in the program's resources,
+// decoded once, queued into the pipeline as MJPG and as YUY2 on every tick of
+// a 33 ms timer on the main window while no real webcam can serve.
+class NoRealCamFrameManager : public IMFSourceReaderCallback
+{
+public:
+    NoRealCamFrameManager();
+    virtual ~NoRealCamFrameManager();
+
+    // Not reference counted: the host owns the object and deletes it.
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP OnReadSample(HRESULT hrStatus, DWORD dwStreamIndex, DWORD dwStreamFlags,
+                              LONGLONG llTimestamp, IMFSample* pSample) override;
+    STDMETHODIMP OnFlush(DWORD dwStreamIndex) override;
+    STDMETHODIMP OnEvent(DWORD dwStreamIndex, IMFMediaEvent* pEvent) override;
+
+    HRESULT StartTimer();
+    HRESULT StopTimer();
+    HRESULT SetFormat(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight);
+
+    // Runs a timer request that another thread handed to the main window.
+    static LRESULT OnPlaceholderTimerMessage(WPARAM wParam);
+
+    IMFSample* GetPictureSample() const { return m_pPictureSample.Get(); }
+    IMFSample* GetDecodedSample() const { return m_pDecodedSample.Get(); }
+
+private:
+    NoRealCamFrameManager(const NoRealCamFrameManager&);
+    NoRealCamFrameManager& operator=(const NoRealCamFrameManager&);
+
+    static void CALLBACK OnTimer(HWND hWnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);
+    HRESULT LoadPicture();
+    HRESULT StartTimerOnWindowThread();
+    HRESULT StopTimerOnWindowThread();
+
+    CRITICAL_SECTION m_csReadSample;
+    Microsoft::WRL::ComPtr<IMFSourceReader> m_pSourceReader;
+    Microsoft::WRL::ComPtr<IMFSample> m_pPictureSample;
+    Microsoft::WRL::ComPtr<IMFSample> m_pDecodedSample;
+    volatile UINT_PTR m_nTimerId;
+    _COLOR_FORMAT m_eRequestedFormat;
+    UINT32 m_nRequestedWidth;
+    UINT32 m_nRequestedHeight;
+};
+
+extern NoRealCamFrameManager* gpNoRealCamFrameManager;
+extern FrameControlManager* gpFrameControlManager;
+
+void SetNoRealCamGlobals(NoRealCamFrameManager* pManager, FrameControlManager* pPipeline);

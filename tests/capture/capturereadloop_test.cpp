@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <mferror.h>
+
+#include <thread>
+
+#include "capturetestsupport.h"
+#include "host/hoststate.h"
+#include "mfsamples.h"
+#include "simulatedwebcamframes.h"
+#include "waituntil.h"
+
+namespace
+{
+const DWORD kTimeoutMs = 10000;
+
+class CaptureReadLoop : public CaptureBuilderTest
+{
+protected:
+    void OpenYuy2Webcam(bool bPaced = false)
+    {
+        m_webcam = AddWebcam({Yuy2Vga()}, 0x0825, bPaced);
+        CreateBuilder();
+        ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    }
+
+    size_t Callbacks() { return m_log.Count("::OnReadSample ("); }
+
+    std::shared_ptr<SimulatedWebcam> m_webcam;
+};
+}  // namespace
+
+TEST_F(CaptureReadLoop, SamplesAreStampedFromTheFirstOneOfEachStart)
+{
+    OpenYuy2Webcam(true);
+    for (int nRun = 1; nRun <= 2; ++nRun)
+    {
+        size_t nBefore = Callbacks();
+        ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+        EXPECT_TRUE(m_pBuilder->IsStreaming());
+        ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= nBefore + 3; }, kTimeoutMs));
+        EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+        EXPECT_FALSE(m_pBuilder->IsStreaming());
+        EXPECT_EQ(static_cast<size_t>(nRun), m_log.Count("::OnReadSample (0): HRESULT 0x00000000\n"))
+            << "run " << nRun;
+    }
+    // Paced at 30 frames a second: the second sample lies one period later.
+    EXPECT_TRUE(m_log.Contains("::OnReadSample (333333): HRESULT 0x00000000\n"));
+    EXPECT_TRUE(m_log.Contains("  Buffer length 614400\n"));
+    // A restart reads the same media source through a new reader.
+    EXPECT_EQ(1, m_webcam->GetLiveSourceCount());
+    EXPECT_EQ(S_OK, TakeCaptureFailure());
+}
+
+TEST_F(CaptureReadLoop, CapturedSamplesReachTheDriverThroughThePipeline)
+{
+    OpenYuy2Webcam();
+    m_pBuilder->AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(m_driver.WaitForFrameCount(5, kTimeoutMs));
+    m_pBuilder->StopCapture();
+
+    std::vector<SimulatedDriver::ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_GE(frames.size(), 5u);
+    int nPrevious = -1;
+    for (const SimulatedDriver::ReceivedFrame& frame : frames)
+    {
+        int nCounter = ReadWebcamFrameCounterYuy2(frame.picture.data(), 640, 480, 1280);
+        EXPECT_GT(nCounter, nPrevious);
+        nPrevious = nCounter;
+    }
+}
+
+TEST_F(CaptureReadLoop, AResetEventEndsTheLoopWithOneStopNotice)
+{
+    OpenYuy2Webcam();
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= 5; }, kTimeoutMs));
+
+    m_pBuilder->SetReadNextSampleEvent(FALSE);
+    ASSERT_TRUE(WaitUntil([&] { return m_log.Contains("::Notify to stop capture("); }, kTimeoutMs));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(ghWorkerEvent, kTimeoutMs));
+    EXPECT_TRUE(gbStopCapturePending);
+    size_t nCallbacks = Callbacks();
+    Sleep(300);
+    EXPECT_EQ(nCallbacks, Callbacks());
+    EXPECT_EQ(1u, m_log.Count("::Notify to stop capture("));
+    gbStopCapturePending = FALSE;
+}
+
+TEST_F(CaptureReadLoop, AFailedReadIsReportedToTheWindowAndEndsTheLoop)
+{
+    OpenYuy2Webcam();
+    Microsoft::WRL::ComPtr<IMFSample> pSample = CreateSampleWithBytes(std::vector<BYTE>(16));
+    size_t nDelivered = m_log.Count("Buffer length");
+    EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
+              m_pBuilder->OnReadSample(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, 0, 0, 42, pSample.Get()));
+    EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, TakeCaptureFailure());
+    EXPECT_TRUE(m_log.Contains("::OnReadSample (42): HRESULT 0xC00D3E84\n"));
+    EXPECT_EQ(nDelivered, m_log.Count("Buffer length"));
+    EXPECT_FALSE(m_log.Contains("Notify to stop capture"));
+}
+
+TEST_F(CaptureReadLoop, ASuccessWithoutSampleKeepsReading)
+{
+    OpenYuy2Webcam();
+    m_webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(WaitUntil([&] { return m_webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE) >= 1; },
+                          kTimeoutMs));
+
+    EXPECT_EQ(S_OK, m_pBuilder->OnReadSample(S_OK, 0, MF_SOURCE_READERF_STREAMTICK, 0, NULL));
+    EXPECT_FALSE(m_log.Contains("Notify to stop capture"));
+    EXPECT_EQ(S_OK, TakeCaptureFailure());
+    m_webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
+}
+
+TEST_F(CaptureReadLoop, ACallbackAfterTheStopAsksTheHostToStop)
+{
+    OpenYuy2Webcam();
+    m_pBuilder->StopCapture();
+    EXPECT_EQ(S_OK, m_pBuilder->OnReadSample(S_OK, 0, 0, 0, NULL));
+    EXPECT_TRUE(m_log.Contains("::Notify to stop capture(0): HRESULT 0x00000000\n"));
+    gbStopCapturePending = FALSE;
+}
+
+TEST_F(CaptureReadLoop, StoppingTwiceOrWithoutStartIsHarmless)
+{
+    OpenYuy2Webcam();
+    EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+    EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+    EXPECT_EQ(3u, m_log.Count("::StopCapture (): End\n"));
+}
+
+TEST_F(CaptureReadLoop, StopCaptureNeverDeadlocksAgainstCallbacksInFlight)
+{
+    // Unpaced, the reader calls back thousands of times a second, so every
+    // stop meets a callback that is running or waiting for the lock.
+    OpenYuy2Webcam();
+    for (int i = 0; i < 10; ++i)
+    {
+        ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+        ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= static_cast<size_t>(i * 20 + 20); },
+                              kTimeoutMs));
+        HANDLE hStopped = CreateEventW(NULL, TRUE, FALSE, NULL);
+        std::thread stopper([&] {
+            m_pBuilder->StopCapture();
+            SetEvent(hStopped);
+        });
+        bool bStopped = WaitForSingleObject(hStopped, kTimeoutMs) == WAIT_OBJECT_0;
+        if (!bStopped)
+        {
+            ADD_FAILURE() << "StopCapture hung in round " << i;
+            stopper.detach();
+            ExitProcess(3);
+        }
+        stopper.join();
+        CloseHandle(hStopped);
+    }
+    EXPECT_EQ(S_OK, TakeCaptureFailure());
+}
+
+TEST_F(CaptureReadLoop, QueriesInterfacesTheComWay)
+{
+    OpenYuy2Webcam();
+    IMFSourceReaderCallback* pCallback = NULL;
+    ASSERT_EQ(S_OK, m_pBuilder->QueryInterface(IID_IMFSourceReaderCallback,
+                                               reinterpret_cast<void**>(&pCallback)));
+    IUnknown* pUnknown = NULL;
+    ASSERT_EQ(S_OK, m_pBuilder->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pUnknown)));
+    EXPECT_EQ(static_cast<IUnknown*>(pCallback), pUnknown);
+    IMFMediaSource* pSource = NULL;
+    EXPECT_EQ(E_NOINTERFACE, m_pBuilder->QueryInterface(IID_IMFMediaSource,
+                                                        reinterpret_cast<void**>(&pSource)));
+    EXPECT_EQ(nullptr, pSource);
+    EXPECT_EQ(2u, pUnknown->Release());
+    EXPECT_EQ(1u, pCallback->Release());
+    EXPECT_EQ(E_POINTER, CMFCaptureBuilder::CreateInstance(m_hWnd, NULL));
+}

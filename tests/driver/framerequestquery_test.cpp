@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include "childprocess.h"
+#include "debugoutputcapture.h"
+#include "driver/driverprotocol.h"
+#include "driver/framerequestquery.h"
+#include "host/hostpipeline.h"
+#include "host/hoststate.h"
+#include "mfsamples.h"
+#include "scopedmediafoundation.h"
+#include "pipeline/framecontrolmanager.h"
+#include "simulateddriver.h"
+#include "testdriverpath.h"
+#include "testfiles.h"
+
+namespace
+{
+const char kDevicePath[] = "\\\\?\\root#sim_query#0000#{query}";
+
+class FrameRequestQueryTest : public ::testing::Test
+{
+protected:
+    FrameRequestQueryTest() : m_driver(kDevicePath) {}
+
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, m_mf.Result());
+        UseDriverPathForTest(kDevicePath);
+        m_driver.Install();
+        gbSystemSuspended = FALSE;
+        CreateStandalonePipeline();
+        m_pPipeline = GetHostPipeline();
+        ASSERT_NE(nullptr, m_pPipeline);
+    }
+
+    void TearDown() override
+    {
+        DestroyStandalonePipeline();
+        m_driver.Uninstall();
+    }
+
+    HRESULT Query()
+    {
+        m_bNeedStartCapture = 7;
+        m_bNeedEnterSpecialMode = 7;
+        return QueryFrameInfo(&m_bNeedStartCapture, &m_bNeedEnterSpecialMode);
+    }
+
+    ScopedMediaFoundation m_mf;
+    SimulatedDriver m_driver;
+    FrameControlManager* m_pPipeline = NULL;
+    BOOLEAN m_bNeedStartCapture = 0;
+    BOOLEAN m_bNeedEnterSpecialMode = 0;
+};
+}  // namespace
+
+TEST_F(FrameRequestQueryTest, RequestsFillTheTableAndAskForTheCamera)
+{
+    DebugOutputCapture capture;
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    m_driver.AddClient(COLOR_FORMAT_NV12, 1280, 720, GetCurrentProcessId());
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+
+    EXPECT_EQ(S_OK, Query());
+    EXPECT_TRUE(m_bNeedStartCapture);
+    EXPECT_FALSE(m_bNeedEnterSpecialMode);
+    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_NV12));
+    EXPECT_TRUE(capture.Contains("Get Frame Info Count = 3\n"));
+    EXPECT_TRUE(capture.Contains("    Size 1280x720\n    Frameduration 333333\n    Format 4, stride 1280\n"));
+    EXPECT_EQ(0, m_driver.GetOpenHandleCount());
+}
+
+TEST_F(FrameRequestQueryTest, NoRequestLeftStopsTheReadLoopAndEmptiesTheTable)
+{
+    HANDLE hReadNextSample = OpenEventA(EVENT_ALL_ACCESS, FALSE, "ReadNextSampleEvent");
+    ASSERT_NE(nullptr, hReadNextSample);
+    SetEvent(hReadNextSample);
+    m_pPipeline->AddOutputFormat(COLOR_FORMAT_MJPG, 1280, 720);
+
+    EXPECT_EQ(E_FAIL, Query());
+    EXPECT_FALSE(m_bNeedStartCapture);
+    EXPECT_FALSE(m_bNeedEnterSpecialMode);
+    EXPECT_EQ(0u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_MJPG));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hReadNextSample, 0));
+    CloseHandle(hReadNextSample);
+}
+
+TEST_F(FrameRequestQueryTest, ALaterRecordOverridesAnEarlierFailure)
+{
+    DebugOutputCapture capture;
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, 0);
+    m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, 0);
+    m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO, ERROR_GEN_FAILURE, 1);
+
+    EXPECT_EQ(S_OK, Query());
+    EXPECT_EQ(0u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_NV12));
+    EXPECT_TRUE(capture.Contains("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO) Failed (0x8007001F)\n"));
+
+    // A failing last record is the result.
+    m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO, ERROR_GEN_FAILURE);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), Query());
+}
+
+TEST_F(FrameRequestQueryTest, WhileSuspendedTheDriverIsNotAsked)
+{
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, 0);
+    gbSystemSuspended = TRUE;
+    EXPECT_EQ(E_FAIL, Query());
+    EXPECT_FALSE(m_bNeedEnterSpecialMode);
+    EXPECT_EQ(0, m_driver.GetOpenCount());
+    gbSystemSuspended = FALSE;
+}
+
+TEST_F(FrameRequestQueryTest, AnAbsurdRequestCountIsCapped)
+{
+    DebugOutputCapture capture;
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, 0);
+    m_driver.OverrideRequestCount(0xFFFFFFFFu);
+    // Records past the one real client fail; the query still ends quickly.
+    Query();
+    EXPECT_EQ(static_cast<int>(kMaxFrameRequestsPerQuery),
+              m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO));
+    EXPECT_TRUE(capture.Contains("beyond belief"));
+    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
+}
+
+TEST_F(FrameRequestQueryTest, AClientNamedTeExeInAnyCaseEntersSpecialMode)
+{
+    for (const wchar_t* pwszName : {L"te.exe", L"upper\\TE.EXE"})
+    {
+        ScopedChildProcess client(ExecutableFolder() + pwszName);
+        ASSERT_TRUE(client.IsRunning()) << pwszName;
+        DebugOutputCapture capture;
+        m_driver.RemoveAllClients();
+        m_driver.AddClient(COLOR_FORMAT_YUY2, 320, 240, GetCurrentProcessId());
+        m_driver.AddClient(COLOR_FORMAT_NV12, 640, 480, client.ProcessId());
+
+        EXPECT_EQ(S_OK, Query());
+        EXPECT_TRUE(m_bNeedEnterSpecialMode);
+        EXPECT_TRUE(capture.Contains("te.exe use Driver"));
+        EXPECT_TRUE(capture.Contains("[GetProcessNameByID] find match"));
+    }
+}
+
+TEST_F(FrameRequestQueryTest, AnUnknownProcessIsNotTeExe)
+{
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 320, 240, 0x7FFFFFF0);
+    EXPECT_EQ(S_OK, Query());
+    EXPECT_FALSE(m_bNeedEnterSpecialMode);
+}
+
+TEST(ProcessName, IsFoundForARunningProcessOnly)
+{
+    char szName[MAX_PATH] = {};
+    EXPECT_EQ(S_OK, GetProcessNameByID(GetCurrentProcessId(), szName));
+    EXPECT_STREQ("host_tests.exe", szName);
+
+    char szNone[MAX_PATH] = {};
+    EXPECT_EQ(S_OK, GetProcessNameByID(0x7FFFFFF0, szNone));
+    EXPECT_STREQ("", szNone);
+    EXPECT_EQ(E_INVALIDARG, GetProcessNameByID(0, szNone));
+    EXPECT_EQ(E_INVALIDARG, GetProcessNameByID(GetCurrentProcessId(), NULL));
+}
+
+TEST(ProcessName, OnlyTheWholeNameTeExeCounts)
+{
+    EXPECT_TRUE(IsAPNameTeEXE("te.exe"));
+    EXPECT_TRUE(IsAPNameTeEXE("TE.EXE"));
+    EXPECT_TRUE(IsAPNameTeEXE("Te.Exe"));
+    EXPECT_FALSE(IsAPNameTeEXE("C:\\tools\\te.exe"));
+    EXPECT_FALSE(IsAPNameTeEXE("cute.exe"));
+    EXPECT_FALSE(IsAPNameTeEXE("te.exe "));
+    EXPECT_FALSE(IsAPNameTeEXE(""));
+}

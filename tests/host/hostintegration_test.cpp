@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <dbt.h>
+#include <mfapi.h>
+#include <wtsapi32.h>
+
+#include "childprocess.h"
+#include "debugoutputcapture.h"
+#include "driver/driverprotocol.h"
+#include "host/hoststate.h"
+#include "host/windowprocedure.h"
+#include "hostrunner.h"
+#include "pipeline/framerecords.h"
+#include "scopedmediafoundation.h"
+#include "scopedmjpegdecoder.h"
+#include "simulateddriver.h"
+#include "simulatedwebcam.h"
+#include "simulatedwebcamenumeration.h"
+#include "testfiles.h"
+#include "videoinputdeviceregistry.h"
+#include "waituntil.h"
+
+namespace
+{
+const char kDevicePath[] = "\\\\?\\root#image#0000#{sim-host}";
+const DWORD kTimeoutMs = 15000;
+
+typedef SimulatedDriver::ReceivedFrame ReceivedFrame;
+
+// The whole host over the simulated driver (listed under its default name),
+// simulated webcams and the test MJPEG decoder.
+class HostTest : public ::testing::Test
+{
+protected:
+    HostTest()
+        : m_device(L"sim-host", L"Quorvane Pellion", L"\\\\?\\root#image#0000#{sim-host}"),
+          m_driver(kDevicePath)
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, m_mf.Result());
+        ASSERT_EQ(S_OK, m_decoder.Result());
+        DeleteFileW(ScopedSettingsFile::Path().c_str());
+        m_driver.SetFrameRetention(64);
+        m_driver.Install();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_TRUE(m_host.Stop());
+        m_driver.Uninstall();
+    }
+
+    std::shared_ptr<SimulatedWebcam> PlugWebcam(const GUID& subtype, UINT32 nWidth, UINT32 nHeight)
+    {
+        SimulatedWebcamSpec spec = MakeWebcamSpec(
+            L"Host Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+            {MakeWebcamFormat(subtype, nWidth, nHeight, 30)});
+        std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(spec);
+        m_enumeration.Add(webcam);
+        return webcam;
+    }
+
+    void StartHost()
+    {
+        ASSERT_TRUE(m_host.Start());
+        ASSERT_EQ(1, m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY));
+    }
+
+    // Waits until the driver has received this many more frames in all.
+    bool WaitForMoreFrames(size_t nMore)
+    {
+        return m_driver.WaitForFrameCount(m_driver.GetFrameCount() + nMore, kTimeoutMs);
+    }
+
+    ReceivedFrame LastFrame()
+    {
+        std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+        return frames.empty() ? ReceivedFrame() : frames.back();
+    }
+
+    bool ReleaseCameraSignalled(DWORD dwTimeoutMs = kTimeoutMs)
+    {
+        HANDLE hEvent = m_driver.GetLentEvent(SimulatedDriver::LENT_RELEASE_CAMERA);
+        return hEvent != NULL && WaitForSingleObject(hEvent, dwTimeoutMs) == WAIT_OBJECT_0;
+    }
+
+    void SendDeviceChange(WPARAM wParam, const std::vector<BYTE>& broadcast)
+    {
+        SendMessageA(m_host.Window(), WM_DEVICECHANGE, wParam,
+                     reinterpret_cast<LPARAM>(broadcast.data()));
+    }
+
+    ScopedMediaFoundation m_mf;
+    ScopedMjpegDecoder m_decoder;
+    ScopedVideoInputDevice m_device;
+    SimulatedDriver m_driver;
+    SimulatedWebcamEnumeration m_enumeration;
+    DebugOutputCapture m_log;
+    HostRunner m_host;
+};
+}  // namespace
+
+TEST_F(HostTest, OneClientIsServedFromTheWebcamAndTheCameraIsReleasedAfterIt)
+{
+    PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    EXPECT_EQ(1, m_driver.GetLendCount(SimulatedDriver::LENT_SERVER_EXIST));
+    EXPECT_EQ(1, m_driver.GetLendCount(SimulatedDriver::LENT_RELEASE_CAMERA));
+
+    int nClient = m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(5));
+    ReceivedFrame frame = LastFrame();
+    EXPECT_EQ(4u, frame.nFormat);
+    EXPECT_EQ(320u, frame.nWidth);
+    EXPECT_EQ(320u * 240 * 3 / 2, frame.picture.size());
+
+    m_driver.RemoveClient(nClient);
+    EXPECT_TRUE(ReleaseCameraSignalled());
+    EXPECT_TRUE(WaitUntil([&] { return m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY) == 2; },
+                          kTimeoutMs));
+    EXPECT_TRUE(m_log.Contains("Notify to stop capture"));
+
+    ASSERT_TRUE(m_host.Stop());
+    EXPECT_EQ(1, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
+    EXPECT_TRUE(m_log.Contains("WorkerThreadEntry (), Quit\n"));
+}
+
+TEST_F(HostTest, ASecondRequestWhileStreamingOnlyRebuildsTheTable)
+{
+    PlugWebcam(MFVideoFormat_MJPG, 1280, 720);
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_MJPG, 1280, 720, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    EXPECT_EQ(3u, LastFrame().nFormat);
+
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitUntil([&] { return LastFrame().nFormat == COLOR_FORMAT_YUY2; }, kTimeoutMs));
+    EXPECT_EQ(640u * 480 * 2, LastFrame().picture.size());
+    EXPECT_EQ(1u, m_log.Count("::StartCapture ()\n"));
+}
+
+TEST_F(HostTest, WithoutAWebcamThePlaceholderIsServed)
+{
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(5));
+    EXPECT_EQ(2u, LastFrame().nFormat);
+    EXPECT_EQ(640u * 480 * 2, LastFrame().picture.size());
+    EXPECT_TRUE(m_log.Contains("NoRealCamFrameCtrlMgr timer running"));
+}
+
+TEST_F(HostTest, AClientNamedTeExeGetsThePlaceholderEvenWithAWebcam)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    ScopedChildProcess te(ExecutableFolder() + L"te.exe");
+    ASSERT_TRUE(te.IsRunning());
+    m_driver.AddClient(COLOR_FORMAT_MJPG, 1280, 720, te.ProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    EXPECT_EQ(3u, LastFrame().nFormat);
+    EXPECT_TRUE(m_log.Contains("te.exe use Driver"));
+    EXPECT_EQ(0, webcam->GetCallCount(WEBCAM_CALL_ACTIVATE));
+}
+
+TEST_F(HostTest, AReadFailureSwitchesToThePlaceholder)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 320, 240, GetCurrentProcessId());
+    ASSERT_TRUE(WaitUntil([&] { return webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE) > 0; },
+                          kTimeoutMs));
+    EXPECT_EQ(0u, m_driver.GetFrameCount());
+
+    PostMessageA(m_host.Window(), WM_APP + 1, static_cast<WPARAM>(E_FAIL), 0);
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    EXPECT_EQ(320u, LastFrame().nWidth);
+    webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
+}
+
+TEST_F(HostTest, SuspendStopsTheCameraAndResumeRestartsIt)
+{
+    PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+
+    SendMessageA(m_host.Window(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_TRUE(ReleaseCameraSignalled());
+    EXPECT_TRUE(m_log.Contains("WM_POWERBROADCAST reason is 0x00000004"));
+    // While suspended a change of requests is not even read.
+    size_t nCountQueries = m_log.Count("Get Frame Info Count");
+    m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
+    Sleep(300);
+    EXPECT_EQ(nCountQueries, m_log.Count("Get Frame Info Count"));
+
+    size_t nFrames = m_driver.GetFrameCount();
+    SendMessageA(m_host.Window(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_TRUE(m_driver.WaitForFrameCount(nFrames + 3, kTimeoutMs));
+    EXPECT_EQ(2u, m_log.Count("::StartCapture ()\n"));
+}
+
+TEST_F(HostTest, ArrivalsCloserThanTwoSecondsAreOne)
+{
+    StartHost();
+    std::vector<BYTE> broadcast(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A));
+    DEV_BROADCAST_DEVICEINTERFACE_A* pHeader =
+        reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(broadcast.data());
+    pHeader->dbcc_size = static_cast<DWORD>(broadcast.size());
+    pHeader->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+
+    Sleep(kDeviceArrivalDebounceMs);  // clear of any earlier arrival
+    size_t nBase = m_log.Count("CreateWorkerThread ()\n");
+    SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
+    EXPECT_EQ(nBase + 1, m_log.Count("CreateWorkerThread ()\n"));
+    Sleep(1500);
+    SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
+    Sleep(1500);
+    SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
+    EXPECT_EQ(nBase + 1, m_log.Count("CreateWorkerThread ()\n"));
+    Sleep(kDeviceArrivalDebounceMs + 100);
+    SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
+    EXPECT_EQ(nBase + 2, m_log.Count("CreateWorkerThread ()\n"));
+    // Every handled arrival lends the events again.
+    EXPECT_EQ(3, m_driver.GetLendCount(SimulatedDriver::LENT_SERVER_EXIST));
+}
+
+TEST_F(HostTest, LosingTheWebcamWithoutTheMutexStartsOnlyTheDriverTimer)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+
+    int nOpens = m_driver.GetOpenCount();
+    webcam->Unplug();
+    SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, webcam->MakeInterfaceBroadcast());
+    EXPECT_TRUE(m_log.Contains("::CheckDeviceLost (): BOOL 1\n"));
+    // The timer opens the device every 33 ms by itself; the worker runs on.
+    EXPECT_TRUE(WaitUntil([&] { return m_driver.GetOpenCount() > nOpens + 10; }, kTimeoutMs));
+    EXPECT_EQ(0, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
+}
+
+TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+
+    webcam->Unplug();
+    SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, webcam->MakeInterfaceBroadcast());
+    // Stop and quit together: the camera is released, then the worker ends.
+    EXPECT_TRUE(ReleaseCameraSignalled());
+    EXPECT_TRUE(WaitUntil([&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT) == 1; },
+                          kTimeoutMs));
+    EXPECT_TRUE(m_log.Contains("WorkerThreadEntry (), Quit\n"));
+}
+
+TEST_F(HostTest, ANewSessionRestartsTheWorkerAfterItsQuitNotice)
+{
+    StartHost();
+    SendMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 0);
+    EXPECT_EQ(1, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
+    EXPECT_EQ(2, m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY));
+    EXPECT_EQ(2, m_driver.GetLendCount(SimulatedDriver::LENT_SERVER_EXIST));
+
+    // A lock only refreshes the webcam list.
+    SendMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
+    EXPECT_EQ(1, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
+}
+
+TEST_F(HostTest, OnlyOneInstanceStarts)
+{
+    StartHost();
+    HostRunner second;
+    EXPECT_FALSE(second.Start());
+    EXPECT_EQ(m_host.Window(), FindWindowA("Class of My Testbed", "My Testbed"));
+}
+
+TEST_F(HostTest, EndingTheSessionWithdrawsTheServerFromTheDriver)
+{
+    StartHost();
+    HANDLE hServerExist = m_driver.GetLentEvent(SimulatedDriver::LENT_SERVER_EXIST);
+    SendMessageA(m_host.Window(), WM_QUERYENDSESSION, 0, 0);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hServerExist, 0));
+    SendMessageA(m_host.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP | ENDSESSION_LOGOFF);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hServerExist, 0));
+    SendMessageA(m_host.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hServerExist, 0));
+}

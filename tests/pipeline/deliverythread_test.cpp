@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include "debugoutputcapture.h"
+#include "driver/driverprotocol.h"
+#include "host/hoststate.h"
+#include "mfsamples.h"
+#include "scopedmediafoundation.h"
+#include "pipeline/framecontrolmanager.h"
+#include "simulateddriver.h"
+#include "testdriverpath.h"
+#include "waituntil.h"
+
+namespace
+{
+const char kDevicePath[] = "\\\\?\\root#sim_delivery#0000#{delivery}";
+const DWORD kTimeoutMs = 5000;
+
+typedef SimulatedDriver::ReceivedFrame ReceivedFrame;
+
+class DeliveryThreadTest : public ::testing::Test
+{
+protected:
+    DeliveryThreadTest()
+        : m_driver(kDevicePath),
+          m_hReadNextSample(CreateEventW(NULL, TRUE, TRUE, NULL)),
+          m_manager(m_hReadNextSample)
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, m_mf.Result());
+        UseDriverPathForTest(kDevicePath);
+        m_driver.Install();
+        gbStopCapturePending = FALSE;
+    }
+
+    void TearDown() override
+    {
+        m_manager.StopDeliveryThread();
+        m_driver.Uninstall();
+    }
+
+    ~DeliveryThreadTest() override { CloseHandle(m_hReadNextSample); }
+
+    void Insert(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight, const std::vector<BYTE>& bytes)
+    {
+        m_manager.InsertFrame(FRAME_UNIT(eFormat, nWidth, nHeight, CreateSampleWithBytes(bytes).Get()));
+    }
+
+    // Waits until the delivery thread has taken every queued frame and
+    // finished with it (the device it opened per frame is closed again).
+    bool WaitUntilDelivered(int nOpens)
+    {
+        return WaitUntil(
+            [&] {
+                return m_manager.IsFrameQueueEmpty() && m_driver.GetOpenCount() >= nOpens &&
+                       m_driver.GetOpenHandleCount() == 0;
+            },
+            kTimeoutMs);
+    }
+
+    bool ReadNextSampleIsSet() { return WaitForSingleObject(m_hReadNextSample, 0) == WAIT_OBJECT_0; }
+
+    ScopedMediaFoundation m_mf;
+    SimulatedDriver m_driver;
+    HANDLE m_hReadNextSample;
+    FrameControlManager m_manager;
+};
+
+bool IsFlat(const std::vector<BYTE>& picture, size_t cbPlane, BYTE value)
+{
+    for (size_t i = 0; i < cbPlane; ++i)
+    {
+        if (picture[i] != value)
+            return false;
+    }
+    return true;
+}
+}  // namespace
+
+TEST_F(DeliveryThreadTest, AFrameOfTheRequestedSizeIsSentUnchanged)
+{
+    std::vector<BYTE> picture = FlatYuy2(640, 480, 81, 90, 240);
+    picture[12345] = 7;  // anything a resize would smooth away
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 640, 480, picture);
+
+    ASSERT_TRUE(m_driver.WaitForFrameCount(1, kTimeoutMs));
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(2u, frames[0].nFormat);
+    EXPECT_EQ(640u, frames[0].nWidth);
+    EXPECT_TRUE(frames[0].picture == picture);
+    EXPECT_TRUE(ReadNextSampleIsSet());
+}
+
+TEST_F(DeliveryThreadTest, AFrameOfAnotherSizeIsResizedForEachYuy2AndNv12Entry)
+{
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 1280, 720);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 640, 480);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 320, 240);
+    m_manager.AddOutputFormat(COLOR_FORMAT_MJPG, 640, 480);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 81, 90, 240));
+
+    ASSERT_TRUE(m_driver.WaitForFrameCount(3, kTimeoutMs));
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(3u, frames.size());
+    // Own format first, then NV12 in table order.
+    EXPECT_EQ(2u, frames[0].nFormat);
+    EXPECT_EQ(1280u, frames[0].nWidth);
+    EXPECT_EQ(1280u * 720 * 2, frames[0].picture.size());
+    EXPECT_TRUE(frames[0].picture == FlatYuy2(1280, 720, 81, 90, 240));
+
+    EXPECT_EQ(4u, frames[1].nFormat);
+    EXPECT_EQ(640u, frames[1].nWidth);
+    EXPECT_EQ(640u * 480 * 3 / 2, frames[1].picture.size());
+    EXPECT_TRUE(IsFlat(frames[1].picture, 640 * 480, 81));
+    EXPECT_EQ(90, frames[1].picture[640 * 480]);
+    EXPECT_EQ(240, frames[1].picture[640 * 480 + 1]);
+
+    EXPECT_EQ(4u, frames[2].nFormat);
+    EXPECT_EQ(320u * 240 * 3 / 2, frames[2].picture.size());
+    EXPECT_EQ(0, m_driver.GetMalformedFrameCount());
+}
+
+TEST_F(DeliveryThreadTest, AnMjpgFrameIsSentOnlyToTheMjpgEntryOfItsOwnSize)
+{
+    std::vector<BYTE> jpeg(34000, 0x5A);
+    m_manager.AddOutputFormat(COLOR_FORMAT_MJPG, 1280, 720);
+    m_manager.AddOutputFormat(COLOR_FORMAT_MJPG, 640, 480);
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 1280, 720);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 1280, 720);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_MJPG, 1280, 720, jpeg);
+
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(3u, frames[0].nFormat);
+    EXPECT_EQ(1280u, frames[0].nWidth);
+    EXPECT_TRUE(frames[0].picture == jpeg);
+}
+
+TEST_F(DeliveryThreadTest, AFailedSendEndsItsFormatButNv12IsStillServed)
+{
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 320, 240);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 320, 240);
+    m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE, 1);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 16, 128, 128));
+
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(4u, frames[0].nFormat);
+    EXPECT_EQ(2, m_driver.GetRequestCount(IOCTL_AVSHWS_SET_FRAME));
+    // The last send succeeded, so the camera may go on reading.
+    EXPECT_TRUE(ReadNextSampleIsSet());
+}
+
+TEST_F(DeliveryThreadTest, AFrameWhoseSendsAllFailStopsTheReadLoop)
+{
+    DebugOutputCapture capture;
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 320, 240);
+    m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 16, 128, 128));
+
+    ASSERT_TRUE(WaitUntil([&] { return !ReadNextSampleIsSet(); }, kTimeoutMs));
+    EXPECT_TRUE(capture.Contains("Reset ReadNextSampleEvent to stop read sample\n"));
+}
+
+TEST_F(DeliveryThreadTest, OnlyTheFirstUndeliverableFrameAfterTheStartStopsTheReadLoop)
+{
+    DebugOutputCapture capture;
+    m_driver.SetAbsent(true);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntil([&] { return !ReadNextSampleIsSet(); }, kTimeoutMs));
+    EXPECT_TRUE(capture.Contains("CreateFile Failed (0x80070002)\n"));
+
+    // One good frame sets the status; a later undeliverable one leaves it.
+    SetEvent(m_hReadNextSample);
+    m_driver.SetAbsent(false);
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    m_driver.SetAbsent(true);
+    capture.Clear();
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntil([&] { return capture.Contains("CreateFile Failed"); }, kTimeoutMs));
+    ASSERT_TRUE(WaitUntil([&] { return m_manager.IsFrameQueueEmpty(); }, kTimeoutMs));
+    EXPECT_TRUE(ReadNextSampleIsSet());
+}
+
+TEST_F(DeliveryThreadTest, AStopRequestedByTheHostStopsTheReadLoopAfterTheFrame)
+{
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    gbStopCapturePending = TRUE;
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntil([&] { return !ReadNextSampleIsSet(); }, kTimeoutMs));
+    EXPECT_EQ(1u, m_driver.GetFrameCount());
+    gbStopCapturePending = FALSE;
+}
+
+TEST_F(DeliveryThreadTest, FramesThatCannotBeReadAreDroppedWithoutSending)
+{
+    DebugOutputCapture capture;
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 640, 480);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    m_manager.InsertFrame(FRAME_UNIT(COLOR_FORMAT_YUY2, 640, 480, NULL));
+    Insert(COLOR_FORMAT_YUY2, 640, 480, std::vector<BYTE>());
+    // Shorter than its stated size: must not be read past its end.
+    Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(320, 240, 1, 2, 3));
+
+    ASSERT_TRUE(WaitUntilDelivered(3));
+    EXPECT_EQ(0, m_driver.GetRequestCount(IOCTL_AVSHWS_SET_FRAME));
+    EXPECT_TRUE(capture.Contains("Drop YUY2 frame 640 x 480: 153600 bytes in the buffer\n"));
+}
+
+TEST_F(DeliveryThreadTest, WithAnEmptyTableFramesAreTakenAndNothingIsSent)
+{
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    for (int i = 0; i < 3; ++i)
+        Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntilDelivered(3));
+    EXPECT_EQ(3, m_driver.GetOpenCount());
+    EXPECT_EQ(0, m_driver.GetRequestCount(IOCTL_AVSHWS_SET_FRAME));
+    EXPECT_TRUE(ReadNextSampleIsSet());
+}
+
+TEST_F(DeliveryThreadTest, StoppingANeverStartedPipelineLeavesItsQueue)
+{
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    m_manager.StopDeliveryThread();
+    EXPECT_FALSE(m_manager.IsFrameQueueEmpty());
+
+    // The next thread delivers what waited.
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    EXPECT_TRUE(m_driver.WaitForFrameCount(1, kTimeoutMs));
+}
+
+TEST_F(DeliveryThreadTest, StartingAgainStopsTheRunningThreadAndEmptiesTheQueue)
+{
+    DebugOutputCapture capture;
+    m_driver.SetAbsent(true);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    EXPECT_EQ(1u, capture.Count("Delivering thread end\n"));
+    EXPECT_TRUE(WaitUntil([&] { return capture.Count("Delivering thread start\n") == 2; }, kTimeoutMs));
+}
+
+TEST_F(DeliveryThreadTest, AStopRightAfterTheStartIsNotLost)
+{
+    DebugOutputCapture capture;
+    for (int i = 0; i < 20; ++i)
+    {
+        ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+        m_manager.StopDeliveryThread();
+    }
+    EXPECT_EQ(0u, capture.Count("TIMEOUT!"));
+    EXPECT_EQ(20u, capture.Count("Delivering thread end\n"));
+}
+
+TEST_F(DeliveryThreadTest, AHungDriverCallIsTerminatedAndThePipelineStaysUsable)
+{
+    DebugOutputCapture capture;
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
+    m_driver.DelayRequest(IOCTL_AVSHWS_SET_FRAME, 4000);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetRequestsStarted(IOCTL_AVSHWS_SET_FRAME) == 1; },
+                          kTimeoutMs));
+
+    m_manager.StopDeliveryThread();
+    EXPECT_TRUE(capture.Contains("TIMEOUT! Force terminate the deliver thread\n"));
+
+    // The table lock the terminated thread held is usable again.
+    m_driver.DelayRequest(IOCTL_AVSHWS_SET_FRAME, 0);
+    EXPECT_EQ(S_OK, m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 4, 2));
+    EXPECT_EQ(2u, m_manager.GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    EXPECT_TRUE(m_driver.WaitForFrameCount(2, kTimeoutMs));
+}

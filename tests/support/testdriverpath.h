@@ -1,0 +1,13 @@
+#pragma once
+
+#include "driver/driverdiscovery.h"
+
+#include <string.h>
+
+// Publishes a device path as if discovery had found it, for tests that
+// exercise the paths which never discover (delivery, frame query, timer).
+inline void UseDriverPathForTest(const char* pszPath)
+{
+    strncpy_s(gszDevicePath, sizeof(gszDevicePath), pszPath, _TRUNCATE);
+    gbDevicePathFound = TRUE;
+}
