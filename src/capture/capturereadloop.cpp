@@ -6,13 +6,28 @@
 
 namespace
 {
-const DWORD kDrainTimeoutMs = 2000;
+// A camera answers a read within a frame period; a stalled or unplugged one
+// never does, and a read that only waits for its source may go with the
+// reader.
+const DWORD kPendingReadWaitMs = 1000;
+const DWORD kCallbackDrainWaitMs = 2000;
+
+template <typename Condition>
+void WaitBriefly(Condition condition, DWORD dwTimeoutMs)
+{
+    DWORD dwStart = GetTickCount();
+    while (!condition() && GetTickCount() - dwStart < dwTimeoutMs)
+        Sleep(1);
 }
+}  // namespace
 
 HRESULT CMFCaptureBuilder::requestNextSample()
 {
-    return m_pSourceReader->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), 0,
-                                       NULL, NULL, NULL, NULL);
+    HRESULT hr = m_pSourceReader->ReadSample(
+        static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), 0, NULL, NULL, NULL, NULL);
+    if (SUCCEEDED(hr))
+        InterlockedIncrement(&m_nReadsPending);
+    return hr;
 }
 
 void CMFCaptureBuilder::postCaptureError(HRESULT hr)
@@ -59,7 +74,7 @@ HRESULT CMFCaptureBuilder::StopCapture()
     LeaveCriticalSection(&m_cs);
     if (pReader != NULL)
     {
-        waitForCallbacksToDrain(pReader);
+        waitForReaderToSettle(pReader);
         pReader->Release();
     }
 
@@ -71,26 +86,23 @@ HRESULT CMFCaptureBuilder::StopCapture()
     return S_OK;
 }
 
-void CMFCaptureBuilder::waitForCallbacksToDrain(IMFSourceReader* pReader)
+void CMFCaptureBuilder::waitForReaderToSettle(IMFSourceReader* pReader)
 {
-    // A callback that already entered finds no reader now and requests
-    // nothing more. Once it has returned, the reader's thread drops the
-    // reference it held for the call; only then is this release the last
-    // one. Both waits are bounded: a reader that keeps references of its own
-    // is released all the same.
-    DWORD dwStart = GetTickCount();
-    while (InterlockedCompareExchange(&m_nCallbacksInFlight, 0, 0) != 0 &&
-           GetTickCount() - dwStart < kDrainTimeoutMs)
-    {
-        Sleep(1);
-    }
-    while (GetTickCount() - dwStart < kDrainTimeoutMs)
-    {
-        pReader->AddRef();
-        if (pReader->Release() <= 1)
-            break;
-        Sleep(1);
-    }
+    // Each read in flight comes back to a callback that finds no reader and
+    // requests nothing more. Once that callback has returned, the reader's
+    // thread drops the reference it held for the call; only then is this
+    // release the last one. Every wait is bounded: a reader that keeps
+    // references of its own is released all the same.
+    WaitBriefly([&] { return InterlockedCompareExchange(&m_nReadsPending, 0, 0) <= 0; },
+                kPendingReadWaitMs);
+    WaitBriefly([&] { return InterlockedCompareExchange(&m_nCallbacksInFlight, 0, 0) == 0; },
+                kCallbackDrainWaitMs);
+    WaitBriefly(
+        [&] {
+            pReader->AddRef();
+            return pReader->Release() <= 1;
+        },
+        kCallbackDrainWaitMs);
 }
 
 STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD, LONGLONG llTimestamp,
@@ -98,6 +110,8 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD, LON
 {
     InterlockedIncrement(&m_nCallbacksInFlight);
     EnterCriticalSection(&m_cs);
+    if (InterlockedDecrement(&m_nReadsPending) < 0)
+        InterlockedIncrement(&m_nReadsPending);  // a call made by someone else
     HRESULT hr = hrStatus;
     if (SUCCEEDED(hr))
     {

@@ -32,7 +32,8 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
       m_bFirstSamplePending(FALSE),
       m_llBaseTimestamp(0),
       m_hReadNextSampleEvent(NULL),
-      m_nCallbacksInFlight(0)
+      m_nCallbacksInFlight(0),
+      m_nReadsPending(0)
 {
     LogPrint("CMFCaptureBuilder(0x%p)::CMFCaptureBuilder ()\n", this);
     MFStartup(MF_VERSION, MFSTARTUP_FULL);

@@ -84,9 +84,9 @@ private:
     HRESULT selectWebcam();
     BOOL isSameWebcam(const char* pszDeviceName);
 
-    // Lets callbacks already inside the reader finish before the reader is
+    // Lets the read in flight and its callback finish before the reader is
     // released, so that this object's release is the reader's last one.
-    void waitForCallbacksToDrain(IMFSourceReader* pReader);
+    void waitForReaderToSettle(IMFSourceReader* pReader);
 
     volatile LONG m_nRefCount;
     HWND m_hNotifyWnd;
@@ -104,4 +104,5 @@ private:
     std::vector<eCamCapability> m_camCapabilities;
 
     volatile LONG m_nCallbacksInFlight;
+    volatile LONG m_nReadsPending;  // ReadSample calls awaiting their callbacks
 };

@@ -1,5 +1,7 @@
 #include "debugoutputcapture.h"
 
+#include <stdio.h>
+
 #include <atomic>
 
 #ifndef DBG_PRINTEXCEPTION_WIDE_C
@@ -61,6 +63,13 @@ LONG CALLBACK DebugOutputCapture::OnException(EXCEPTION_POINTERS* pInfo)
 
 void DebugOutputCapture::Append(std::string line)
 {
+    // VCAM_ECHO_LOG=1 also shows the captured lines, for a failing test.
+    static const bool bEcho = GetEnvironmentVariableA("VCAM_ECHO_LOG", NULL, 0) > 0;
+    if (bEcho)
+    {
+        fputs(line.c_str(), stderr);
+        fflush(stderr);
+    }
     std::lock_guard<std::mutex> guard(m_lock);
     m_lines.push_back(std::move(line));
 }
