@@ -51,6 +51,15 @@ bool HostRunner::Stop(DWORD dwTimeoutMs)
 
 void HostRunner::Run()
 {
+    // A process starts its host state fresh; so must every host run here.
+    gbWorkerQuit = FALSE;
+    gbStopCapturePending = FALSE;
+    gbNotifyEventRegistered = FALSE;
+    gbSystemSuspended = FALSE;
+    gnDriverTimerId = 0;
+    gdwLastArrivalTick = 0;
+    ghHeldMutex = NULL;
+
     m_dwThreadId = GetCurrentThreadId();
     m_bInitResult = InitInstance(GetModuleHandleW(NULL));
     m_hWnd = ghMainWnd;

@@ -52,6 +52,8 @@ protected:
     {
         EXPECT_TRUE(m_host.Stop());
         m_driver.Uninstall();
+        if (HasFailure())
+            m_log.PrintTail(3000);
     }
 
     std::shared_ptr<SimulatedWebcam> PlugWebcam(const GUID& subtype, UINT32 nWidth, UINT32 nHeight)

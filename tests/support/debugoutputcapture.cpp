@@ -106,3 +106,13 @@ void DebugOutputCapture::Clear()
     std::lock_guard<std::mutex> guard(m_lock);
     m_lines.clear();
 }
+
+void DebugOutputCapture::PrintTail(size_t nLines) const
+{
+    std::vector<std::string> lines = Lines();
+    size_t nFirst = lines.size() > nLines ? lines.size() - nLines : 0;
+    fputs("--- debug output ---\n", stderr);
+    for (size_t i = nFirst; i < lines.size(); ++i)
+        fputs(lines[i].c_str(), stderr);
+    fputs("\n--- end of debug output ---\n", stderr);
+}

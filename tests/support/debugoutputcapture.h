@@ -20,6 +20,8 @@ public:
     size_t Count(const std::string& needle) const;  // occurrences in Text()
     bool Contains(const std::string& needle) const { return Count(needle) > 0; }
     void Clear();
+    // Writes the last lines to standard error, to explain a failure.
+    void PrintTail(size_t nLines) const;
 
 private:
     DebugOutputCapture(const DebugOutputCapture&);
