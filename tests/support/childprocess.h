@@ -14,6 +14,7 @@ public:
 
     DWORD ProcessId() const { return m_processInfo.dwProcessId; }
     bool IsRunning() const { return m_processInfo.hProcess != NULL; }
+    HANDLE Handle() const { return m_processInfo.hProcess; }
 
 private:
     ScopedChildProcess(const ScopedChildProcess&);
