@@ -40,22 +40,22 @@ SimulatedWebcamSpec MakeWebcamSpec(const std::wstring& friendlyName,
                                    const std::wstring& symbolicLink,
                                    const std::vector<SimulatedWebcamFormat>& formats)
 {
-    SimulatedWebcamSpec spec;
-    spec.friendlyName = friendlyName;
-    spec.symbolicLink = symbolicLink;
-    spec.formats = formats;
-    spec.bPaced = true;
-    spec.nMjpgPictureCount = 16;
-    return spec;
+    SimulatedWebcamSpec webcamSpec;
+    webcamSpec.friendlyName = friendlyName;
+    webcamSpec.symbolicLink = symbolicLink;
+    webcamSpec.formats = formats;
+    webcamSpec.bPaced = true;
+    webcamSpec.nMjpgPictureCount = 16;
+    return webcamSpec;
 }
 
-std::shared_ptr<SimulatedWebcam> SimulatedWebcam::Create(const SimulatedWebcamSpec& spec)
+std::shared_ptr<SimulatedWebcam> SimulatedWebcam::Create(const SimulatedWebcamSpec& webcamSpec)
 {
-    return std::shared_ptr<SimulatedWebcam>(new SimulatedWebcam(spec));
+    return std::shared_ptr<SimulatedWebcam>(new SimulatedWebcam(webcamSpec));
 }
 
-SimulatedWebcam::SimulatedWebcam(const SimulatedWebcamSpec& spec)
-    : m_spec(spec),
+SimulatedWebcam::SimulatedWebcam(const SimulatedWebcamSpec& webcamSpec)
+    : m_spec(webcamSpec),
       m_bPlugged(true),
       m_eDelivery(WEBCAM_DELIVER_SAMPLES),
       m_hrDeliveryError(E_FAIL),

@@ -93,7 +93,7 @@ enum SimulatedWebcamLoss
 class SimulatedWebcam : public std::enable_shared_from_this<SimulatedWebcam>
 {
 public:
-    static std::shared_ptr<SimulatedWebcam> Create(const SimulatedWebcamSpec& spec);
+    static std::shared_ptr<SimulatedWebcam> Create(const SimulatedWebcamSpec& webcamSpec);
     ~SimulatedWebcam();
 
     const SimulatedWebcamSpec& GetSpec() const { return m_spec; }
@@ -133,7 +133,7 @@ private:
     friend class SimulatedWebcamActivate;
     friend class SimulatedWebcamSource;
 
-    explicit SimulatedWebcam(const SimulatedWebcamSpec& spec);
+    explicit SimulatedWebcam(const SimulatedWebcamSpec& webcamSpec);
     SimulatedWebcam(const SimulatedWebcam&);
     SimulatedWebcam& operator=(const SimulatedWebcam&);
 

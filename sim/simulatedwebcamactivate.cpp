@@ -13,18 +13,18 @@ HRESULT SimulatedWebcamActivate::Create(const std::shared_ptr<SimulatedWebcam>& 
         return E_POINTER;
     *ppActivate = NULL;
 
-    const SimulatedWebcamSpec& spec = webcam->GetSpec();
+    const SimulatedWebcamSpec& webcamSpec = webcam->GetSpec();
     IMFAttributes* pAttributes = NULL;
     HRESULT hr = MFCreateAttributes(&pAttributes, 3);
     if (SUCCEEDED(hr))
         hr = pAttributes->SetString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME,
-                                    spec.friendlyName.c_str());
+                                    webcamSpec.friendlyName.c_str());
     if (SUCCEEDED(hr))
         hr = pAttributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                                   MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
     if (SUCCEEDED(hr))
         hr = pAttributes->SetString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK,
-                                    spec.symbolicLink.c_str());
+                                    webcamSpec.symbolicLink.c_str());
     if (SUCCEEDED(hr))
     {
         *ppActivate = new (std::nothrow) SimulatedWebcamActivate(webcam, pAttributes);

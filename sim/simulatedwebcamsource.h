@@ -22,7 +22,7 @@ class SimulatedWebcamStream;
 // The protocol, as the platform's capture sources follow it:
 // - CreatePresentationDescriptor hands out a copy whose stream descriptor (and
 //   so its media type handler and current type) is shared with the source;
-//   the native types are those of the webcam's spec, in its order.
+//   the native types are those of the webcam description, in its order.
 // - Start from the stopped state sends MENewStream (never MEUpdatedStream:
 //   a second source reader over the same source learns of the stream only
 //   from MENewStream), MESourceStarted and MEStreamStarted; Start while

@@ -63,9 +63,9 @@ void CaptureBuilderTest::CreateBuilder()
 std::shared_ptr<SimulatedWebcam> CaptureBuilderTest::AddWebcamWithLink(
     const std::wstring& link, const std::vector<SimulatedWebcamFormat>& formats, bool bPaced)
 {
-    SimulatedWebcamSpec spec = MakeWebcamSpec(L"Sim Webcam", link, formats);
-    spec.bPaced = bPaced;
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(spec);
+    SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(L"Sim Webcam", link, formats);
+    webcamSpec.bPaced = bPaced;
+    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(webcamSpec);
     m_enumeration.Add(webcam);
     return webcam;
 }

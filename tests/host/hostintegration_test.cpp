@@ -58,10 +58,10 @@ protected:
 
     std::shared_ptr<SimulatedWebcam> PlugWebcam(const GUID& subtype, UINT32 nWidth, UINT32 nHeight)
     {
-        SimulatedWebcamSpec spec = MakeWebcamSpec(
+        SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
             L"Host Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
             {MakeWebcamFormat(subtype, nWidth, nHeight, 30)});
-        std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(spec);
+        std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(webcamSpec);
         m_enumeration.Add(webcam);
         return webcam;
     }

@@ -74,12 +74,12 @@ protected:
         EXPECT_EQ(m_nObjectsBefore, GetLiveWebcamComObjectCount());
     }
 
-    static SimulatedWebcamSpec Spec(const std::vector<SimulatedWebcamFormat>& formats, bool bPaced)
+    static SimulatedWebcamSpec WebcamSpecOf(const std::vector<SimulatedWebcamFormat>& formats, bool bPaced)
     {
-        SimulatedWebcamSpec spec = MakeWebcamSpec(
+        SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
             L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL), formats);
-        spec.bPaced = bPaced;
-        return spec;
+        webcamSpec.bPaced = bPaced;
+        return webcamSpec;
     }
 
     ComPtr<IMFMediaSource> Activate(const std::shared_ptr<SimulatedWebcam>& webcam)
@@ -132,7 +132,7 @@ protected:
 
 TEST_F(SimulatedWebcamReaderTest, NativeTypesAreWalkedInOrderUpToNoMoreTypes)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(Spec(
+    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(WebcamSpecOf(
         {MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30),
          MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30),
          MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 15),
@@ -195,7 +195,7 @@ TEST_F(SimulatedWebcamReaderTest, Yuy2ReadsCarryRisingTimestampsAndTheFrameCount
     const UINT32 nWidth = 320;
     const UINT32 nHeight = 240;
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, nWidth, nHeight, 30)}, false));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, nWidth, nHeight, 30)}, false));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
@@ -225,7 +225,7 @@ TEST_F(SimulatedWebcamReaderTest, Yuy2ReadsCarryRisingTimestampsAndTheFrameCount
 TEST_F(SimulatedWebcamReaderTest, PacedReadsFollowTheFrameRate)
 {
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
@@ -260,7 +260,7 @@ TEST_F(SimulatedWebcamReaderTest, SettingANativeMjpgTypeDeliversJpegPicturesOfTh
     const UINT32 nWidth = 320;
     const UINT32 nHeight = 240;
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30),
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30),
               MakeWebcamFormat(MFVideoFormat_MJPG, nWidth, nHeight, 30)},
              false));
     ComPtr<IMFMediaSource> source = Activate(webcam);
@@ -312,7 +312,7 @@ TEST_F(SimulatedWebcamReaderTest, SettingANativeMjpgTypeDeliversJpegPicturesOfTh
 TEST_F(SimulatedWebcamReaderTest, ANewReaderOverTheSameSourceReceivesSamplesAgain)
 {
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
 
@@ -342,7 +342,7 @@ TEST_F(SimulatedWebcamReaderTest, ANewReaderOverTheSameSourceReceivesSamplesAgai
 TEST_F(SimulatedWebcamReaderTest, AReaderReleasedBeforeItsFirstReadLeavesTheSourceToTheNext)
 {
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
 
@@ -363,7 +363,7 @@ TEST_F(SimulatedWebcamReaderTest, AReaderReleasedBeforeItsFirstReadLeavesTheSour
 TEST_F(SimulatedWebcamReaderTest, ReleasingTheReaderWithAReadPendingStopsTheSourceAndReturns)
 {
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
@@ -407,7 +407,7 @@ class SimulatedWebcamReaderFailureTest : public SimulatedWebcamReaderTest,
 TEST_P(SimulatedWebcamReaderFailureTest, TheStreamEndsWithoutSamplesAndTheReaderStillGoes)
 {
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
@@ -470,7 +470,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, SimulatedWebcamReaderFailureTest,
 TEST_F(SimulatedWebcamReaderTest, AFailedStartLeavesTheReadUnansweredAndTheSourceUsable)
 {
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     webcam->FailCall(WEBCAM_CALL_START, MF_E_HW_MFT_FAILED_START_STREAMING, 1);
@@ -494,7 +494,7 @@ TEST_F(SimulatedWebcamReaderTest, AFailedStartLeavesTheReadUnansweredAndTheSourc
 TEST_F(SimulatedWebcamReaderTest, AWebcamThatStopsSendingKeepsTheReadPendingUntilItResumes)
 {
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        Spec({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();

@@ -155,13 +155,13 @@ private:
 
 SimulatedWebcamSpec FastYuy2Spec()
 {
-    SimulatedWebcamSpec spec = MakeWebcamSpec(
+    SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
         L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
         {MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30),
          MakeWebcamFormat(MFVideoFormat_MJPG, 320, 240, 30),
          MakeWebcamFormat(MFVideoFormat_NV12, 160, 120, 30)});
-    spec.bPaced = false;
-    return spec;
+    webcamSpec.bPaced = false;
+    return webcamSpec;
 }
 
 class SimulatedWebcamSourceTest : public ::testing::Test
