@@ -41,6 +41,13 @@ LONG CALLBACK DebugOutputCapture::OnException(EXCEPTION_POINTERS* pInfo)
     const EXCEPTION_RECORD* pRecord = pInfo->ExceptionRecord;
     if (pCapture == nullptr || pRecord->NumberParameters < 2)
         return EXCEPTION_CONTINUE_SEARCH;
+    // Like a debugger, the capture must leave the thread's last error alone:
+    // callers log a line and then read the error of the call before it.
+    struct LastErrorKeeper
+    {
+        DWORD dwError = GetLastError();
+        ~LastErrorKeeper() { SetLastError(dwError); }
+    } keeper;
 
     // Parameters: length in characters including the terminator, then the
     // string. Handling the wide form keeps the system from raising the
