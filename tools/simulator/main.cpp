@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <dbt.h>
 #include <mfapi.h>
+#include <mferror.h>
 #include <objbase.h>
 
 #include <algorithm>
@@ -33,9 +34,9 @@ namespace
 {
 const char kDevicePath[] = "\\\\?\\root#image#0000#{sim-main}";
 const wchar_t kDevicePathW[] = L"\\\\?\\root#image#0000#{sim-main}";
-// A frame counts for the latency only when a webcam sample came this
-// recently before it; older means the placeholder made it.
-const double kLatencyWindowS = 0.2;
+// A frame counts for the latency only when a webcam sample came less than
+// this many frame periods before it; older means the placeholder made it.
+const double kLatencyWindowPeriods = 2.0;
 
 struct Request
 {
@@ -192,7 +193,7 @@ void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
     pMatch->last = frame.picture;
     ++pMatch->nFrames;
     pMatch->nBytes += frame.picture.size();
-    if (dSample >= 0 && dNow - dSample < kLatencyWindowS)
+    if (dSample >= 0 && dNow - dSample < kLatencyWindowPeriods / m_scenario.nWebcamFps)
         pMatch->latenciesMs.push_back((dNow - dSample) * 1000.0);
 }
 
@@ -247,6 +248,11 @@ void Simulation::ApplyEvent(const ScenarioEvent& event)
         SendMessageTimeoutA(m_host.Window(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
                             reinterpret_cast<LPARAM>(broadcast.data()), SMTO_NORMAL, 10000,
                             &dwResult);
+        // The failed read the read loop reports for a lost device: Wine's
+        // source reader does not pass the stream's error on, so the
+        // simulator posts what the read loop would.
+        PostMessageA(m_host.Window(), WM_APP + 1,
+                     static_cast<WPARAM>(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED), 0);
     }
     else
     {

@@ -44,7 +44,7 @@ Scenario MakeDefaultScenario()
     scenario.clients.push_back({2, 1280, 720, "viewer.exe", 0.5, 9.0});
     scenario.clients.push_back({4, 640, 480, "meeting.exe", 1.0, 9.0});
     scenario.clients.push_back({3, 1280, 720, "recorder.exe", 1.5, 9.0});
-    scenario.clients.push_back({3, 640, 480, "te.exe", 9.5, 12.5});
+    scenario.clients.push_back({3, 1280, 720, "te.exe", 9.5, 12.5});
     scenario.events.push_back({SCENARIO_UNPLUG, 4.5});
     return scenario;
 }
