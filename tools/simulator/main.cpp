@@ -8,9 +8,14 @@
 #include <mferror.h>
 #include <objbase.h>
 
+#include <psapi.h>
+
 #include <algorithm>
+#include <deque>
+#include <random>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -46,6 +51,7 @@ struct Request
     bool bStopped;
     std::unique_ptr<ScopedChildProcess> pProcess;
     std::vector<double> latenciesMs;
+    bool bSawSuspension;  // exempt from the soak's frame check
     double dFirstArrival;
     double dLastArrival;
     size_t nFrames;
@@ -131,6 +137,9 @@ public:
     }
 
     bool Run(const std::wstring& outputFolder);
+    // Clients, webcam losses and suspensions at random for dSeconds; checks
+    // for leaks, a stuck host and requests without frames.
+    bool Soak(double dSeconds, unsigned nSeed);
 
 private:
     void OnFrame(const SimulatedDriver::ReceivedFrame& frame);
@@ -139,7 +148,15 @@ private:
     void StopRequest(Request* pRequest);
     void ApplyEvent(const ScenarioEvent& event);
     void PrintProgress(double dElapsed);
+    bool SetUp();
+    bool StopAll(std::thread* pWatcher);
+    bool HostAnswers();
+    size_t TotalFrames();
     bool Report(const std::wstring& outputFolder);
+
+    void ChangeWebcam(bool bPlug);
+    void SetSuspended(bool bSuspended);
+    void RemoveAllRequests();
 
     Scenario m_scenario;
     ScopedMediaFoundation m_mf;
@@ -150,7 +167,7 @@ private:
     std::shared_ptr<SimulatedWebcam> m_webcam;
 
     std::mutex m_lock;
-    std::vector<Request> m_requests;
+    std::deque<Request> m_requests;  // grows at the back only; the frame observer reads it
     size_t m_nUnmatched;
     std::atomic<double> m_dLastSample;
     std::atomic<bool> m_bWatching;
@@ -282,7 +299,7 @@ void Simulation::PrintProgress(double dElapsed)
     fflush(stdout);
 }
 
-bool Simulation::Run(const std::wstring& outputFolder)
+bool Simulation::SetUp()
 {
     if (FAILED(m_mf.Result()) || FAILED(m_decoder.Result()) || !m_device.IsRegistered())
     {
@@ -312,6 +329,34 @@ bool Simulation::Run(const std::wstring& outputFolder)
         m_driver.Uninstall();
         return false;
     }
+    return true;
+}
+
+// Ends the clients and the host; true when the host stopped in time.
+bool Simulation::StopAll(std::thread* pWatcher)
+{
+    for (Request& request : m_requests)
+    {
+        if (request.bStarted && !request.bStopped)
+            StopRequest(&request);
+    }
+    bool bStopped = m_host.Stop();
+    if (pWatcher->joinable())
+    {
+        m_bWatching.store(false);
+        pWatcher->join();
+    }
+    m_driver.SetFrameObserver(nullptr);
+    m_driver.Uninstall();
+    if (!bStopped)
+        fprintf(stderr, "The host did not stop in time\n");
+    return bStopped;
+}
+
+bool Simulation::Run(const std::wstring& outputFolder)
+{
+    if (!SetUp())
+        return false;
     std::thread watcher;
     if (m_webcam)
     {
@@ -351,21 +396,7 @@ bool Simulation::Run(const std::wstring& outputFolder)
     PrintProgress(Now());
     fputs("\n", stdout);
 
-    for (Request& request : m_requests)
-    {
-        if (request.bStarted && !request.bStopped)
-            StopRequest(&request);
-    }
-    bool bStopped = m_host.Stop();
-    if (watcher.joinable())
-    {
-        m_bWatching.store(false);
-        watcher.join();
-    }
-    m_driver.SetFrameObserver(nullptr);
-    m_driver.Uninstall();
-    if (!bStopped)
-        fprintf(stderr, "The host did not stop in time\n");
+    bool bStopped = StopAll(&watcher);
     return Report(outputFolder) && bStopped;
 }
 
@@ -386,8 +417,8 @@ bool Simulation::Report(const std::wstring& outputFolder)
     sheet.nHeight = kTileHeight * nRows;
     sheet.pixels.assign(static_cast<size_t>(sheet.nWidth) * sheet.nHeight * 3, 40);
 
-    printf("\n%-3s %-36s %7s %7s %9s %9s %10s  %s\n", "#", "request", "frames", "fps",
-           "lat mean", "lat p99", "bytes/fr", "check");
+    printf("\n%-3s %-36s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request", "frames", "fps",
+           "lat mean", "lat p50", "lat p99", "bytes/fr", "check");
     for (size_t i = 0; i < m_requests.size(); ++i)
     {
         const Request& request = m_requests[i];
@@ -427,15 +458,17 @@ bool Simulation::Report(const std::wstring& outputFolder)
         for (double d : request.latenciesMs)
             dMean += d;
         char szMean[32] = "-";
+        char szP50[32] = "-";
         char szP99[32] = "-";
         if (!request.latenciesMs.empty())
         {
             snprintf(szMean, sizeof(szMean), "%.1f ms", dMean / request.latenciesMs.size());
+            snprintf(szP50, sizeof(szP50), "%.1f ms", Percentile(request.latenciesMs, 0.5));
             snprintf(szP99, sizeof(szP99), "%.1f ms", Percentile(request.latenciesMs, 0.99));
         }
-        printf("%-3u %-36s %7u %7.1f %9s %9s %10.0f  %s\n", static_cast<unsigned>(i + 1),
+        printf("%-3u %-36s %7u %7.1f %9s %9s %9s %10.0f  %s\n", static_cast<unsigned>(i + 1),
                RequestLabel(client).c_str(), static_cast<unsigned>(request.nFrames), dFps, szMean,
-               szP99, request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
+               szP50, szP99, request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
                problem.empty() ? "ok" : problem.c_str());
         if (!problem.empty())
             bAllGood = false;
@@ -468,6 +501,19 @@ bool Simulation::Report(const std::wstring& outputFolder)
                 static_cast<unsigned long>(hr));
         bAllGood = false;
     }
+    FILETIME created, exited, kernel, user;
+    size_t nTotalFrames = 0;
+    for (const Request& request : m_requests)
+        nTotalFrames += request.nFrames;
+    if (nTotalFrames != 0 && GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+    {
+        ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
+        ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
+        double dCpuMs = (k.QuadPart + u.QuadPart) / 10000.0;
+        printf("Process CPU time: %.0f ms in all, %.2f ms per delivered frame (%u frames; the "
+               "simulated webcam and decoder included)\n",
+               dCpuMs, dCpuMs / nTotalFrames, static_cast<unsigned>(nTotalFrames));
+    }
     printf("Latency: from the webcam's newest sample before the frame reached the driver "
            "(placeholder frames have none).\n");
     if (m_nUnmatched != 0)
@@ -476,11 +522,306 @@ bool Simulation::Report(const std::wstring& outputFolder)
     return bAllGood;
 }
 
+}  // namespace
+
+namespace
+{
+struct ProcessLevels
+{
+    DWORD dwHandles;
+    SIZE_T cbPrivate;
+};
+
+ProcessLevels MeasureProcess()
+{
+    ProcessLevels levels = {};
+    GetProcessHandleCount(GetCurrentProcess(), &levels.dwHandles);
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof(counters)))
+        // Wine leaves PrivateUsage 0; the commit charge is the same figure.
+        levels.cbPrivate = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+    return levels;
+}
+
+// What the process may have grown by between the level after warm-up and
+// the end: caches of the platform's media objects and the heap's slack.
+const DWORD kHandleMargin = 64;
+const SIZE_T kPrivateMargin = 48 * 1024 * 1024;
+// How long frames may stop while a request runs and the system is awake.
+const double kStallLimitS = 5.0;
+
+const ScenarioClient kSoakForms[] = {
+    {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
+    {3, 1280, 720, "soak.exe", 0, 0}, {2, 1280, 720, "soak.exe", 0, 0},
+    {4, 640, 360, "soak.exe", 0, 0},
+};
+}  // namespace
+
+bool Simulation::HostAnswers()
+{
+    DWORD_PTR dwResult = 0;
+    return SendMessageTimeoutA(m_host.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                               &dwResult) != 0;
+}
+
+size_t Simulation::TotalFrames()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    size_t nFrames = 0;
+    for (const Request& request : m_requests)
+        nFrames += request.nFrames;
+    return nFrames;
+}
+
+void Simulation::ChangeWebcam(bool bPlug)
+{
+    ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0};
+    ApplyEvent(event);
+}
+
+void Simulation::SetSuspended(bool bSuspended)
+{
+    DWORD_PTR dwResult = 0;
+    if (bSuspended)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (Request& request : m_requests)
+        {
+            if (request.bStarted && !request.bStopped)
+                request.bSawSuspension = true;
+        }
+    }
+    SendMessageTimeoutA(m_host.Window(), WM_POWERBROADCAST,
+                        bSuspended ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL,
+                        10000, &dwResult);
+}
+
+void Simulation::RemoveAllRequests()
+{
+    for (Request& request : m_requests)
+    {
+        if (request.bStarted && !request.bStopped)
+        {
+            request.client.dStop = Now();
+            StopRequest(&request);
+        }
+    }
+}
+
+bool Simulation::Soak(double dSeconds, unsigned nSeed)
+{
+    if (!SetUp())
+        return false;
+    std::thread watcher;
+    if (m_webcam)
+    {
+        m_bWatching.store(true);
+        watcher = std::thread(&Simulation::WatchSamples, this);
+    }
+    std::mt19937 random(nSeed);
+    std::uniform_real_distribution<double> pause(0.3, 1.2);
+    std::uniform_int_distribution<int> action(0, 99);
+    const double dWarmUp = std::min(10.0, dSeconds / 4);
+    bool bWarm = false;
+    ProcessLevels warm = {};
+    std::vector<std::string> failures;
+    bool bPlugged = true;
+    size_t nLastFrames = 0;
+    double dLastProgress = 0;
+    double dNextAction = 0;
+    double dNextWatch = 0;
+    double dSuspendedUntil = -1;
+    int nUnplugs = 0;
+    int nSuspensions = 0;
+
+    for (;;)
+    {
+        double dNow = Now();
+        if (dNow >= dSeconds)
+            break;
+        if (!bWarm && dNow >= dWarmUp && dSuspendedUntil < 0)
+        {
+            // The level after warm-up, taken quiet: no clients, webcam in.
+            RemoveAllRequests();
+            if (!bPlugged)
+            {
+                ChangeWebcam(true);
+                bPlugged = true;
+            }
+            Sleep(2000);
+            warm = MeasureProcess();
+            bWarm = true;
+            dLastProgress = Now();
+            nLastFrames = TotalFrames();
+            continue;
+        }
+        if (dSuspendedUntil >= 0 && dNow >= dSuspendedUntil)
+        {
+            SetSuspended(false);
+            dSuspendedUntil = -1;
+            dLastProgress = dNow;
+        }
+        if (dNow >= dNextAction && dSuspendedUntil < 0)
+        {
+            int nAction = action(random);
+            std::vector<size_t> active;
+            for (size_t i = 0; i < m_requests.size(); ++i)
+            {
+                if (m_requests[i].bStarted && !m_requests[i].bStopped)
+                    active.push_back(i);
+            }
+            if (nAction < 40 && active.size() < 3)
+            {
+                std::vector<const ScenarioClient*> freeForms;
+                for (const ScenarioClient& form : kSoakForms)
+                {
+                    bool bInUse = false;
+                    for (size_t i : active)
+                    {
+                        const ScenarioClient& c = m_requests[i].client;
+                        bInUse = bInUse || (c.nFormat == form.nFormat && c.nWidth == form.nWidth &&
+                                            c.nHeight == form.nHeight);
+                    }
+                    if (!bInUse)
+                        freeForms.push_back(&form);
+                }
+                Request request = {};
+                request.client = *freeForms[random() % freeForms.size()];
+                request.client.dStart = dNow;
+                request.client.dStop = 1e9;
+                request.nDriverClientId = -1;
+                {
+                    std::lock_guard<std::mutex> lock(m_lock);
+                    m_requests.push_back(std::move(request));
+                }
+                StartRequest(&m_requests.back());
+                dLastProgress = dNow;
+            }
+            else if (nAction < 70 && !active.empty())
+            {
+                Request& request = m_requests[active[random() % active.size()]];
+                request.client.dStop = dNow;
+                StopRequest(&request);
+            }
+            else if (nAction < 85)
+            {
+                bPlugged = !bPlugged;
+                nUnplugs += bPlugged ? 0 : 1;
+                ChangeWebcam(bPlugged);
+                dLastProgress = dNow;
+            }
+            else if (nAction < 93)
+            {
+                SetSuspended(true);
+                ++nSuspensions;
+                dSuspendedUntil = dNow + 0.5 + pause(random);
+            }
+            dNextAction = Now() + pause(random);
+        }
+        if (dNow >= dNextWatch)
+        {
+            dNextWatch = dNow + 1.0;
+            if (!HostAnswers())
+            {
+                failures.push_back("the host window did not answer within 5 s");
+                break;
+            }
+            size_t nFrames = TotalFrames();
+            bool bAnyActive = false;
+            for (const Request& request : m_requests)
+                bAnyActive = bAnyActive || (request.bStarted && !request.bStopped);
+            if (nFrames != nLastFrames || !bAnyActive || dSuspendedUntil >= 0)
+            {
+                nLastFrames = nFrames;
+                dLastProgress = dNow;
+            }
+            else if (dNow - dLastProgress > kStallLimitS)
+            {
+                char szFailure[96];
+                snprintf(szFailure, sizeof(szFailure), "no frame for %.0f s at %.1f s", kStallLimitS,
+                         dNow);
+                failures.push_back(szFailure);
+                break;
+            }
+            char szLine[160];
+            snprintf(szLine, sizeof(szLine),
+                     "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d   ", dNow,
+                     static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
+                     nUnplugs, nSuspensions);
+            fputs(szLine, stdout);
+            fflush(stdout);
+        }
+        Sleep(20);
+    }
+    fputs("\n", stdout);
+
+    if (dSuspendedUntil >= 0)
+        SetSuspended(false);
+    RemoveAllRequests();
+    if (!bPlugged)
+        ChangeWebcam(true);
+    Sleep(2000);
+    ProcessLevels end = MeasureProcess();
+
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (size_t i = 0; i < m_requests.size(); ++i)
+        {
+            const Request& request = m_requests[i];
+            if (request.bSawSuspension || request.client.dStop - request.client.dStart <= 1.0 ||
+                request.nFrames != 0)
+                continue;
+            char szFailure[160];
+            snprintf(szFailure, sizeof(szFailure), "request %u (%s, %.1f to %.1f s) got no frame",
+                     static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
+                     request.client.dStart, request.client.dStop);
+            failures.push_back(szFailure);
+        }
+    }
+    if (bWarm)
+    {
+        printf("Handles: %lu after warm-up, %lu at the end (margin %lu)\n",
+               static_cast<unsigned long>(warm.dwHandles), static_cast<unsigned long>(end.dwHandles),
+               static_cast<unsigned long>(kHandleMargin));
+        printf("Private bytes: %.1f MB after warm-up, %.1f MB at the end (margin %.0f MB)\n",
+               warm.cbPrivate / 1048576.0, end.cbPrivate / 1048576.0, kPrivateMargin / 1048576.0);
+        if (warm.dwHandles == 0)
+            printf("The system reports no handle count; handles not checked\n");
+        if (warm.cbPrivate == 0)
+            printf("The system reports no private bytes; memory not checked\n");
+        if (end.dwHandles > warm.dwHandles + kHandleMargin)
+            failures.push_back("handle count grew beyond the margin");
+        if (end.cbPrivate > warm.cbPrivate + kPrivateMargin)
+            failures.push_back("private bytes grew beyond the margin");
+    }
+    else
+    {
+        failures.push_back("the soak ended before its warm-up");
+    }
+    bool bStopped = StopAll(&watcher);
+    if (!bStopped)
+        failures.push_back("the host did not stop");
+    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions\n", nSeed,
+           static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()), nUnplugs,
+           nSuspensions);
+    for (const std::string& failure : failures)
+        printf("FAILED: %s\n", failure.c_str());
+    if (failures.empty())
+        printf("Soak passed\n");
+    return failures.empty();
+}
+
+namespace
+{
 void PrintUsage()
 {
-    fputs("simulator [--scenario FILE] [--output FOLDER]\n"
+    fputs("simulator [--scenario FILE] [--output FOLDER] [--soak SECONDS [--seed N]]\n"
           "  Runs the host over the simulated driver and webcam; without a scenario file it\n"
-          "  plays the built-in one. The default output folder is build\\simulator-output.\n",
+          "  plays the built-in one. The default output folder is build\\simulator-output.\n"
+          "  --soak runs clients, webcam losses and suspensions at random instead.\n",
           stderr);
 }
 }  // namespace
@@ -489,6 +830,8 @@ int main(int argc, char** argv)
 {
     std::wstring outputFolder = L"build\\simulator-output";
     Scenario scenario = MakeDefaultScenario();
+    double dSoakSeconds = 0;
+    unsigned nSeed = 1;
     for (int i = 1; i < argc; ++i)
     {
         std::string arg = argv[i];
@@ -504,6 +847,19 @@ int main(int argc, char** argv)
                 return 2;
             }
         }
+        else if (arg == "--soak" && i + 1 < argc)
+        {
+            dSoakSeconds = atof(argv[++i]);
+            if (dSoakSeconds < 8)
+            {
+                fprintf(stderr, "--soak needs at least 8 seconds\n");
+                return 2;
+            }
+        }
+        else if (arg == "--seed" && i + 1 < argc)
+        {
+            nSeed = static_cast<unsigned>(strtoul(argv[++i], NULL, 10));
+        }
         else if (arg == "--output" && i + 1 < argc)
         {
             outputFolder = Widen(argv[++i]);
@@ -514,10 +870,18 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    if (dSoakSeconds > 0)
+    {
+        // The soak makes its own clients and events over the default webcam.
+        scenario = MakeDefaultScenario();
+        scenario.clients.clear();
+        scenario.events.clear();
+    }
     bool bOk = false;
     {
         Simulation simulation(scenario);
-        bOk = simulation.Run(outputFolder);
+        bOk = dSoakSeconds > 0 ? simulation.Soak(dSoakSeconds, nSeed)
+                               : simulation.Run(outputFolder);
     }
     return bOk ? 0 : 1;
 }
