@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "scenario.h"
+
+TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
+{
+    const char* pszText =
+        "# a webcam that goes and comes back\n"
+        "webcam YUY2 640 480 15\n"
+        "\n"
+        "client nv12 320 240 app.exe 0.5 4   # lower case formats too\n"
+        "client MJPG 1280 720 te.exe 1 2.5\n"
+        "unplug 2\n"
+        "plug 3.5\n"
+        "duration 6\n";
+    Scenario scenario;
+    std::string error;
+    ASSERT_TRUE(ParseScenario(pszText, &scenario, &error)) << error;
+    EXPECT_TRUE(scenario.bWebcam);
+    EXPECT_EQ(2u, scenario.nWebcamFormat);
+    EXPECT_EQ(640u, scenario.nWebcamWidth);
+    EXPECT_EQ(480u, scenario.nWebcamHeight);
+    EXPECT_EQ(15u, scenario.nWebcamFps);
+    EXPECT_DOUBLE_EQ(6.0, scenario.dDuration);
+    ASSERT_EQ(2u, scenario.clients.size());
+    EXPECT_EQ(4u, scenario.clients[0].nFormat);
+    EXPECT_EQ(320u, scenario.clients[0].nWidth);
+    EXPECT_EQ("app.exe", scenario.clients[0].processName);
+    EXPECT_DOUBLE_EQ(4.0, scenario.clients[0].dStop);
+    EXPECT_EQ(3u, scenario.clients[1].nFormat);
+    EXPECT_EQ("te.exe", scenario.clients[1].processName);
+    ASSERT_EQ(2u, scenario.events.size());
+    EXPECT_EQ(SCENARIO_UNPLUG, scenario.events[0].eKind);
+    EXPECT_DOUBLE_EQ(2.0, scenario.events[0].dAt);
+    EXPECT_EQ(SCENARIO_PLUG, scenario.events[1].eKind);
+}
+
+TEST(SimulatorScenario, WithoutAWebcamLineThereIsNoneAndTheDurationCoversTheLastClient)
+{
+    Scenario scenario;
+    std::string error;
+    ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 1 7\nduration 2\n", &scenario, &error));
+    EXPECT_FALSE(scenario.bWebcam);
+    EXPECT_GE(scenario.dDuration, 7.0);
+
+    ASSERT_TRUE(ParseScenario("webcam MJPG 1280 720\nwebcam none\nclient YUY2 64 48 a.exe 0 1\n",
+                              &scenario, &error));
+    EXPECT_FALSE(scenario.bWebcam);
+}
+
+TEST(SimulatorScenario, RefusesMalformedLinesNamingTheLine)
+{
+    const char* pszBad[] = {
+        "client YUY2 640 480 a.exe 0 1\nclient RGB 640 480 a.exe 0 1\n",  // unknown format
+        "client YUY2 641 480 a.exe 0 1\n",                                  // odd width
+        "client YUY2 640 480 a.exe 3 2\n",                                  // stops before it starts
+        "client YUY2 640 480 a.exe 0\n",                                    // no stop time
+        "client YUY2 640 480 a.exe 0 1 extra\n",                            // trailing word
+        "webcam NV12 640 480\nclient YUY2 640 480 a.exe 0 1\n",             // no NV12 webcam
+        "client YUY2 640 480 a.exe 0 1\nsuspend 3\n",                       // unknown keyword
+        "unplug -1\nclient YUY2 640 480 a.exe 0 1\n",                       // negative time
+        "webcam YUY2 640 480\n",                                            // no client
+    };
+    for (const char* pszText : pszBad)
+    {
+        Scenario scenario;
+        std::string error;
+        EXPECT_FALSE(ParseScenario(pszText, &scenario, &error)) << pszText;
+        EXPECT_FALSE(error.empty()) << pszText;
+    }
+    Scenario scenario;
+    std::string error;
+    ParseScenario("client YUY2 640 480 a.exe 0 1\n# fine\nclient NV12 2 2 b.exe 0 1\n", &scenario,
+                  &error);
+    EXPECT_EQ(0u, error.find("line 3:")) << error;
+}
+
+TEST(SimulatorScenario, ExpectedSizesOfTheUncompressedFormats)
+{
+    EXPECT_EQ(1280u * 720 * 2, ExpectedPictureBytes(2, 1280, 720));
+    EXPECT_EQ(640u * 480 * 3 / 2, ExpectedPictureBytes(4, 640, 480));
+    EXPECT_EQ(0u, ExpectedPictureBytes(3, 640, 480));
+}

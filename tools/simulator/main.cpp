@@ -1,0 +1,887 @@
+// The simulator: the real host over the simulated driver, an optional
+// simulated webcam and the test MJPEG decoder, playing a scenario of driver
+// clients; it writes what the driver received as PNG files and a contact
+// sheet and prints a summary per request.
+#include <windows.h>
+#include <dbt.h>
+#include <mfapi.h>
+#include <mferror.h>
+#include <objbase.h>
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <deque>
+#include <random>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "childprocess.h"
+#include "hostrunner.h"
+#include "pictures.h"
+#include "scenario.h"
+#include "scopedmediafoundation.h"
+#include "scopedmjpegdecoder.h"
+#include "simulateddriver.h"
+#include "simulatedwebcam.h"
+#include "simulatedwebcamenumeration.h"
+#include "videoinputdeviceregistry.h"
+
+namespace
+{
+const char kDevicePath[] = "\\\\?\\root#image#0000#{sim-main}";
+const wchar_t kDevicePathW[] = L"\\\\?\\root#image#0000#{sim-main}";
+// A frame counts for the latency only when a webcam sample came less than
+// this many frame periods before it; older means the placeholder made it.
+const double kLatencyWindowPeriods = 2.0;
+
+struct Request
+{
+    ScenarioClient client;
+    int nDriverClientId;
+    bool bStarted;
+    bool bStopped;
+    std::unique_ptr<ScopedChildProcess> pProcess;
+    std::vector<double> latenciesMs;
+    bool bSawSuspension;  // exempt from the soak's frame check
+    double dFirstArrival;
+    double dLastArrival;
+    size_t nFrames;
+    size_t nWrongSize;
+    UINT64 nBytes;
+    std::vector<BYTE> first;
+    std::vector<BYTE> last;
+};
+
+LARGE_INTEGER gStart;
+LARGE_INTEGER gFrequency;
+
+double Now()
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - gStart.QuadPart) / gFrequency.QuadPart;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring ExecutableFolder()
+{
+    wchar_t wszPath[MAX_PATH] = {};
+    GetModuleFileNameW(NULL, wszPath, MAX_PATH);
+    std::wstring path = wszPath;
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+std::string RequestLabel(const ScenarioClient& client)
+{
+    char szLabel[160];
+    snprintf(szLabel, sizeof(szLabel), "%s %ux%u %s", FormatName(client.nFormat), client.nWidth,
+             client.nHeight, client.processName.c_str());
+    return szLabel;
+}
+
+std::string FileStem(size_t nIndex, const ScenarioClient& client)
+{
+    char szStem[160];
+    snprintf(szStem, sizeof(szStem), "%02u-%s-%ux%u-%s", static_cast<unsigned>(nIndex + 1),
+             FormatName(client.nFormat), client.nWidth, client.nHeight,
+             client.processName.c_str());
+    std::string stem = szStem;
+    for (char& c : stem)
+    {
+        if (c == '\\' || c == '/' || c == ':' || c == ' ')
+            c = '_';
+    }
+    return stem;
+}
+
+double Percentile(std::vector<double> values, double dFraction)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    size_t nIndex = static_cast<size_t>(dFraction * (values.size() - 1) + 0.5);
+    return values[std::min(nIndex, values.size() - 1)];
+}
+
+class Simulation
+{
+public:
+    explicit Simulation(const Scenario& scenario)
+        : m_scenario(scenario),
+          m_device(L"sim-main", L"Quorvane Pellion", kDevicePathW),
+          m_driver(kDevicePath),
+          m_nUnmatched(0),
+          m_dLastSample(-1),
+          m_bWatching(false)
+    {
+        for (const ScenarioClient& client : scenario.clients)
+        {
+            Request request = {};
+            request.client = client;
+            request.nDriverClientId = -1;
+            m_requests.push_back(std::move(request));
+        }
+    }
+
+    bool Run(const std::wstring& outputFolder);
+    // Clients, webcam losses and suspensions at random for dSeconds; checks
+    // for leaks, a stuck host and requests without frames.
+    bool Soak(double dSeconds, unsigned nSeed);
+
+private:
+    void OnFrame(const SimulatedDriver::ReceivedFrame& frame);
+    void WatchSamples();
+    void StartRequest(Request* pRequest);
+    void StopRequest(Request* pRequest);
+    void ApplyEvent(const ScenarioEvent& event);
+    void PrintProgress(double dElapsed);
+    bool SetUp();
+    bool StopAll(std::thread* pWatcher);
+    bool HostAnswers();
+    size_t TotalFrames();
+    bool Report(const std::wstring& outputFolder);
+
+    void ChangeWebcam(bool bPlug);
+    void SetSuspended(bool bSuspended);
+    void RemoveAllRequests();
+
+    Scenario m_scenario;
+    ScopedMediaFoundation m_mf;
+    ScopedMjpegDecoder m_decoder;
+    ScopedVideoInputDevice m_device;
+    SimulatedDriver m_driver;
+    SimulatedWebcamEnumeration m_enumeration;
+    std::shared_ptr<SimulatedWebcam> m_webcam;
+
+    std::mutex m_lock;
+    std::deque<Request> m_requests;  // grows at the back only; the frame observer reads it
+    size_t m_nUnmatched;
+    std::atomic<double> m_dLastSample;
+    std::atomic<bool> m_bWatching;
+    // Last, so that it stops before the doubles it runs over go.
+    HostRunner m_host;
+};
+
+void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
+{
+    double dNow = Now();
+    double dSample = m_dLastSample.load();
+    std::lock_guard<std::mutex> lock(m_lock);
+    // Frames carry no client: a frame belongs to the running request of its
+    // format and size.
+    Request* pMatch = NULL;
+    for (Request& request : m_requests)
+    {
+        if (request.bStarted && request.client.nFormat == frame.nFormat &&
+            request.client.nWidth == frame.nWidth && request.client.nHeight == frame.nHeight)
+        {
+            pMatch = &request;
+            if (!request.bStopped)
+                break;
+        }
+    }
+    if (pMatch == NULL)
+    {
+        ++m_nUnmatched;
+        return;
+    }
+    size_t nExpected = ExpectedPictureBytes(frame.nFormat, frame.nWidth, frame.nHeight);
+    if (nExpected != 0 && frame.picture.size() != nExpected)
+        ++pMatch->nWrongSize;
+    if (pMatch->nFrames == 0)
+    {
+        pMatch->dFirstArrival = dNow;
+        pMatch->first = frame.picture;
+    }
+    pMatch->dLastArrival = dNow;
+    pMatch->last = frame.picture;
+    ++pMatch->nFrames;
+    pMatch->nBytes += frame.picture.size();
+    if (dSample >= 0 && dNow - dSample < kLatencyWindowPeriods / m_scenario.nWebcamFps)
+        pMatch->latenciesMs.push_back((dNow - dSample) * 1000.0);
+}
+
+// Notes the time of every sample the webcam sends: the capture time a
+// received frame is measured from.
+void Simulation::WatchSamples()
+{
+    while (m_bWatching.load())
+    {
+        UINT64 nSamples = m_webcam->GetSampleCount();
+        if (m_webcam->WaitForSampleCount(nSamples + 1, 50))
+            m_dLastSample.store(Now());
+    }
+}
+
+void Simulation::StartRequest(Request* pRequest)
+{
+    DWORD dwProcessId = GetCurrentProcessId();
+    if (_stricmp(pRequest->client.processName.c_str(), "te.exe") == 0)
+    {
+        pRequest->pProcess.reset(new ScopedChildProcess(ExecutableFolder() + L"te.exe"));
+        if (pRequest->pProcess->IsRunning())
+            dwProcessId = pRequest->pProcess->ProcessId();
+        else
+            fprintf(stderr, "\nte.exe did not start; the request comes from the simulator\n");
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    pRequest->nDriverClientId = m_driver.AddClient(pRequest->client.nFormat, pRequest->client.nWidth,
+                                                   pRequest->client.nHeight, dwProcessId);
+    pRequest->bStarted = true;
+}
+
+void Simulation::StopRequest(Request* pRequest)
+{
+    m_driver.RemoveClient(pRequest->nDriverClientId);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        pRequest->bStopped = true;
+    }
+    pRequest->pProcess.reset();
+}
+
+void Simulation::ApplyEvent(const ScenarioEvent& event)
+{
+    if (!m_webcam)
+        return;
+    std::vector<BYTE> broadcast = m_webcam->MakeInterfaceBroadcast();
+    DWORD_PTR dwResult = 0;
+    if (event.eKind == SCENARIO_UNPLUG)
+    {
+        m_webcam->Unplug();
+        SendMessageTimeoutA(m_host.Window(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                            reinterpret_cast<LPARAM>(broadcast.data()), SMTO_NORMAL, 10000,
+                            &dwResult);
+        // The failed read the read loop reports for a lost device: Wine's
+        // source reader does not pass the stream's error on, so the
+        // simulator posts what the read loop would.
+        PostMessageA(m_host.Window(), WM_APP + 1,
+                     static_cast<WPARAM>(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED), 0);
+    }
+    else
+    {
+        m_webcam->Plug();
+        SendMessageTimeoutA(m_host.Window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                            reinterpret_cast<LPARAM>(broadcast.data()), SMTO_NORMAL, 10000,
+                            &dwResult);
+    }
+}
+
+void Simulation::PrintProgress(double dElapsed)
+{
+    std::string line;
+    char szPart[64];
+    snprintf(szPart, sizeof(szPart), "\r%6.1f s ", dElapsed);
+    line = szPart;
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (size_t i = 0; i < m_requests.size(); ++i)
+    {
+        const Request& request = m_requests[i];
+        const char* pszState = !request.bStarted ? "-" : request.bStopped ? "done" : "on";
+        snprintf(szPart, sizeof(szPart), "| #%u %s %u ", static_cast<unsigned>(i + 1), pszState,
+                 static_cast<unsigned>(request.nFrames));
+        line += szPart;
+    }
+    fputs(line.c_str(), stdout);
+    fflush(stdout);
+}
+
+bool Simulation::SetUp()
+{
+    if (FAILED(m_mf.Result()) || FAILED(m_decoder.Result()) || !m_device.IsRegistered())
+    {
+        fprintf(stderr, "The simulated devices could not be set up (0x%08lX, 0x%08lX)\n",
+                static_cast<unsigned long>(m_mf.Result()),
+                static_cast<unsigned long>(m_decoder.Result()));
+        return false;
+    }
+    m_driver.SetFrameRetention(1);
+    m_driver.SetFrameObserver([this](const SimulatedDriver::ReceivedFrame& frame) { OnFrame(frame); });
+    m_driver.Install();
+    if (m_scenario.bWebcam)
+    {
+        const GUID& subtype = m_scenario.nWebcamFormat == 2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG;
+        m_webcam = SimulatedWebcam::Create(MakeWebcamSpec(
+            L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+            {MakeWebcamFormat(subtype, m_scenario.nWebcamWidth, m_scenario.nWebcamHeight,
+                              m_scenario.nWebcamFps)}));
+        m_enumeration.Add(m_webcam);
+    }
+
+    QueryPerformanceFrequency(&gFrequency);
+    QueryPerformanceCounter(&gStart);
+    if (!m_host.Start())
+    {
+        fprintf(stderr, "The host did not start\n");
+        m_driver.Uninstall();
+        return false;
+    }
+    return true;
+}
+
+// Ends the clients and the host; true when the host stopped in time.
+bool Simulation::StopAll(std::thread* pWatcher)
+{
+    for (Request& request : m_requests)
+    {
+        if (request.bStarted && !request.bStopped)
+            StopRequest(&request);
+    }
+    bool bStopped = m_host.Stop();
+    if (pWatcher->joinable())
+    {
+        m_bWatching.store(false);
+        pWatcher->join();
+    }
+    m_driver.SetFrameObserver(nullptr);
+    m_driver.Uninstall();
+    if (!bStopped)
+        fprintf(stderr, "The host did not stop in time\n");
+    return bStopped;
+}
+
+bool Simulation::Run(const std::wstring& outputFolder)
+{
+    if (!SetUp())
+        return false;
+    std::thread watcher;
+    if (m_webcam)
+    {
+        m_bWatching.store(true);
+        watcher = std::thread(&Simulation::WatchSamples, this);
+    }
+
+    std::vector<bool> eventDone(m_scenario.events.size(), false);
+    double dNextProgress = 0;
+    for (;;)
+    {
+        double dElapsed = Now();
+        for (size_t i = 0; i < m_scenario.events.size(); ++i)
+        {
+            if (!eventDone[i] && dElapsed >= m_scenario.events[i].dAt)
+            {
+                eventDone[i] = true;
+                ApplyEvent(m_scenario.events[i]);
+            }
+        }
+        for (Request& request : m_requests)
+        {
+            if (!request.bStarted && dElapsed >= request.client.dStart)
+                StartRequest(&request);
+            if (request.bStarted && !request.bStopped && dElapsed >= request.client.dStop)
+                StopRequest(&request);
+        }
+        if (dElapsed >= dNextProgress)
+        {
+            PrintProgress(dElapsed);
+            dNextProgress = dElapsed + 0.25;
+        }
+        if (dElapsed >= m_scenario.dDuration)
+            break;
+        Sleep(10);
+    }
+    PrintProgress(Now());
+    fputs("\n", stdout);
+
+    bool bStopped = StopAll(&watcher);
+    return Report(outputFolder) && bStopped;
+}
+
+bool Simulation::Report(const std::wstring& outputFolder)
+{
+    bool bAllGood = true;
+    CreateDirectoryW(outputFolder.c_str(), NULL);
+
+    const UINT32 kThumbWidth = 320;
+    const UINT32 kThumbHeight = 180;
+    const UINT32 kGap = 8;
+    const UINT32 kTileWidth = kThumbWidth * 2 + kGap * 3;
+    const UINT32 kTileHeight = kThumbHeight + kGap * 4 + 14 * 2;
+    const UINT32 nColumns = 2;
+    const UINT32 nRows = static_cast<UINT32>((m_requests.size() + nColumns - 1) / nColumns);
+    BgrPicture sheet;
+    sheet.nWidth = kTileWidth * nColumns;
+    sheet.nHeight = kTileHeight * nRows;
+    sheet.pixels.assign(static_cast<size_t>(sheet.nWidth) * sheet.nHeight * 3, 40);
+
+    printf("\n%-3s %-36s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request", "frames", "fps",
+           "lat mean", "lat p50", "lat p99", "bytes/fr", "check");
+    for (size_t i = 0; i < m_requests.size(); ++i)
+    {
+        const Request& request = m_requests[i];
+        const ScenarioClient& client = request.client;
+        std::string problem;
+        BgrPicture pictures[2] = {};
+        bool bHave[2] = {false, false};
+        if (request.nFrames == 0)
+            problem = "no frames";
+        else if (request.nWrongSize != 0)
+            problem = "wrong size";
+        const std::vector<BYTE>* pSources[2] = {&request.first, &request.last};
+        const char* pszWhich[2] = {"first", "last"};
+        for (int n = 0; n < 2 && request.nFrames != 0; ++n)
+        {
+            HRESULT hr = DecodeDriverPicture(client.nFormat, client.nWidth, client.nHeight,
+                                             *pSources[n], &pictures[n]);
+            if (FAILED(hr))
+            {
+                if (problem.empty())
+                    problem = "bad picture";
+                continue;
+            }
+            bHave[n] = true;
+            std::wstring path = outputFolder + L"\\" + Widen(FileStem(i, client)) + L"-" +
+                                Widen(pszWhich[n]) + L".png";
+            hr = WritePng(path, pictures[n]);
+            if (FAILED(hr))
+                fprintf(stderr, "Could not write %ls (0x%08lX)\n", path.c_str(),
+                        static_cast<unsigned long>(hr));
+        }
+
+        double dFps = 0;
+        if (request.nFrames > 1 && request.dLastArrival > request.dFirstArrival)
+            dFps = (request.nFrames - 1) / (request.dLastArrival - request.dFirstArrival);
+        double dMean = 0;
+        for (double d : request.latenciesMs)
+            dMean += d;
+        char szMean[32] = "-";
+        char szP50[32] = "-";
+        char szP99[32] = "-";
+        if (!request.latenciesMs.empty())
+        {
+            snprintf(szMean, sizeof(szMean), "%.1f ms", dMean / request.latenciesMs.size());
+            snprintf(szP50, sizeof(szP50), "%.1f ms", Percentile(request.latenciesMs, 0.5));
+            snprintf(szP99, sizeof(szP99), "%.1f ms", Percentile(request.latenciesMs, 0.99));
+        }
+        printf("%-3u %-36s %7u %7.1f %9s %9s %9s %10.0f  %s\n", static_cast<unsigned>(i + 1),
+               RequestLabel(client).c_str(), static_cast<unsigned>(request.nFrames), dFps, szMean,
+               szP50, szP99, request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
+               problem.empty() ? "ok" : problem.c_str());
+        if (!problem.empty())
+            bAllGood = false;
+
+        UINT32 x = static_cast<UINT32>(i % nColumns) * kTileWidth;
+        UINT32 y = static_cast<UINT32>(i / nColumns) * kTileHeight;
+        FillRect(&sheet, x + 2, y + 2, kTileWidth - 4, kTileHeight - 4, 64, 64, 64);
+        for (int n = 0; n < 2; ++n)
+        {
+            UINT32 xThumb = x + kGap + n * (kThumbWidth + kGap);
+            FillRect(&sheet, xThumb, y + kGap, kThumbWidth, kThumbHeight, 0, 0, 0);
+            if (bHave[n])
+                DrawScaled(pictures[n], &sheet, xThumb, y + kGap, kThumbWidth, kThumbHeight);
+        }
+        char szLine[200];
+        snprintf(szLine, sizeof(szLine), "%u %s", static_cast<unsigned>(i + 1),
+                 RequestLabel(client).c_str());
+        DrawText(&sheet, x + kGap, y + kThumbHeight + kGap * 2, szLine, 2, 255, 255, 255);
+        snprintf(szLine, sizeof(szLine), "FIRST | LAST   %u FRAMES %s",
+                 static_cast<unsigned>(request.nFrames), problem.empty() ? "" : problem.c_str());
+        DrawText(&sheet, x + kGap, y + kThumbHeight + kGap * 3 + 14, szLine, 2,
+                 problem.empty() ? 180 : 255, problem.empty() ? 220 : 90,
+                 problem.empty() ? 180 : 90);
+    }
+    std::wstring sheetPath = outputFolder + L"\\contact-sheet.png";
+    HRESULT hr = WritePng(sheetPath, sheet);
+    if (FAILED(hr))
+    {
+        fprintf(stderr, "Could not write %ls (0x%08lX)\n", sheetPath.c_str(),
+                static_cast<unsigned long>(hr));
+        bAllGood = false;
+    }
+    FILETIME created, exited, kernel, user;
+    size_t nTotalFrames = 0;
+    for (const Request& request : m_requests)
+        nTotalFrames += request.nFrames;
+    if (nTotalFrames != 0 && GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+    {
+        ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
+        ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
+        double dCpuMs = (k.QuadPart + u.QuadPart) / 10000.0;
+        printf("Process CPU time: %.0f ms in all, %.2f ms per delivered frame (%u frames; the "
+               "simulated webcam and decoder included)\n",
+               dCpuMs, dCpuMs / nTotalFrames, static_cast<unsigned>(nTotalFrames));
+    }
+    printf("Latency: from the webcam's newest sample before the frame reached the driver "
+           "(placeholder frames have none).\n");
+    if (m_nUnmatched != 0)
+        printf("%u frames matched no request.\n", static_cast<unsigned>(m_nUnmatched));
+    printf("Pictures and contact-sheet.png in %ls\n", outputFolder.c_str());
+    return bAllGood;
+}
+
+}  // namespace
+
+namespace
+{
+struct ProcessLevels
+{
+    DWORD dwHandles;
+    SIZE_T cbPrivate;
+};
+
+ProcessLevels MeasureProcess()
+{
+    ProcessLevels levels = {};
+    GetProcessHandleCount(GetCurrentProcess(), &levels.dwHandles);
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof(counters)))
+        // Wine leaves PrivateUsage 0; the commit charge is the same figure.
+        levels.cbPrivate = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+    return levels;
+}
+
+// What the process may have grown by between the level after warm-up and
+// the end: caches of the platform's media objects and the heap's slack.
+const DWORD kHandleMargin = 64;
+const SIZE_T kPrivateMargin = 48 * 1024 * 1024;
+// How long frames may stop while a request runs and the system is awake.
+const double kStallLimitS = 5.0;
+
+const ScenarioClient kSoakForms[] = {
+    {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
+    {3, 1280, 720, "soak.exe", 0, 0}, {2, 1280, 720, "soak.exe", 0, 0},
+    {4, 640, 360, "soak.exe", 0, 0},
+};
+}  // namespace
+
+bool Simulation::HostAnswers()
+{
+    DWORD_PTR dwResult = 0;
+    return SendMessageTimeoutA(m_host.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                               &dwResult) != 0;
+}
+
+size_t Simulation::TotalFrames()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    size_t nFrames = 0;
+    for (const Request& request : m_requests)
+        nFrames += request.nFrames;
+    return nFrames;
+}
+
+void Simulation::ChangeWebcam(bool bPlug)
+{
+    ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0};
+    ApplyEvent(event);
+}
+
+void Simulation::SetSuspended(bool bSuspended)
+{
+    DWORD_PTR dwResult = 0;
+    if (bSuspended)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (Request& request : m_requests)
+        {
+            if (request.bStarted && !request.bStopped)
+                request.bSawSuspension = true;
+        }
+    }
+    SendMessageTimeoutA(m_host.Window(), WM_POWERBROADCAST,
+                        bSuspended ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL,
+                        10000, &dwResult);
+}
+
+void Simulation::RemoveAllRequests()
+{
+    for (Request& request : m_requests)
+    {
+        if (request.bStarted && !request.bStopped)
+        {
+            request.client.dStop = Now();
+            StopRequest(&request);
+        }
+    }
+}
+
+bool Simulation::Soak(double dSeconds, unsigned nSeed)
+{
+    if (!SetUp())
+        return false;
+    std::thread watcher;
+    if (m_webcam)
+    {
+        m_bWatching.store(true);
+        watcher = std::thread(&Simulation::WatchSamples, this);
+    }
+    std::mt19937 random(nSeed);
+    std::uniform_real_distribution<double> pause(0.3, 1.2);
+    std::uniform_int_distribution<int> action(0, 99);
+    const double dWarmUp = std::min(10.0, dSeconds / 4);
+    bool bWarm = false;
+    ProcessLevels warm = {};
+    std::vector<std::string> failures;
+    bool bPlugged = true;
+    size_t nLastFrames = 0;
+    double dLastProgress = 0;
+    double dNextAction = 0;
+    double dNextWatch = 0;
+    double dSuspendedUntil = -1;
+    int nUnplugs = 0;
+    int nSuspensions = 0;
+
+    for (;;)
+    {
+        double dNow = Now();
+        if (dNow >= dSeconds)
+            break;
+        if (!bWarm && dNow >= dWarmUp && dSuspendedUntil < 0)
+        {
+            // The level after warm-up, taken quiet: no clients, webcam in.
+            RemoveAllRequests();
+            if (!bPlugged)
+            {
+                ChangeWebcam(true);
+                bPlugged = true;
+            }
+            Sleep(2000);
+            warm = MeasureProcess();
+            bWarm = true;
+            dLastProgress = Now();
+            nLastFrames = TotalFrames();
+            continue;
+        }
+        if (dSuspendedUntil >= 0 && dNow >= dSuspendedUntil)
+        {
+            SetSuspended(false);
+            dSuspendedUntil = -1;
+            dLastProgress = dNow;
+        }
+        if (dNow >= dNextAction && dSuspendedUntil < 0)
+        {
+            int nAction = action(random);
+            std::vector<size_t> active;
+            for (size_t i = 0; i < m_requests.size(); ++i)
+            {
+                if (m_requests[i].bStarted && !m_requests[i].bStopped)
+                    active.push_back(i);
+            }
+            if (nAction < 40 && active.size() < 3)
+            {
+                std::vector<const ScenarioClient*> freeForms;
+                for (const ScenarioClient& form : kSoakForms)
+                {
+                    bool bInUse = false;
+                    for (size_t i : active)
+                    {
+                        const ScenarioClient& c = m_requests[i].client;
+                        bInUse = bInUse || (c.nFormat == form.nFormat && c.nWidth == form.nWidth &&
+                                            c.nHeight == form.nHeight);
+                    }
+                    if (!bInUse)
+                        freeForms.push_back(&form);
+                }
+                Request request = {};
+                request.client = *freeForms[random() % freeForms.size()];
+                request.client.dStart = dNow;
+                request.client.dStop = 1e9;
+                request.nDriverClientId = -1;
+                {
+                    std::lock_guard<std::mutex> lock(m_lock);
+                    m_requests.push_back(std::move(request));
+                }
+                StartRequest(&m_requests.back());
+                dLastProgress = dNow;
+            }
+            else if (nAction < 70 && !active.empty())
+            {
+                Request& request = m_requests[active[random() % active.size()]];
+                request.client.dStop = dNow;
+                StopRequest(&request);
+            }
+            else if (nAction < 85)
+            {
+                bPlugged = !bPlugged;
+                nUnplugs += bPlugged ? 0 : 1;
+                ChangeWebcam(bPlugged);
+                dLastProgress = dNow;
+            }
+            else if (nAction < 93)
+            {
+                SetSuspended(true);
+                ++nSuspensions;
+                dSuspendedUntil = dNow + 0.5 + pause(random);
+            }
+            dNextAction = Now() + pause(random);
+        }
+        if (dNow >= dNextWatch)
+        {
+            dNextWatch = dNow + 1.0;
+            if (!HostAnswers())
+            {
+                failures.push_back("the host window did not answer within 5 s");
+                break;
+            }
+            size_t nFrames = TotalFrames();
+            bool bAnyActive = false;
+            for (const Request& request : m_requests)
+                bAnyActive = bAnyActive || (request.bStarted && !request.bStopped);
+            if (nFrames != nLastFrames || !bAnyActive || dSuspendedUntil >= 0)
+            {
+                nLastFrames = nFrames;
+                dLastProgress = dNow;
+            }
+            else if (dNow - dLastProgress > kStallLimitS)
+            {
+                char szFailure[96];
+                snprintf(szFailure, sizeof(szFailure), "no frame for %.0f s at %.1f s", kStallLimitS,
+                         dNow);
+                failures.push_back(szFailure);
+                break;
+            }
+            char szLine[160];
+            snprintf(szLine, sizeof(szLine),
+                     "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d   ", dNow,
+                     static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
+                     nUnplugs, nSuspensions);
+            fputs(szLine, stdout);
+            fflush(stdout);
+        }
+        Sleep(20);
+    }
+    fputs("\n", stdout);
+
+    if (dSuspendedUntil >= 0)
+        SetSuspended(false);
+    RemoveAllRequests();
+    if (!bPlugged)
+        ChangeWebcam(true);
+    Sleep(2000);
+    ProcessLevels end = MeasureProcess();
+
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (size_t i = 0; i < m_requests.size(); ++i)
+        {
+            const Request& request = m_requests[i];
+            if (request.bSawSuspension || request.client.dStop - request.client.dStart <= 1.0 ||
+                request.nFrames != 0)
+                continue;
+            char szFailure[160];
+            snprintf(szFailure, sizeof(szFailure), "request %u (%s, %.1f to %.1f s) got no frame",
+                     static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
+                     request.client.dStart, request.client.dStop);
+            failures.push_back(szFailure);
+        }
+    }
+    if (bWarm)
+    {
+        printf("Handles: %lu after warm-up, %lu at the end (margin %lu)\n",
+               static_cast<unsigned long>(warm.dwHandles), static_cast<unsigned long>(end.dwHandles),
+               static_cast<unsigned long>(kHandleMargin));
+        printf("Private bytes: %.1f MB after warm-up, %.1f MB at the end (margin %.0f MB)\n",
+               warm.cbPrivate / 1048576.0, end.cbPrivate / 1048576.0, kPrivateMargin / 1048576.0);
+        if (warm.dwHandles == 0)
+            printf("The system reports no handle count; handles not checked\n");
+        if (warm.cbPrivate == 0)
+            printf("The system reports no private bytes; memory not checked\n");
+        if (end.dwHandles > warm.dwHandles + kHandleMargin)
+            failures.push_back("handle count grew beyond the margin");
+        if (end.cbPrivate > warm.cbPrivate + kPrivateMargin)
+            failures.push_back("private bytes grew beyond the margin");
+    }
+    else
+    {
+        failures.push_back("the soak ended before its warm-up");
+    }
+    bool bStopped = StopAll(&watcher);
+    if (!bStopped)
+        failures.push_back("the host did not stop");
+    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions\n", nSeed,
+           static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()), nUnplugs,
+           nSuspensions);
+    for (const std::string& failure : failures)
+        printf("FAILED: %s\n", failure.c_str());
+    if (failures.empty())
+        printf("Soak passed\n");
+    return failures.empty();
+}
+
+namespace
+{
+void PrintUsage()
+{
+    fputs("simulator [--scenario FILE] [--output FOLDER] [--soak SECONDS [--seed N]]\n"
+          "  Runs the host over the simulated driver and webcam; without a scenario file it\n"
+          "  plays the built-in one. The default output folder is build\\simulator-output.\n"
+          "  --soak runs clients, webcam losses and suspensions at random instead.\n",
+          stderr);
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::wstring outputFolder = L"build\\simulator-output";
+    Scenario scenario = MakeDefaultScenario();
+    double dSoakSeconds = 0;
+    unsigned nSeed = 1;
+    for (int i = 1; i < argc; ++i)
+    {
+        std::string arg = argv[i];
+        if (arg == "--scenario" && i + 1 < argc)
+        {
+            std::ifstream file(argv[++i]);
+            std::stringstream text;
+            text << file.rdbuf();
+            std::string error;
+            if (!file || !ParseScenario(text.str(), &scenario, &error))
+            {
+                fprintf(stderr, "Scenario %s: %s\n", argv[i], file ? error.c_str() : "cannot read");
+                return 2;
+            }
+        }
+        else if (arg == "--soak" && i + 1 < argc)
+        {
+            dSoakSeconds = atof(argv[++i]);
+            if (dSoakSeconds < 8)
+            {
+                fprintf(stderr, "--soak needs at least 8 seconds\n");
+                return 2;
+            }
+        }
+        else if (arg == "--seed" && i + 1 < argc)
+        {
+            nSeed = static_cast<unsigned>(strtoul(argv[++i], NULL, 10));
+        }
+        else if (arg == "--output" && i + 1 < argc)
+        {
+            outputFolder = Widen(argv[++i]);
+        }
+        else
+        {
+            PrintUsage();
+            return 2;
+        }
+    }
+    if (dSoakSeconds > 0)
+    {
+        // The soak makes its own clients and events over the default webcam.
+        scenario = MakeDefaultScenario();
+        scenario.clients.clear();
+        scenario.events.clear();
+    }
+    bool bOk = false;
+    {
+        Simulation simulation(scenario);
+        bOk = dSoakSeconds > 0 ? simulation.Soak(dSoakSeconds, nSeed)
+                               : simulation.Run(outputFolder);
+    }
+    return bOk ? 0 : 1;
+}
