@@ -67,6 +67,9 @@ enum SimulatedWebcamDelivery
     WEBCAM_DELIVER_SAMPLES,  // one MEMediaSample per request
     WEBCAM_DELIVER_NOTHING,  // requests are kept, no sample comes (served when switched back)
     WEBCAM_DELIVER_ERRORS,   // one MEError per request, with the given status
+    // Each request is first answered by an MEStreamTick (a gap in the
+    // stream); the request itself is kept, as with WEBCAM_DELIVER_NOTHING.
+    WEBCAM_DELIVER_GAPS,
 };
 
 // How the media sources of an unplugged webcam learn of it.

@@ -435,6 +435,11 @@ HRESULT SimulatedWebcamSource::AcceptSampleRequest(IUnknown* pToken)
         if (pToken != NULL)
             pToken->AddRef();
         m_requests.push_back(pToken);
+        if (m_eDelivery == WEBCAM_DELIVER_GAPS)
+        {
+            PROPVARIANT varTime = MakeTimeValue(m_llNextTime);
+            QueueStreamEventLocked(MEStreamTick, S_OK, &varTime);
+        }
     }
     m_wake.notify_all();
     return S_OK;
@@ -518,7 +523,7 @@ void SimulatedWebcamSource::DropRequestsLocked()
 bool SimulatedWebcamSource::ReadyToServeLocked() const
 {
     return m_eState == STATE_STARTED && m_bStreamStarted && !m_bLost && !m_requests.empty() &&
-           m_eDelivery != WEBCAM_DELIVER_NOTHING;
+           m_eDelivery != WEBCAM_DELIVER_NOTHING && m_eDelivery != WEBCAM_DELIVER_GAPS;
 }
 
 void SimulatedWebcamSource::EndStreamingLocked()
