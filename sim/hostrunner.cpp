@@ -56,6 +56,7 @@ void HostRunner::Run()
     gbStopCapturePending = FALSE;
     gbNotifyEventRegistered = FALSE;
     gbSystemSuspended = FALSE;
+    gbCaptureFailed = FALSE;
     gnDriverTimerId = 0;
     gdwLastArrivalTick = 0;
     ghHeldMutex = NULL;

@@ -16,6 +16,7 @@ volatile BOOL gbWorkerQuit = FALSE;
 volatile BOOL gbStopCapturePending = FALSE;
 volatile BOOL gbNotifyEventRegistered = FALSE;
 volatile BOOL gbSystemSuspended = FALSE;
+volatile BOOL gbCaptureFailed = FALSE;
 
 CMFCaptureBuilder* gpCaptureBuilder = NULL;
 NoRealCamFrameManager* gpNoRealCamMgr = NULL;

@@ -26,6 +26,9 @@ extern volatile BOOL gbWorkerQuit;
 extern volatile BOOL gbStopCapturePending;
 extern volatile BOOL gbNotifyEventRegistered;
 extern volatile BOOL gbSystemSuspended;
+// A read failed: the worker, once it has stopped the camera, keeps the
+// placeholder fed instead.
+extern volatile BOOL gbCaptureFailed;
 
 extern CMFCaptureBuilder* gpCaptureBuilder;
 extern NoRealCamFrameManager* gpNoRealCamMgr;

@@ -53,6 +53,11 @@ void OnDeviceArrival(DWORD dwNow)
     {
         gpCaptureBuilder->enumWebcamDevices();
         CreateWorkerThread();
+        // Clients that kept streaming through a loss are on the placeholder,
+        // and the driver signals only when its clients change: the new
+        // worker reads the requests now, so a webcam plugged back in serves
+        // them again (one running already is left alone).
+        SetEvent(ghNotifyEvent);
     }
     RegisterServerExistEvent();
     RegisterReleaseCameraEvent();
@@ -110,6 +115,12 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
     case WM_CAPTURE_FAILED:
         if (gpNoRealCamMgr != NULL)
             gpNoRealCamMgr->StartTimer();
+        // The read loop has ended for good, and a camera left "streaming"
+        // would never be opened again: the worker releases it and leaves the
+        // placeholder serving, so the next request, or the webcam's return,
+        // opens the camera anew.
+        gbCaptureFailed = TRUE;
+        NotifyStopCapture();
         return 1;
     case WM_PLACEHOLDER_TIMER:
         return NoRealCamFrameManager::OnPlaceholderTimerMessage(wParam);

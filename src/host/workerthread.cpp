@@ -71,6 +71,12 @@ void OnWorkerEvent()
     RegisterNotifyEvent();
     if (gpCaptureBuilder != NULL)
         gpCaptureBuilder->UninitWebcamDevice();
+    // Stopping the camera stopped the delivery thread the placeholder needs.
+    if (gbCaptureFailed)
+    {
+        gbCaptureFailed = FALSE;
+        StartPlaceholderFrames();
+    }
 }
 }  // namespace
 

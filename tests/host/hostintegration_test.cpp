@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <dbt.h>
 #include <mfapi.h>
+#include <mferror.h>
 #include <wtsapi32.h>
 
+#include "capture/mfcapturebuilder.h"
 #include "childprocess.h"
 #include "debugoutputcapture.h"
 #include "driver/driverprotocol.h"
@@ -17,6 +19,7 @@
 #include "simulateddriver.h"
 #include "simulatedwebcam.h"
 #include "simulatedwebcamenumeration.h"
+#include "simulatedwebcamframes.h"
 #include "testfiles.h"
 #include "videoinputdeviceregistry.h"
 #include "waituntil.h"
@@ -186,6 +189,8 @@ TEST_F(HostTest, AReadFailureSwitchesToThePlaceholder)
     EXPECT_EQ(0u, m_driver.GetFrameCount());
 
     PostMessageA(m_host.Window(), WM_APP + 1, static_cast<WPARAM>(E_FAIL), 0);
+    // The dead camera is released, and the placeholder goes on after that.
+    EXPECT_TRUE(ReleaseCameraSignalled());
     ASSERT_TRUE(WaitForMoreFrames(3));
     EXPECT_EQ(320u, LastFrame().nWidth);
     webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
@@ -252,6 +257,38 @@ TEST_F(HostTest, LosingTheWebcamWithoutTheMutexStartsOnlyTheDriverTimer)
     // The timer opens the device every 33 ms by itself; the worker runs on.
     EXPECT_TRUE(WaitUntil([&] { return m_driver.GetOpenCount() > nOpens + 10; }, kTimeoutMs));
     EXPECT_EQ(0, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
+}
+
+TEST_F(HostTest, AWebcamPluggedBackInReplacesThePlaceholder)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    auto fromWebcam = [](const ReceivedFrame& frame) {
+        return ReadWebcamFrameCounterYuy2(frame.picture.data(), frame.nWidth, frame.nHeight,
+                                          frame.nWidth * 2) >= 0;
+    };
+    ASSERT_TRUE(fromWebcam(LastFrame()));
+
+    // Lost: the read fails as it does for a vanished device, and the
+    // placeholder takes over.
+    webcam->Unplug();
+    SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, webcam->MakeInterfaceBroadcast());
+    PostMessageA(m_host.Window(), WM_CAPTURE_FAILED,
+                 static_cast<WPARAM>(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED), 0);
+    ASSERT_TRUE(WaitUntil([&] { return m_log.Contains("::StopCapture (): End\n"); }, kTimeoutMs));
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    ASSERT_FALSE(fromWebcam(LastFrame()));
+
+    // Back: the client that kept streaming gets the webcam again without
+    // having to start anew.
+    webcam->Plug();
+    Sleep(kDeviceArrivalDebounceMs);  // clear of any earlier arrival
+    SendDeviceChange(DBT_DEVICEARRIVAL, webcam->MakeInterfaceBroadcast());
+    EXPECT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && fromWebcam(LastFrame()); },
+                          kTimeoutMs));
+    EXPECT_EQ(2u, m_log.Count("::StartCapture ()\n"));
 }
 
 TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
