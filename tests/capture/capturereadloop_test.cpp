@@ -171,6 +171,27 @@ TEST_F(CaptureReadLoop, StopCaptureNeverDeadlocksAgainstCallbacksInFlight)
     EXPECT_EQ(S_OK, TakeCaptureFailure());
 }
 
+TEST_F(CaptureReadLoop, EveryOpeningOfTheWebcamIsLetGoOfEntirely)
+{
+    // As the worker does for each client that comes and goes.
+    OpenYuy2Webcam();
+    for (int i = 0; i < 3; ++i)
+    {
+        if (i > 0)
+        {
+            ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+        }
+        size_t nBefore = Callbacks();
+        ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+        ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= nBefore + 3; }, kTimeoutMs));
+        EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+        gbStopCapturePending = FALSE;
+        m_pBuilder->UninitWebcamDevice();
+        EXPECT_TRUE(WaitUntil([&] { return m_webcam->GetLiveSourceCount() == 0; }, kTimeoutMs))
+            << "opening " << i << ": " << m_webcam->GetLiveSourceCount() << " media sources live";
+    }
+}
+
 TEST_F(CaptureReadLoop, QueriesInterfacesTheComWay)
 {
     OpenYuy2Webcam();

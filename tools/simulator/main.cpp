@@ -125,7 +125,8 @@ public:
           m_driver(kDevicePath),
           m_nUnmatched(0),
           m_dLastSample(-1),
-          m_bWatching(false)
+          m_bWatching(false),
+          m_bKeepPictures(true)
     {
         for (const ScenarioClient& client : scenario.clients)
         {
@@ -171,6 +172,9 @@ private:
     size_t m_nUnmatched;
     std::atomic<double> m_dLastSample;
     std::atomic<bool> m_bWatching;
+    // The pictures for the PNG files; the soak writes none, and its hundreds
+    // of requests would hold them in the very memory it watches.
+    bool m_bKeepPictures;
     // Last, so that it stops before the doubles it runs over go.
     HostRunner m_host;
 };
@@ -204,10 +208,12 @@ void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
     if (pMatch->nFrames == 0)
     {
         pMatch->dFirstArrival = dNow;
-        pMatch->first = frame.picture;
+        if (m_bKeepPictures)
+            pMatch->first = frame.picture;
     }
     pMatch->dLastArrival = dNow;
-    pMatch->last = frame.picture;
+    if (m_bKeepPictures)
+        pMatch->last = frame.picture;
     ++pMatch->nFrames;
     pMatch->nBytes += frame.picture.size();
     if (dSample >= 0 && dNow - dSample < kLatencyWindowPeriods / m_scenario.nWebcamFps)
@@ -613,6 +619,7 @@ void Simulation::RemoveAllRequests()
 
 bool Simulation::Soak(double dSeconds, unsigned nSeed)
 {
+    m_bKeepPictures = false;
     if (!SetUp())
         return false;
     std::thread watcher;
