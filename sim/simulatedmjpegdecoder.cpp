@@ -62,6 +62,9 @@ HRESULT CheckType(IMFMediaType* pType, const GUID& subtype, bool bEvenWidth, UIN
     return S_OK;
 }
 
+// The simulated webcam's set of pictures; each is decoded once.
+const size_t kRememberedPictures = 16;
+
 void FillBlack(BYTE* pYuy2, size_t cbBytes)
 {
     for (size_t i = 0; i + 1 < cbBytes; i += 2)
@@ -77,6 +80,7 @@ SimulatedMjpegDecoder::SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& 
       m_nOutputWidth(0),
       m_nOutputHeight(0),
       m_bHolding(false),
+      m_decoded(kRememberedPictures),
       m_bHasTime(false),
       m_hnsTime(0),
       m_bHasDuration(false),
@@ -497,35 +501,49 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
 // Called with the lock held; the buffer holds at least one output picture.
 HRESULT SimulatedMjpegDecoder::WritePicture(IMFMediaBuffer* pBuffer)
 {
+    const UINT nOutStride = m_nOutputWidth * 2;
+    const DWORD cbPicture = nOutStride * m_nOutputHeight;
+    const std::vector<BYTE>* pKnown = m_decoded.Find(m_picture, m_nOutputWidth, m_nOutputHeight);
+
     std::vector<BYTE> bgra;
     UINT nJpegWidth = 0;
     UINT nJpegHeight = 0;
-    HRESULT hr = DecodeJpegToBgra(m_picture.data(), m_picture.size(), &bgra, &nJpegWidth,
-                                  &nJpegHeight);
-    if (FAILED(hr))
-        return hr;
+    if (pKnown == NULL)
+    {
+        HRESULT hrDecode = DecodeJpegToBgra(m_picture.data(), m_picture.size(), &bgra,
+                                            &nJpegWidth, &nJpegHeight);
+        if (FAILED(hrDecode))
+            return hrDecode;
+    }
 
     BYTE* pOut = NULL;
-    hr = pBuffer->Lock(&pOut, NULL, NULL);
+    HRESULT hr = pBuffer->Lock(&pOut, NULL, NULL);
     if (FAILED(hr))
         return hr;
-
-    const UINT nOutStride = m_nOutputWidth * 2;
-    const UINT nCopyWidth = std::min<UINT>(nJpegWidth, m_nOutputWidth);
-    const UINT nCopyHeight = std::min<UINT>(nJpegHeight, m_nOutputHeight);
-    // Bytes the conversion writes per row: whole pairs, never past the
-    // output's even width.
-    const UINT cbCopied = (nCopyWidth + 1) / 2 * 4;
-    ConvertBgrToYuy2(bgra.data(), nJpegWidth * 4, 4, nCopyWidth, nCopyHeight, pOut, nOutStride);
-    for (UINT y = 0; y < m_nOutputHeight; ++y)
+    if (pKnown != NULL)
     {
-        BYTE* pRow = pOut + static_cast<size_t>(y) * nOutStride;
-        if (y < nCopyHeight)
-            FillBlack(pRow + cbCopied, nOutStride - cbCopied);
-        else
-            FillBlack(pRow, nOutStride);
+        memcpy(pOut, pKnown->data(), cbPicture);
     }
-    hr = pBuffer->SetCurrentLength(nOutStride * m_nOutputHeight);
+    else
+    {
+        const UINT nCopyWidth = std::min<UINT>(nJpegWidth, m_nOutputWidth);
+        const UINT nCopyHeight = std::min<UINT>(nJpegHeight, m_nOutputHeight);
+        // Bytes the conversion writes per row: whole pairs, never past the
+        // output's even width.
+        const UINT cbCopied = (nCopyWidth + 1) / 2 * 4;
+        ConvertBgrToYuy2(bgra.data(), nJpegWidth * 4, 4, nCopyWidth, nCopyHeight, pOut,
+                         nOutStride);
+        for (UINT y = 0; y < m_nOutputHeight; ++y)
+        {
+            BYTE* pRow = pOut + static_cast<size_t>(y) * nOutStride;
+            if (y < nCopyHeight)
+                FillBlack(pRow + cbCopied, nOutStride - cbCopied);
+            else
+                FillBlack(pRow, nOutStride);
+        }
+        m_decoded.Add(m_picture, m_nOutputWidth, m_nOutputHeight, pOut, cbPicture);
+    }
+    hr = pBuffer->SetCurrentLength(cbPicture);
     pBuffer->Unlock();
     return hr;
 }

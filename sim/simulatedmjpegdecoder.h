@@ -11,6 +11,7 @@
 
 #include "callfaults.h"
 #include "comobject.h"
+#include "decodedpicturecache.h"
 
 // A test MJPEG decoder transform: one input stream of MJPG, one output stream
 // of YUY2, decoding through the Windows Imaging Component. It keeps the
@@ -88,6 +89,7 @@ private:
 
     bool m_bHolding;  // a compressed picture waits for ProcessOutput
     std::vector<BYTE> m_picture;
+    DecodedPictureCache m_decoded;
     bool m_bHasTime;
     LONGLONG m_hnsTime;
     bool m_bHasDuration;

@@ -45,7 +45,11 @@ protected:
 
     static ComPtr<IMFSample> JpegSample(UINT nWidth, UINT nHeight)
     {
-        std::vector<BYTE> bgra = QuadrantPicture(nWidth, nHeight);
+        return JpegSampleOf(QuadrantPicture(nWidth, nHeight), nWidth, nHeight);
+    }
+
+    static ComPtr<IMFSample> JpegSampleOf(const std::vector<BYTE>& bgra, UINT nWidth, UINT nHeight)
+    {
         std::vector<BYTE> jpeg;
         EXPECT_EQ(S_OK, EncodeBgraToJpeg(bgra.data(), nWidth, nHeight, nWidth * 4, &jpeg));
         ComPtr<IMFSample> pSample;
@@ -168,3 +172,37 @@ TEST_F(SimulatedMjpegDecoderTest, APictureThatDoesNotDecodeIsDropped)
     EXPECT_EQ(0u, OutputStatus());
 }
 
+TEST_F(SimulatedMjpegDecoderTest, APictureMetAgainComesOutAsItDidTheFirstTime)
+{
+    // The webcam double sends the same few pictures over and over; whatever
+    // the decoder remembers of them must never stand in for another picture
+    // or another output size.
+    auto decode = [&](IMFSample* pCompressed, UINT nWidth, UINT nHeight) {
+        EXPECT_EQ(S_OK, m_pDecoder->ProcessInput(0, pCompressed, 0));
+        ComPtr<IMFSample> pOutput = EmptySample(nWidth * nHeight * 2);
+        EXPECT_EQ(S_OK, ProcessOutput(pOutput.Get()));
+        return SampleBytes(pOutput.Get());
+    };
+    std::vector<BYTE> blue(64 * 32 * 4);
+    for (size_t i = 0; i < blue.size(); i += 4)
+    {
+        blue[i] = 200;
+        blue[i + 3] = 255;
+    }
+    ComPtr<IMFSample> pQuadrants = JpegSample(64, 32);
+    ComPtr<IMFSample> pBlue = JpegSampleOf(blue, 64, 32);
+
+    Configure(64, 32, 64, 32);
+    std::vector<BYTE> first = decode(pQuadrants.Get(), 64, 32);
+    ASSERT_EQ(64u * 32u * 2u, first.size());
+    EXPECT_EQ(first, decode(pQuadrants.Get(), 64, 32));
+    std::vector<BYTE> other = decode(pBlue.Get(), 64, 32);
+    ExpectYuv(other, 64, 10, 10, RGB_COLOUR{0, 0, 200}, 6);
+    EXPECT_EQ(first, decode(pQuadrants.Get(), 64, 32));
+
+    Configure(64, 32, 32, 16);
+    std::vector<BYTE> cut = decode(pQuadrants.Get(), 32, 16);
+    ASSERT_EQ(32u * 16u * 2u, cut.size());
+    ExpectYuv(cut, 32, 5, 5, kQuadrantColours[0], 6);
+    ExpectYuv(cut, 32, 31, 15, kQuadrantColours[0], 6);
+}
