@@ -29,14 +29,16 @@ function(vcam_image_kernel_simd_options)
         # assembler turn aligned vector moves into unaligned ones.
         list(APPEND common -mstackrealign -Wa,-muse-unaligned-vector-move)
     endif()
+    # Their instruction sets differ from the target's precompiled headers, which
+    # they do not need anyway: plain C++ on bytes.
     set_source_files_properties(
         ${CMAKE_SOURCE_DIR}/src/image/scalerkernel_sse2.cpp
         ${CMAKE_SOURCE_DIR}/src/image/yuy2tonv12kernel_sse2.cpp
         DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-        PROPERTIES COMPILE_OPTIONS "-msse2;${common}")
+        PROPERTIES COMPILE_OPTIONS "-msse2;${common}" SKIP_PRECOMPILE_HEADERS ON)
     set_source_files_properties(
         ${CMAKE_SOURCE_DIR}/src/image/scalerkernel_avx2.cpp
         ${CMAKE_SOURCE_DIR}/src/image/yuy2tonv12kernel_avx2.cpp
         DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
-        PROPERTIES COMPILE_OPTIONS "-mavx2;${common}")
+        PROPERTIES COMPILE_OPTIONS "-mavx2;${common}" SKIP_PRECOMPILE_HEADERS ON)
 endfunction()
