@@ -11,9 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "comobject.h"
 #include "simulatedwebcam.h"
 #include "webcameventqueue.h"
-#include "webcamcomobject.h"
+#include "webcamobjectcount.h"
 
 class SimulatedWebcamStream;
 
@@ -38,7 +39,7 @@ class SimulatedWebcamStream;
 // Samples are fresh MFCreateSample objects with one memory buffer: YUY2
 // frames are drawn per request, MJPG frames come from JPEG pictures encoded
 // once per source and frame size (see simulatedwebcamframes.h).
-class SimulatedWebcamSource : public WebcamComObject<IMFMediaSource>
+class SimulatedWebcamSource : private WebcamObjectCount, public ComObject<IMFMediaSource>
 {
 public:
     static HRESULT Create(const std::shared_ptr<SimulatedWebcam>& webcam,

@@ -5,8 +5,9 @@
 
 #include <mutex>
 
+#include "comobject.h"
 #include "webcameventqueue.h"
-#include "webcamcomobject.h"
+#include "webcamobjectcount.h"
 
 class SimulatedWebcamSource;
 
@@ -15,7 +16,7 @@ class SimulatedWebcamSource;
 // source, which owns the stream. The stream only points back at its source,
 // so a source that is released without being shut down is still destroyed,
 // and a stream that outlives its source answers MF_E_SHUTDOWN.
-class SimulatedWebcamStream : public WebcamComObject<IMFMediaStream>
+class SimulatedWebcamStream : private WebcamObjectCount, public ComObject<IMFMediaStream>
 {
 public:
     static HRESULT Create(SimulatedWebcamSource* pSource, IMFStreamDescriptor* pDescriptor,
