@@ -188,28 +188,6 @@ HRESULT SimulatedWebcamSource::Initialize()
     return hr;
 }
 
-STDMETHODIMP SimulatedWebcamSource::GetEvent(DWORD dwFlags, IMFMediaEvent** ppEvent)
-{
-    return m_events.GetEvent(dwFlags, ppEvent);
-}
-
-STDMETHODIMP SimulatedWebcamSource::BeginGetEvent(IMFAsyncCallback* pCallback,
-                                                  IUnknown* punkState)
-{
-    return m_events.BeginGetEvent(pCallback, punkState);
-}
-
-STDMETHODIMP SimulatedWebcamSource::EndGetEvent(IMFAsyncResult* pResult, IMFMediaEvent** ppEvent)
-{
-    return m_events.EndGetEvent(pResult, ppEvent);
-}
-
-STDMETHODIMP SimulatedWebcamSource::QueueEvent(MediaEventType met, REFGUID guidExtendedType,
-                                               HRESULT hrStatus, const PROPVARIANT* pvValue)
-{
-    return m_events.QueueEventParamVar(met, guidExtendedType, hrStatus, pvValue);
-}
-
 STDMETHODIMP SimulatedWebcamSource::GetCharacteristics(DWORD* pdwCharacteristics)
 {
     if (pdwCharacteristics == NULL)

@@ -11,9 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "comobject.h"
 #include "simulatedwebcam.h"
-#include "webcameventqueue.h"
+#include "webcameventgenerator.h"
 #include "webcamobjectcount.h"
 
 class SimulatedWebcamStream;
@@ -39,18 +38,12 @@ class SimulatedWebcamStream;
 // Samples are fresh MFCreateSample objects with one memory buffer: YUY2
 // frames are drawn per request, MJPG frames come from JPEG pictures encoded
 // once per source and frame size (see simulatedwebcamframes.h).
-class SimulatedWebcamSource : private WebcamObjectCount, public ComObject<IMFMediaSource>
+class SimulatedWebcamSource : private WebcamObjectCount,
+                              public WebcamEventGenerator<IMFMediaSource>
 {
 public:
     static HRESULT Create(const std::shared_ptr<SimulatedWebcam>& webcam,
                           SimulatedWebcamSource** ppSource);
-
-    // IMFMediaEventGenerator
-    STDMETHODIMP GetEvent(DWORD dwFlags, IMFMediaEvent** ppEvent) override;
-    STDMETHODIMP BeginGetEvent(IMFAsyncCallback* pCallback, IUnknown* punkState) override;
-    STDMETHODIMP EndGetEvent(IMFAsyncResult* pResult, IMFMediaEvent** ppEvent) override;
-    STDMETHODIMP QueueEvent(MediaEventType met, REFGUID guidExtendedType, HRESULT hrStatus,
-                            const PROPVARIANT* pvValue) override;
 
     // IMFMediaSource
     STDMETHODIMP GetCharacteristics(DWORD* pdwCharacteristics) override;
@@ -110,7 +103,6 @@ private:
     HRESULT MakeSample(const FrameFormat& format, UINT32 nFrame, IMFSample** ppSample);
 
     const std::shared_ptr<SimulatedWebcam> m_webcam;
-    WebcamEventQueue m_events;
     IMFPresentationDescriptor* m_pDescriptor;
     IMFStreamDescriptor* m_pStreamDescriptor;
     SimulatedWebcamStream* m_pStream;
