@@ -93,6 +93,9 @@ private:
     void DropRequestsLocked();
     bool ReadyToServeLocked() const;
     void EndStreamingLocked();  // leaves the started state, for the counters
+    // Ends streaming and queues MESourceStopped, and MEStreamStopped for a
+    // started stream.
+    void StopLocked();
     void QueueStreamEventLocked(MediaEventType met, HRESULT hrStatus, const PROPVARIANT* pvValue);
 
     // Ends the worker and the event queues; the first call wins.
