@@ -125,6 +125,17 @@ HRESULT CheckPictureSize(UINT nWidth, UINT nHeight, UINT nStride, UINT nBytesPer
 }
 }  // namespace
 
+HRESULT EncodeBgrToJpeg(const BYTE* pBgr, UINT nWidth, UINT nHeight, UINT nStride,
+                        std::vector<BYTE>* pJpeg, float fQuality)
+{
+    if (pBgr == NULL || pJpeg == NULL)
+        return E_POINTER;
+    HRESULT hr = CheckPictureSize(nWidth, nHeight, nStride, 3);
+    if (FAILED(hr))
+        return hr;
+    return EncodeBgr(pBgr, nWidth, nHeight, nStride, pJpeg, fQuality);
+}
+
 HRESULT EncodeBgraToJpeg(const BYTE* pBgra, UINT nWidth, UINT nHeight, UINT nStride,
                          std::vector<BYTE>* pJpeg, float fQuality)
 {
