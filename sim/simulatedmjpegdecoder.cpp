@@ -30,6 +30,27 @@ HRESULT NewVideoType(const GUID& subtype, ComPtr<IMFMediaType>* ppType)
     return hr;
 }
 
+// The one YUY2 type offered for an input type: its frame size, progressive,
+// in whole pictures.
+HRESULT NewOutputType(IMFMediaType* pInputType, ComPtr<IMFMediaType>* ppType)
+{
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    MFGetAttributeSize(pInputType, MF_MT_FRAME_SIZE, &nWidth, &nHeight);
+    HRESULT hr = NewVideoType(MFVideoFormat_YUY2, ppType);
+    if (SUCCEEDED(hr))
+        hr = MFSetAttributeSize(ppType->Get(), MF_MT_FRAME_SIZE, nWidth, nHeight);
+    if (SUCCEEDED(hr))
+        hr = (*ppType)->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
+    if (SUCCEEDED(hr))
+        hr = (*ppType)->SetUINT32(MF_MT_DEFAULT_STRIDE, nWidth * 2);
+    if (SUCCEEDED(hr))
+        hr = (*ppType)->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE);
+    if (SUCCEEDED(hr))
+        hr = (*ppType)->SetUINT32(MF_MT_SAMPLE_SIZE, nWidth * nHeight * 2);
+    return hr;
+}
+
 HRESULT CopyType(IMFMediaType* pSource, IMFMediaType** ppCopy)
 {
     ComPtr<IMFMediaType> pCopy;
@@ -39,6 +60,17 @@ HRESULT CopyType(IMFMediaType* pSource, IMFMediaType** ppCopy)
     if (SUCCEEDED(hr))
         *ppCopy = pCopy.Detach();
     return hr;
+}
+
+// The first checks of a call that hands out a type of stream 0.
+HRESULT CheckTypeRequest(DWORD dwStreamID, IMFMediaType** ppType)
+{
+    if (dwStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if (ppType == NULL)
+        return E_POINTER;
+    *ppType = NULL;
+    return S_OK;
 }
 
 // MF_E_INVALIDMEDIATYPE unless the type is video of this subtype with a
@@ -197,18 +229,7 @@ STDMETHODIMP SimulatedMjpegDecoder::GetInputAvailableType(DWORD dwInputStreamID,
                                                           IMFMediaType** ppType)
 {
     RETURN_IF_TOLD_TO_FAIL("GetInputAvailableType");
-    if (dwInputStreamID != 0)
-        return MF_E_INVALIDSTREAMNUMBER;
-    if (ppType == NULL)
-        return E_POINTER;
-    *ppType = NULL;
-    if (dwTypeIndex > 0)
-        return MF_E_NO_MORE_TYPES;
-    ComPtr<IMFMediaType> pType;
-    HRESULT hr = NewVideoType(MFVideoFormat_MJPG, &pType);
-    if (SUCCEEDED(hr))
-        *ppType = pType.Detach();
-    return hr;
+    return GetAvailableType(SIDE_INPUT, dwInputStreamID, dwTypeIndex, ppType);
 }
 
 STDMETHODIMP SimulatedMjpegDecoder::GetOutputAvailableType(DWORD dwOutputStreamID,
@@ -216,148 +237,35 @@ STDMETHODIMP SimulatedMjpegDecoder::GetOutputAvailableType(DWORD dwOutputStreamI
                                                            IMFMediaType** ppType)
 {
     RETURN_IF_TOLD_TO_FAIL("GetOutputAvailableType");
-    if (dwOutputStreamID != 0)
-        return MF_E_INVALIDSTREAMNUMBER;
-    if (ppType == NULL)
-        return E_POINTER;
-    *ppType = NULL;
-
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_pInputType == NULL)
-        return MF_E_TRANSFORM_TYPE_NOT_SET;
-    if (dwTypeIndex > 0)
-        return MF_E_NO_MORE_TYPES;
-
-    UINT32 nWidth = 0;
-    UINT32 nHeight = 0;
-    MFGetAttributeSize(m_pInputType.Get(), MF_MT_FRAME_SIZE, &nWidth, &nHeight);
-    ComPtr<IMFMediaType> pType;
-    HRESULT hr = NewVideoType(MFVideoFormat_YUY2, &pType);
-    if (SUCCEEDED(hr))
-        hr = MFSetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, nWidth, nHeight);
-    if (SUCCEEDED(hr))
-        hr = pType->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
-    if (SUCCEEDED(hr))
-        hr = pType->SetUINT32(MF_MT_DEFAULT_STRIDE, nWidth * 2);
-    if (SUCCEEDED(hr))
-        hr = pType->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE);
-    if (SUCCEEDED(hr))
-        hr = pType->SetUINT32(MF_MT_SAMPLE_SIZE, nWidth * nHeight * 2);
-    if (SUCCEEDED(hr))
-        *ppType = pType.Detach();
-    return hr;
+    return GetAvailableType(SIDE_OUTPUT, dwOutputStreamID, dwTypeIndex, ppType);
 }
 
 STDMETHODIMP SimulatedMjpegDecoder::SetInputType(DWORD dwInputStreamID, IMFMediaType* pType,
                                                  DWORD dwFlags)
 {
     RETURN_IF_TOLD_TO_FAIL("SetInputType");
-    if (dwInputStreamID != 0)
-        return MF_E_INVALIDSTREAMNUMBER;
-    if ((dwFlags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) != 0)
-        return E_INVALIDARG;
-    bool bTestOnly = (dwFlags & MFT_SET_TYPE_TEST_ONLY) != 0;
-
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_bHolding)
-        return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
-    if (pType == NULL)
-    {
-        // Clearing the input leaves nothing to describe the output either.
-        if (!bTestOnly)
-        {
-            m_pInputType.Reset();
-            m_pOutputType.Reset();
-        }
-        return S_OK;
-    }
-
-    UINT32 nWidth = 0;
-    UINT32 nHeight = 0;
-    HRESULT hr = CheckType(pType, MFVideoFormat_MJPG, false, &nWidth, &nHeight);
-    if (FAILED(hr) || bTestOnly)
-        return hr;
-
-    ComPtr<IMFMediaType> pCopy;
-    hr = CopyType(pType, &pCopy);
-    if (FAILED(hr))
-        return hr;
-    UINT32 nOldWidth = 0;
-    UINT32 nOldHeight = 0;
-    if (m_pInputType != NULL)
-        MFGetAttributeSize(m_pInputType.Get(), MF_MT_FRAME_SIZE, &nOldWidth, &nOldHeight);
-    if (nOldWidth != nWidth || nOldHeight != nHeight)
-        m_pOutputType.Reset();
-    m_pInputType = pCopy;
-    return S_OK;
+    return SetType(SIDE_INPUT, dwInputStreamID, pType, dwFlags);
 }
 
 STDMETHODIMP SimulatedMjpegDecoder::SetOutputType(DWORD dwOutputStreamID, IMFMediaType* pType,
                                                   DWORD dwFlags)
 {
     RETURN_IF_TOLD_TO_FAIL("SetOutputType");
-    if (dwOutputStreamID != 0)
-        return MF_E_INVALIDSTREAMNUMBER;
-    if ((dwFlags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) != 0)
-        return E_INVALIDARG;
-    bool bTestOnly = (dwFlags & MFT_SET_TYPE_TEST_ONLY) != 0;
-
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_bHolding)
-        return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
-    if (pType == NULL)
-    {
-        if (!bTestOnly)
-            m_pOutputType.Reset();
-        return S_OK;
-    }
-    if (m_pInputType == NULL)
-        return MF_E_TRANSFORM_TYPE_NOT_SET;
-
-    UINT32 nWidth = 0;
-    UINT32 nHeight = 0;
-    HRESULT hr = CheckType(pType, MFVideoFormat_YUY2, true, &nWidth, &nHeight);
-    if (FAILED(hr) || bTestOnly)
-        return hr;
-
-    ComPtr<IMFMediaType> pCopy;
-    hr = CopyType(pType, &pCopy);
-    if (FAILED(hr))
-        return hr;
-    m_pOutputType = pCopy;
-    m_nOutputWidth = nWidth;
-    m_nOutputHeight = nHeight;
-    return S_OK;
+    return SetType(SIDE_OUTPUT, dwOutputStreamID, pType, dwFlags);
 }
 
 STDMETHODIMP SimulatedMjpegDecoder::GetInputCurrentType(DWORD dwInputStreamID,
                                                         IMFMediaType** ppType)
 {
     RETURN_IF_TOLD_TO_FAIL("GetInputCurrentType");
-    if (dwInputStreamID != 0)
-        return MF_E_INVALIDSTREAMNUMBER;
-    if (ppType == NULL)
-        return E_POINTER;
-    *ppType = NULL;
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_pInputType == NULL)
-        return MF_E_TRANSFORM_TYPE_NOT_SET;
-    return CopyType(m_pInputType.Get(), ppType);
+    return GetCurrentType(SIDE_INPUT, dwInputStreamID, ppType);
 }
 
 STDMETHODIMP SimulatedMjpegDecoder::GetOutputCurrentType(DWORD dwOutputStreamID,
                                                          IMFMediaType** ppType)
 {
     RETURN_IF_TOLD_TO_FAIL("GetOutputCurrentType");
-    if (dwOutputStreamID != 0)
-        return MF_E_INVALIDSTREAMNUMBER;
-    if (ppType == NULL)
-        return E_POINTER;
-    *ppType = NULL;
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_pOutputType == NULL)
-        return MF_E_TRANSFORM_TYPE_NOT_SET;
-    return CopyType(m_pOutputType.Get(), ppType);
+    return GetCurrentType(SIDE_OUTPUT, dwOutputStreamID, ppType);
 }
 
 STDMETHODIMP SimulatedMjpegDecoder::GetInputStatus(DWORD dwInputStreamID, DWORD* pdwFlags)
@@ -496,6 +404,100 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
         pSample->SetSampleDuration(m_hnsDuration);
     pOutputSamples[0].dwStatus = 0;
     return S_OK;
+}
+
+HRESULT SimulatedMjpegDecoder::GetAvailableType(StreamSide eSide, DWORD dwStreamID,
+                                                DWORD dwTypeIndex, IMFMediaType** ppType)
+{
+    HRESULT hr = CheckTypeRequest(dwStreamID, ppType);
+    if (FAILED(hr))
+        return hr;
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    // The output type carries the input's frame size.
+    if (eSide == SIDE_OUTPUT && m_pInputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    if (dwTypeIndex > 0)
+        return MF_E_NO_MORE_TYPES;
+
+    ComPtr<IMFMediaType> pType;
+    hr = eSide == SIDE_OUTPUT ? NewOutputType(m_pInputType.Get(), &pType)
+                              : NewVideoType(MFVideoFormat_MJPG, &pType);
+    if (SUCCEEDED(hr))
+        *ppType = pType.Detach();
+    return hr;
+}
+
+// Both sides take and drop a type alike; they differ in the subtype, the
+// output's even width and its need of an input type, and in what a change
+// undoes.
+HRESULT SimulatedMjpegDecoder::SetType(StreamSide eSide, DWORD dwStreamID, IMFMediaType* pType,
+                                       DWORD dwFlags)
+{
+    if (dwStreamID != 0)
+        return MF_E_INVALIDSTREAMNUMBER;
+    if ((dwFlags & ~static_cast<DWORD>(MFT_SET_TYPE_TEST_ONLY)) != 0)
+        return E_INVALIDARG;
+    bool bTestOnly = (dwFlags & MFT_SET_TYPE_TEST_ONLY) != 0;
+    bool bOutput = eSide == SIDE_OUTPUT;
+
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_bHolding)
+        return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
+    if (pType == NULL)
+    {
+        // Clearing the input leaves nothing to describe the output either.
+        if (!bTestOnly)
+        {
+            if (!bOutput)
+                m_pInputType.Reset();
+            m_pOutputType.Reset();
+        }
+        return S_OK;
+    }
+    if (bOutput && m_pInputType == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    HRESULT hr = CheckType(pType, bOutput ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG, bOutput,
+                           &nWidth, &nHeight);
+    if (FAILED(hr) || bTestOnly)
+        return hr;
+
+    ComPtr<IMFMediaType> pCopy;
+    hr = CopyType(pType, &pCopy);
+    if (FAILED(hr))
+        return hr;
+    if (bOutput)
+    {
+        m_pOutputType = pCopy;
+        m_nOutputWidth = nWidth;
+        m_nOutputHeight = nHeight;
+        return S_OK;
+    }
+    // An output type of another frame size no longer fits the input.
+    UINT32 nOldWidth = 0;
+    UINT32 nOldHeight = 0;
+    if (m_pInputType != NULL)
+        MFGetAttributeSize(m_pInputType.Get(), MF_MT_FRAME_SIZE, &nOldWidth, &nOldHeight);
+    if (nOldWidth != nWidth || nOldHeight != nHeight)
+        m_pOutputType.Reset();
+    m_pInputType = pCopy;
+    return S_OK;
+}
+
+HRESULT SimulatedMjpegDecoder::GetCurrentType(StreamSide eSide, DWORD dwStreamID,
+                                              IMFMediaType** ppType)
+{
+    HRESULT hr = CheckTypeRequest(dwStreamID, ppType);
+    if (FAILED(hr))
+        return hr;
+    std::lock_guard<std::mutex> guard(m_lock);
+    const ComPtr<IMFMediaType>& pCurrent = eSide == SIDE_OUTPUT ? m_pOutputType : m_pInputType;
+    if (pCurrent == NULL)
+        return MF_E_TRANSFORM_TYPE_NOT_SET;
+    return CopyType(pCurrent.Get(), ppType);
 }
 
 // Called with the lock held; the buffer holds at least one output picture.

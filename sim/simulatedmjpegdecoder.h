@@ -75,8 +75,20 @@ public:
                                MFT_OUTPUT_DATA_BUFFER* pOutputSamples, DWORD* pdwStatus) override;
 
 private:
+    enum StreamSide
+    {
+        SIDE_INPUT,
+        SIDE_OUTPUT,
+    };
+
     ~SimulatedMjpegDecoder() override;
 
+    // The work of the input and output calls on types, once the faults are
+    // asked.
+    HRESULT GetAvailableType(StreamSide eSide, DWORD dwStreamID, DWORD dwTypeIndex,
+                             IMFMediaType** ppType);
+    HRESULT SetType(StreamSide eSide, DWORD dwStreamID, IMFMediaType* pType, DWORD dwFlags);
+    HRESULT GetCurrentType(StreamSide eSide, DWORD dwStreamID, IMFMediaType** ppType);
     HRESULT WritePicture(IMFMediaBuffer* pBuffer);
 
     std::shared_ptr<CallFaults> m_pFaults;

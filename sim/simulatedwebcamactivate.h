@@ -6,7 +6,8 @@
 #include <memory>
 #include <mutex>
 
-#include "webcamcomobject.h"
+#include "comobject.h"
+#include "webcamobjectcount.h"
 
 class SimulatedWebcam;
 class SimulatedWebcamSource;
@@ -17,7 +18,7 @@ class SimulatedWebcamSource;
 // the symbolic link. Like the platform's, ActivateObject makes the media source
 // once and hands out that same source until ShutdownObject (which shuts it
 // down) or DetachObject (which only lets go of it).
-class SimulatedWebcamActivate : public WebcamComObject<IMFActivate>
+class SimulatedWebcamActivate : private WebcamObjectCount, public ComObject<IMFActivate>
 {
 public:
     static HRESULT Create(const std::shared_ptr<SimulatedWebcam>& webcam,

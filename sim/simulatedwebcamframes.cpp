@@ -1,10 +1,10 @@
 #include "simulatedwebcamframes.h"
 
-#include <objbase.h>
-#include <ocidl.h>
 #include <wincodec.h>
 
 #include <string.h>
+
+#include "wicjpeg.h"
 
 namespace
 {
@@ -73,53 +73,6 @@ void YuvToBgr(BYTE y, BYTE u, BYTE v, BYTE* pBgr)
     pBgr[0] = Clamp((c + 516 * d + 128) >> 8);
     pBgr[1] = Clamp((c - 100 * d - 208 * e + 128) >> 8);
     pBgr[2] = Clamp((c + 409 * e + 128) >> 8);
-}
-
-template <typename T>
-void SafeRelease(T*& p)
-{
-    if (p != NULL)
-    {
-        p->Release();
-        p = NULL;
-    }
-}
-
-HRESULT CreateImagingFactory(IWICImagingFactory** ppFactory)
-{
-    return CoCreateInstance(CLSID_WICImagingFactory, NULL, CLSCTX_INPROC_SERVER,
-                            IID_IWICImagingFactory, reinterpret_cast<void**>(ppFactory));
-}
-
-HRESULT SetJpegQuality(IPropertyBag2* pOptions, float fQuality)
-{
-    PROPBAG2 option = {};
-    option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
-    VARIANT varValue;
-    VariantInit(&varValue);
-    varValue.vt = VT_R4;
-    varValue.fltVal = fQuality;
-    return pOptions->Write(1, &option, &varValue);
-}
-
-HRESULT CopyStreamContents(IStream* pStream, std::vector<BYTE>* pData)
-{
-    LARGE_INTEGER liZero = {};
-    ULARGE_INTEGER uliEnd = {};
-    HRESULT hr = pStream->Seek(liZero, STREAM_SEEK_END, &uliEnd);
-    if (SUCCEEDED(hr) && (uliEnd.QuadPart == 0 || uliEnd.QuadPart > 0x7FFFFFFF))
-        hr = E_UNEXPECTED;
-    if (SUCCEEDED(hr))
-        hr = pStream->Seek(liZero, STREAM_SEEK_SET, NULL);
-    if (SUCCEEDED(hr))
-    {
-        pData->resize(static_cast<size_t>(uliEnd.QuadPart));
-        ULONG cbRead = 0;
-        hr = pStream->Read(pData->data(), static_cast<ULONG>(pData->size()), &cbRead);
-        if (SUCCEEDED(hr) && cbRead != pData->size())
-            hr = E_UNEXPECTED;
-    }
-    return hr;
 }
 }  // namespace
 
@@ -268,55 +221,9 @@ HRESULT EncodeWebcamJpeg(const BYTE* pBgr, UINT32 nWidth, UINT32 nHeight, UINT32
 {
     if (pBgr == NULL || pJpeg == NULL)
         return E_POINTER;
-    if (nWidth == 0 || nHeight == 0 || nWidth > kMaxSide || nHeight > kMaxSide ||
-        cbStride < nWidth * 3 || static_cast<UINT64>(cbStride) * nHeight > 0x7FFFFFFF)
-    {
+    if (nWidth > kMaxSide || nHeight > kMaxSide)
         return E_INVALIDARG;
-    }
-
-    IWICImagingFactory* pFactory = NULL;
-    IStream* pStream = NULL;
-    IWICBitmapEncoder* pEncoder = NULL;
-    IWICBitmapFrameEncode* pFrame = NULL;
-    IPropertyBag2* pOptions = NULL;
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-
-    HRESULT hr = CreateImagingFactory(&pFactory);
-    if (SUCCEEDED(hr))
-        hr = CreateStreamOnHGlobal(NULL, TRUE, &pStream);
-    if (SUCCEEDED(hr))
-        hr = pFactory->CreateEncoder(GUID_ContainerFormatJpeg, NULL, &pEncoder);
-    if (SUCCEEDED(hr))
-        hr = pEncoder->Initialize(pStream, WICBitmapEncoderNoCache);
-    if (SUCCEEDED(hr))
-        hr = pEncoder->CreateNewFrame(&pFrame, &pOptions);
-    if (SUCCEEDED(hr))
-    {
-        // An encoder without the option still encodes, at its own quality.
-        SetJpegQuality(pOptions, fQuality);
-        hr = pFrame->Initialize(pOptions);
-    }
-    if (SUCCEEDED(hr))
-        hr = pFrame->SetSize(nWidth, nHeight);
-    if (SUCCEEDED(hr))
-        hr = pFrame->SetPixelFormat(&format);
-    if (SUCCEEDED(hr) && format != GUID_WICPixelFormat24bppBGR)
-        hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    if (SUCCEEDED(hr))
-        hr = pFrame->WritePixels(nHeight, cbStride, cbStride * nHeight, const_cast<BYTE*>(pBgr));
-    if (SUCCEEDED(hr))
-        hr = pFrame->Commit();
-    if (SUCCEEDED(hr))
-        hr = pEncoder->Commit();
-    if (SUCCEEDED(hr))
-        hr = CopyStreamContents(pStream, pJpeg);
-
-    SafeRelease(pOptions);
-    SafeRelease(pFrame);
-    SafeRelease(pEncoder);
-    SafeRelease(pStream);
-    SafeRelease(pFactory);
-    return hr;
+    return EncodeBgrToJpeg(pBgr, nWidth, nHeight, cbStride, pJpeg, fQuality);
 }
 
 HRESULT DecodeWebcamJpeg(const BYTE* pJpeg, UINT32 cbJpeg, UINT32* pnWidth, UINT32* pnHeight,
@@ -324,56 +231,22 @@ HRESULT DecodeWebcamJpeg(const BYTE* pJpeg, UINT32 cbJpeg, UINT32* pnWidth, UINT
 {
     if (pJpeg == NULL || pnWidth == NULL || pnHeight == NULL || pBgr == NULL)
         return E_POINTER;
-    if (cbJpeg == 0)
-        return E_INVALIDARG;
-
-    IWICImagingFactory* pFactory = NULL;
-    IWICStream* pStream = NULL;
-    IWICBitmapDecoder* pDecoder = NULL;
-    IWICBitmapFrameDecode* pFrame = NULL;
-    IWICBitmapSource* pConverted = NULL;
-    GUID container = GUID_NULL;
+    std::vector<BYTE> bgra;
     UINT nWidth = 0;
     UINT nHeight = 0;
+    HRESULT hr = DecodeJpegToBgra(pJpeg, cbJpeg, &bgra, &nWidth, &nHeight);
+    if (FAILED(hr))
+        return hr;
+    if (nWidth > kMaxSide || nHeight > kMaxSide)
+        return WINCODEC_ERR_IMAGESIZEOUTOFRANGE;
 
-    HRESULT hr = CreateImagingFactory(&pFactory);
-    if (SUCCEEDED(hr))
-        hr = pFactory->CreateStream(&pStream);
-    if (SUCCEEDED(hr))
-        hr = pStream->InitializeFromMemory(const_cast<BYTE*>(pJpeg), cbJpeg);
-    if (SUCCEEDED(hr))
-        hr = pFactory->CreateDecoderFromStream(pStream, NULL, WICDecodeMetadataCacheOnDemand,
-                                               &pDecoder);
-    if (SUCCEEDED(hr))
-        hr = pDecoder->GetContainerFormat(&container);
-    if (SUCCEEDED(hr) && container != GUID_ContainerFormatJpeg)
-        hr = WINCODEC_ERR_UNKNOWNIMAGEFORMAT;
-    if (SUCCEEDED(hr))
-        hr = pDecoder->GetFrame(0, &pFrame);
-    if (SUCCEEDED(hr))
-        hr = pFrame->GetSize(&nWidth, &nHeight);
-    if (SUCCEEDED(hr) && (nWidth == 0 || nHeight == 0 || nWidth > kMaxSide || nHeight > kMaxSide))
-        hr = WINCODEC_ERR_IMAGESIZEOUTOFRANGE;
-    if (SUCCEEDED(hr))
-        hr = WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, pFrame, &pConverted);
-    if (SUCCEEDED(hr))
-    {
-        UINT cbStride = nWidth * 3;
-        pBgr->resize(static_cast<size_t>(cbStride) * nHeight);
-        hr = pConverted->CopyPixels(NULL, cbStride, static_cast<UINT>(pBgr->size()), pBgr->data());
-    }
-    if (SUCCEEDED(hr))
-    {
-        *pnWidth = nWidth;
-        *pnHeight = nHeight;
-    }
-
-    SafeRelease(pConverted);
-    SafeRelease(pFrame);
-    SafeRelease(pDecoder);
-    SafeRelease(pStream);
-    SafeRelease(pFactory);
-    return hr;
+    const size_t cPixels = static_cast<size_t>(nWidth) * nHeight;
+    pBgr->resize(cPixels * 3);
+    for (size_t i = 0; i < cPixels; ++i)
+        memcpy(&(*pBgr)[i * 3], &bgra[i * 4], 3);
+    *pnWidth = nWidth;
+    *pnHeight = nHeight;
+    return S_OK;
 }
 
 HRESULT EncodeWebcamFrameJpeg(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight,

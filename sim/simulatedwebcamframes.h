@@ -43,9 +43,8 @@ int ReadWebcamFrameCounterYuy2(const BYTE* pPicture, UINT32 nWidth, UINT32 nHeig
 int ReadWebcamFrameCounterBgr24(const BYTE* pPicture, UINT32 nWidth, UINT32 nHeight,
                                 UINT32 cbStride);
 
-// JPEG through the Windows Imaging Component; the calling thread must have
-// initialised COM. Pixels are 24-bit BGR. Decoding accepts only JPEG data and
-// returns rows of nWidth * 3 bytes.
+// JPEG through wicjpeg.h, within the sizes the webcam draws. Pixels are 24-bit
+// BGR. Decoding accepts only JPEG data and returns rows of nWidth * 3 bytes.
 HRESULT EncodeWebcamJpeg(const BYTE* pBgr, UINT32 nWidth, UINT32 nHeight, UINT32 cbStride,
                          float fQuality, std::vector<BYTE>* pJpeg);
 HRESULT DecodeWebcamJpeg(const BYTE* pJpeg, UINT32 cbJpeg, UINT32* pnWidth, UINT32* pnHeight,

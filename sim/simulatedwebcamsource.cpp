@@ -72,6 +72,15 @@ HRESULT CreateNativeType(const SimulatedWebcamFormat& format, IMFMediaType** ppT
     return hr;
 }
 
+void ReleaseTokens(const std::deque<IUnknown*>& tokens)
+{
+    for (IUnknown* pToken : tokens)
+    {
+        if (pToken != NULL)
+            pToken->Release();
+    }
+}
+
 PROPVARIANT MakeTimeValue(LONGLONG llTime)
 {
     PROPVARIANT var;
@@ -186,28 +195,6 @@ HRESULT SimulatedWebcamSource::Initialize()
     for (IMFMediaType* pType : types)
         SafeRelease(pType);
     return hr;
-}
-
-STDMETHODIMP SimulatedWebcamSource::GetEvent(DWORD dwFlags, IMFMediaEvent** ppEvent)
-{
-    return m_events.GetEvent(dwFlags, ppEvent);
-}
-
-STDMETHODIMP SimulatedWebcamSource::BeginGetEvent(IMFAsyncCallback* pCallback,
-                                                  IUnknown* punkState)
-{
-    return m_events.BeginGetEvent(pCallback, punkState);
-}
-
-STDMETHODIMP SimulatedWebcamSource::EndGetEvent(IMFAsyncResult* pResult, IMFMediaEvent** ppEvent)
-{
-    return m_events.EndGetEvent(pResult, ppEvent);
-}
-
-STDMETHODIMP SimulatedWebcamSource::QueueEvent(MediaEventType met, REFGUID guidExtendedType,
-                                               HRESULT hrStatus, const PROPVARIANT* pvValue)
-{
-    return m_events.QueueEventParamVar(met, guidExtendedType, hrStatus, pvValue);
 }
 
 STDMETHODIMP SimulatedWebcamSource::GetCharacteristics(DWORD* pdwCharacteristics)
@@ -374,26 +361,12 @@ STDMETHODIMP SimulatedWebcamSource::Stop()
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_eState == STATE_SHUT_DOWN)
             return MF_E_SHUTDOWN;
-        EndStreamingLocked();
         dropped.swap(m_requests);
         // Also when already stopped: a source reader being released waits for
-        // this event before it lets go of the source's event queue.
-        PROPVARIANT varEmpty;
-        PropVariantInit(&varEmpty);
-        m_events.QueueEventParamVar(MESourceStopped, GUID_NULL, S_OK, &varEmpty);
-        // A stream that was not started must not get one: a later reader would
-        // take it for the end of its own run.
-        if (m_bStreamStarted)
-        {
-            QueueStreamEventLocked(MEStreamStopped, S_OK, &varEmpty);
-            m_bStreamStarted = false;
-        }
+        // MESourceStopped before it lets go of the source's event queue.
+        StopLocked();
     }
-    for (IUnknown* pToken : dropped)
-    {
-        if (pToken != NULL)
-            pToken->Release();
-    }
+    ReleaseTokens(dropped);
     m_wake.notify_all();
     return S_OK;
 }
@@ -491,32 +464,18 @@ void SimulatedWebcamSource::OnDeviceLost(SimulatedWebcamLoss eLoss)
             }
             else
             {
-                EndStreamingLocked();
-                m_events.QueueEventParamVar(MESourceStopped, GUID_NULL, S_OK, &varEmpty);
-                if (m_bStreamStarted)
-                {
-                    QueueStreamEventLocked(MEStreamStopped, S_OK, &varEmpty);
-                    m_bStreamStarted = false;
-                }
+                StopLocked();
             }
         }
     }
-    for (IUnknown* pToken : dropped)
-    {
-        if (pToken != NULL)
-            pToken->Release();
-    }
+    ReleaseTokens(dropped);
     m_wake.notify_all();
 }
 
 void SimulatedWebcamSource::DropRequestsLocked()
 {
     // Tokens come from the caller of RequestSample and hold no lock of ours.
-    for (IUnknown* pToken : m_requests)
-    {
-        if (pToken != NULL)
-            pToken->Release();
-    }
+    ReleaseTokens(m_requests);
     m_requests.clear();
 }
 
@@ -533,6 +492,21 @@ void SimulatedWebcamSource::EndStreamingLocked()
     m_eState = STATE_STOPPED;
     ++m_nRun;
     m_webcam->CountStarted(-1);
+}
+
+void SimulatedWebcamSource::StopLocked()
+{
+    EndStreamingLocked();
+    PROPVARIANT varEmpty;
+    PropVariantInit(&varEmpty);
+    m_events.QueueEventParamVar(MESourceStopped, GUID_NULL, S_OK, &varEmpty);
+    // A stream that was not started must not get one: a later reader would
+    // take it for the end of its own run.
+    if (m_bStreamStarted)
+    {
+        QueueStreamEventLocked(MEStreamStopped, S_OK, &varEmpty);
+        m_bStreamStarted = false;
+    }
 }
 
 void SimulatedWebcamSource::QueueStreamEventLocked(MediaEventType met, HRESULT hrStatus,

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "simulatedwebcam.h"
-#include "webcameventqueue.h"
-#include "webcamcomobject.h"
+#include "webcameventgenerator.h"
+#include "webcamobjectcount.h"
 
 class SimulatedWebcamStream;
 
@@ -38,18 +38,12 @@ class SimulatedWebcamStream;
 // Samples are fresh MFCreateSample objects with one memory buffer: YUY2
 // frames are drawn per request, MJPG frames come from JPEG pictures encoded
 // once per source and frame size (see simulatedwebcamframes.h).
-class SimulatedWebcamSource : public WebcamComObject<IMFMediaSource>
+class SimulatedWebcamSource : private WebcamObjectCount,
+                              public WebcamEventGenerator<IMFMediaSource>
 {
 public:
     static HRESULT Create(const std::shared_ptr<SimulatedWebcam>& webcam,
                           SimulatedWebcamSource** ppSource);
-
-    // IMFMediaEventGenerator
-    STDMETHODIMP GetEvent(DWORD dwFlags, IMFMediaEvent** ppEvent) override;
-    STDMETHODIMP BeginGetEvent(IMFAsyncCallback* pCallback, IUnknown* punkState) override;
-    STDMETHODIMP EndGetEvent(IMFAsyncResult* pResult, IMFMediaEvent** ppEvent) override;
-    STDMETHODIMP QueueEvent(MediaEventType met, REFGUID guidExtendedType, HRESULT hrStatus,
-                            const PROPVARIANT* pvValue) override;
 
     // IMFMediaSource
     STDMETHODIMP GetCharacteristics(DWORD* pdwCharacteristics) override;
@@ -99,6 +93,9 @@ private:
     void DropRequestsLocked();
     bool ReadyToServeLocked() const;
     void EndStreamingLocked();  // leaves the started state, for the counters
+    // Ends streaming and queues MESourceStopped, and MEStreamStopped for a
+    // started stream.
+    void StopLocked();
     void QueueStreamEventLocked(MediaEventType met, HRESULT hrStatus, const PROPVARIANT* pvValue);
 
     // Ends the worker and the event queues; the first call wins.
@@ -109,7 +106,6 @@ private:
     HRESULT MakeSample(const FrameFormat& format, UINT32 nFrame, IMFSample** ppSample);
 
     const std::shared_ptr<SimulatedWebcam> m_webcam;
-    WebcamEventQueue m_events;
     IMFPresentationDescriptor* m_pDescriptor;
     IMFStreamDescriptor* m_pStreamDescriptor;
     SimulatedWebcamStream* m_pStream;

@@ -44,28 +44,6 @@ bool SimulatedWebcamStream::AnswersInterface(REFIID riid) const
     return riid == IID_IMFMediaStream || riid == IID_IMFMediaEventGenerator;
 }
 
-STDMETHODIMP SimulatedWebcamStream::GetEvent(DWORD dwFlags, IMFMediaEvent** ppEvent)
-{
-    return m_events.GetEvent(dwFlags, ppEvent);
-}
-
-STDMETHODIMP SimulatedWebcamStream::BeginGetEvent(IMFAsyncCallback* pCallback,
-                                                  IUnknown* punkState)
-{
-    return m_events.BeginGetEvent(pCallback, punkState);
-}
-
-STDMETHODIMP SimulatedWebcamStream::EndGetEvent(IMFAsyncResult* pResult, IMFMediaEvent** ppEvent)
-{
-    return m_events.EndGetEvent(pResult, ppEvent);
-}
-
-STDMETHODIMP SimulatedWebcamStream::QueueEvent(MediaEventType met, REFGUID guidExtendedType,
-                                               HRESULT hrStatus, const PROPVARIANT* pvValue)
-{
-    return m_events.QueueEventParamVar(met, guidExtendedType, hrStatus, pvValue);
-}
-
 STDMETHODIMP SimulatedWebcamStream::GetMediaSource(IMFMediaSource** ppMediaSource)
 {
     if (ppMediaSource == NULL)

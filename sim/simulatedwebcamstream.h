@@ -5,8 +5,8 @@
 
 #include <mutex>
 
-#include "webcameventqueue.h"
-#include "webcamcomobject.h"
+#include "webcameventgenerator.h"
+#include "webcamobjectcount.h"
 
 class SimulatedWebcamSource;
 
@@ -15,18 +15,12 @@ class SimulatedWebcamSource;
 // source, which owns the stream. The stream only points back at its source,
 // so a source that is released without being shut down is still destroyed,
 // and a stream that outlives its source answers MF_E_SHUTDOWN.
-class SimulatedWebcamStream : public WebcamComObject<IMFMediaStream>
+class SimulatedWebcamStream : private WebcamObjectCount,
+                              public WebcamEventGenerator<IMFMediaStream>
 {
 public:
     static HRESULT Create(SimulatedWebcamSource* pSource, IMFStreamDescriptor* pDescriptor,
                           SimulatedWebcamStream** ppStream);
-
-    // IMFMediaEventGenerator
-    STDMETHODIMP GetEvent(DWORD dwFlags, IMFMediaEvent** ppEvent) override;
-    STDMETHODIMP BeginGetEvent(IMFAsyncCallback* pCallback, IUnknown* punkState) override;
-    STDMETHODIMP EndGetEvent(IMFAsyncResult* pResult, IMFMediaEvent** ppEvent) override;
-    STDMETHODIMP QueueEvent(MediaEventType met, REFGUID guidExtendedType, HRESULT hrStatus,
-                            const PROPVARIANT* pvValue) override;
 
     // IMFMediaStream
     STDMETHODIMP GetMediaSource(IMFMediaSource** ppMediaSource) override;
@@ -48,5 +42,4 @@ private:
     std::mutex m_sourceLock;  // taken before the source's own lock
     SimulatedWebcamSource* m_pSource;  // no reference: the source owns the stream
     IMFStreamDescriptor* const m_pDescriptor;
-    WebcamEventQueue m_events;
 };

@@ -114,8 +114,13 @@ HRESULT EncodeBgr(const BYTE* pBgr, UINT nWidth, UINT nHeight, UINT nStride,
     return hr;
 }
 
-HRESULT CheckPictureSize(UINT nWidth, UINT nHeight, UINT nStride, UINT nBytesPerPixel)
+// The arguments every encoder takes: the picture and the output, and a size
+// whose rows fit the stride and whose bytes fit the encoder's 32-bit count.
+HRESULT CheckPicture(const BYTE* pPicture, const std::vector<BYTE>* pJpeg, UINT nWidth,
+                     UINT nHeight, UINT nStride, UINT nBytesPerPixel)
 {
+    if (pPicture == NULL || pJpeg == NULL)
+        return E_POINTER;
     if (nWidth == 0 || nHeight == 0)
         return E_INVALIDARG;
     UINT64 cbRow = static_cast<UINT64>(nWidth) * nBytesPerPixel;
@@ -125,12 +130,19 @@ HRESULT CheckPictureSize(UINT nWidth, UINT nHeight, UINT nStride, UINT nBytesPer
 }
 }  // namespace
 
+HRESULT EncodeBgrToJpeg(const BYTE* pBgr, UINT nWidth, UINT nHeight, UINT nStride,
+                        std::vector<BYTE>* pJpeg, float fQuality)
+{
+    HRESULT hr = CheckPicture(pBgr, pJpeg, nWidth, nHeight, nStride, 3);
+    if (SUCCEEDED(hr))
+        hr = EncodeBgr(pBgr, nWidth, nHeight, nStride, pJpeg, fQuality);
+    return hr;
+}
+
 HRESULT EncodeBgraToJpeg(const BYTE* pBgra, UINT nWidth, UINT nHeight, UINT nStride,
                          std::vector<BYTE>* pJpeg, float fQuality)
 {
-    if (pBgra == NULL || pJpeg == NULL)
-        return E_POINTER;
-    HRESULT hr = CheckPictureSize(nWidth, nHeight, nStride, 4);
+    HRESULT hr = CheckPicture(pBgra, pJpeg, nWidth, nHeight, nStride, 4);
     if (FAILED(hr))
         return hr;
 
@@ -149,9 +161,7 @@ HRESULT EncodeBgraToJpeg(const BYTE* pBgra, UINT nWidth, UINT nHeight, UINT nStr
 HRESULT EncodeYuy2ToJpeg(const BYTE* pYuy2, UINT nWidth, UINT nHeight, UINT nStride,
                          std::vector<BYTE>* pJpeg, float fQuality)
 {
-    if (pYuy2 == NULL || pJpeg == NULL)
-        return E_POINTER;
-    HRESULT hr = CheckPictureSize(nWidth + (nWidth & 1), nHeight, nStride, 2);
+    HRESULT hr = CheckPicture(pYuy2, pJpeg, nWidth + (nWidth & 1), nHeight, nStride, 2);
     if (FAILED(hr))
         return hr;
 

@@ -8,8 +8,10 @@
 // MJPEG decoder, the simulated webcam and the tests. Each call initialises
 // COM on the calling thread for its own duration when the thread has not.
 
-// Encodes a picture of 32bpp BGRA (alpha ignored) or YUY2 rows; fQuality is
-// the encoder's 0..1 image quality.
+// Encodes a picture of 32bpp BGRA (alpha ignored), 24bpp BGR or YUY2 rows;
+// fQuality is the encoder's 0..1 image quality.
+HRESULT EncodeBgrToJpeg(const BYTE* pBgr, UINT nWidth, UINT nHeight, UINT nStride,
+                        std::vector<BYTE>* pJpeg, float fQuality = 0.9f);
 HRESULT EncodeBgraToJpeg(const BYTE* pBgra, UINT nWidth, UINT nHeight, UINT nStride,
                          std::vector<BYTE>* pJpeg, float fQuality = 0.9f);
 HRESULT EncodeYuy2ToJpeg(const BYTE* pYuy2, UINT nWidth, UINT nHeight, UINT nStride,

@@ -14,7 +14,7 @@
 #include "simulatedwebcam.h"
 #include "simulatedwebcamframes.h"
 #include "sourcereadertestsupport.h"
-#include "webcamcomobject.h"
+#include "webcamobjectcount.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -14,7 +14,7 @@
 #include "scopedmediafoundation.h"
 #include "simulatedwebcam.h"
 #include "simulatedwebcamframes.h"
-#include "webcamcomobject.h"
+#include "webcamobjectcount.h"
 
 using Microsoft::WRL::ComPtr;
 

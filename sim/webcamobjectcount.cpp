@@ -1,4 +1,4 @@
-#include "webcamcomobject.h"
+#include "webcamobjectcount.h"
 
 namespace
 {
@@ -10,15 +10,12 @@ LONG GetLiveWebcamComObjectCount()
     return InterlockedCompareExchange(&gnLiveWebcamComObjects, 0, 0);
 }
 
-namespace webcamcom
-{
-void CountObjectCreated()
+WebcamObjectCount::WebcamObjectCount()
 {
     InterlockedIncrement(&gnLiveWebcamComObjects);
 }
 
-void CountObjectDestroyed()
+WebcamObjectCount::~WebcamObjectCount()
 {
     InterlockedDecrement(&gnLiveWebcamComObjects);
 }
-}  // namespace webcamcom
