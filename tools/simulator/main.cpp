@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "childprocess.h"
+#include "driver/driverprotocol.h"
 #include "hostrunner.h"
 #include "pictures.h"
 #include "scenario.h"
@@ -643,6 +644,17 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     double dSuspendedUntil = -1;
     int nUnplugs = 0;
     int nSuspensions = 0;
+    // The worker's watchdog: after a client change, the driver must see the
+    // host count the requests again. -1 while no change waits for it.
+    int nQueriesAtChange = -1;
+    double dChangeAt = 0;
+    auto watchWorker = [&](double dAt) {
+        if (nQueriesAtChange < 0 && dSuspendedUntil < 0)
+        {
+            nQueriesAtChange = m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT);
+            dChangeAt = dAt;
+        }
+    };
 
     for (;;)
     {
@@ -704,6 +716,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                     std::lock_guard<std::mutex> lock(m_lock);
                     m_requests.push_back(std::move(request));
                 }
+                watchWorker(dNow);
                 StartRequest(&m_requests.back());
                 dLastProgress = dNow;
             }
@@ -711,6 +724,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
             {
                 Request& request = m_requests[active[random() % active.size()]];
                 request.client.dStop = dNow;
+                watchWorker(dNow);
                 StopRequest(&request);
             }
             else if (nAction < 85)
@@ -740,6 +754,25 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
             bool bAnyActive = false;
             for (const Request& request : m_requests)
                 bAnyActive = bAnyActive || (request.bStarted && !request.bStopped);
+            if (nQueriesAtChange >= 0)
+            {
+                // Asleep, the host reads nothing; resume makes it read anyway.
+                if (dSuspendedUntil >= 0 ||
+                    m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) > nQueriesAtChange)
+                {
+                    nQueriesAtChange = -1;
+                }
+                else if (dNow - dChangeAt > kStallLimitS)
+                {
+                    char szFailure[128];
+                    snprintf(szFailure, sizeof(szFailure),
+                             "the worker did not read the requests within %.0f s of the change at "
+                             "%.1f s",
+                             kStallLimitS, dChangeAt);
+                    failures.push_back(szFailure);
+                    break;
+                }
+            }
             if (nFrames != nLastFrames || !bAnyActive || dSuspendedUntil >= 0)
             {
                 nLastFrames = nFrames;
