@@ -46,18 +46,14 @@ cmake --build --preset win64 --target simulator
 
 baseline="$PWD/build/e2e-baseline"
 commit=$(git rev-parse --verify "$against^{commit}")
-if [ ! -d "$baseline/.git" ] && [ ! -f "$baseline/.git" ]; then
+if [ ! -e "$baseline/.git" ]; then
   git worktree add --detach "$baseline" "$commit" >/dev/null
 else
   git -C "$baseline" checkout --detach --quiet "$commit"
 fi
 (cd "$baseline" && cmake --preset win64 >/dev/null && cmake --build --preset win64 --target simulator)
 
-bash scripts/wine-prefix.sh build/win64/wineprefix
-export WINEPREFIX="$PWD/build/win64/wineprefix"
-wineserver -p 2>/dev/null || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
-WINEDEBUG=-all scripts/wine.sh wineboot </dev/null >/dev/null 2>&1 || true
+source scripts/wine-session.sh
 
 # One run: the simulator's summary reduced to "cpu_ms_per_frame fps lat_mean
 # lat_p50 lat_p99", averaged over the requests.

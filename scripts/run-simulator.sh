@@ -11,12 +11,6 @@ bash scripts/bootstrap.sh
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target simulator
 
-bash scripts/wine-prefix.sh build/win64/wineprefix
-export WINEPREFIX="$PWD/build/win64/wineprefix"
-# One warm wineserver for the run, stopped at the end; the session's services
-# start first so the simulator does not wait for them.
-wineserver -p 2>/dev/null || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
-WINEDEBUG=-all scripts/wine.sh wineboot </dev/null >/dev/null 2>&1 || true
+source scripts/wine-session.sh
 mkdir -p build
 WINEDEBUG=-all build/win64/wine-run.sh build/win64/tools/simulator.exe "$@"

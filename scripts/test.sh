@@ -20,15 +20,6 @@ if [ -f cmake/native.cmake ]; then
   ctest --preset native || status=1
 fi
 
-bash scripts/wine-prefix.sh build/win64/wineprefix
-export WINEPREFIX="$PWD/build/win64/wineprefix"
-# One warm wineserver for the whole run; each test process then starts in a
-# fraction of a second.
-wineserver -p 2>/dev/null || true  # already running is fine
-trap 'wineserver -k 2>/dev/null || true' EXIT
-# Start the prefix's session (services, device host) now, away from CTest:
-# started by the first test they would inherit its output pipe and keep it
-# open, so CTest would wait for them until the test's time-out.
-WINEDEBUG=-all scripts/wine.sh wineboot </dev/null >/dev/null 2>&1 || true
+source scripts/wine-session.sh
 ctest --preset win64 || status=1
 exit $status
