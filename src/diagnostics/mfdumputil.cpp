@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "diagnostics/ansistring.h"
 #include "diagnostics/debuglog.h"
 #include "diagnostics/mfguidnames.h"
 
@@ -68,21 +69,6 @@ const char* FindGuidName(REFGUID guid)
             return gGuidNameTable[i].pszName;
     }
     return NULL;
-}
-
-// A wide string in the ANSI code page, freshly allocated; free() it.
-char* NewAnsiString(const wchar_t* pwsz)
-{
-    int cbNeeded = WideCharToMultiByte(CP_ACP, 0, pwsz, -1, NULL, 0, NULL, NULL);
-    if (cbNeeded <= 0)
-        return NULL;
-    char* psz = static_cast<char*>(malloc(static_cast<size_t>(cbNeeded)));
-    if (psz != NULL && WideCharToMultiByte(CP_ACP, 0, pwsz, -1, psz, cbNeeded, NULL, NULL) == 0)
-    {
-        free(psz);
-        psz = NULL;
-    }
-    return psz;
 }
 
 bool IsRatioKey(const GUID* pguidKey)

@@ -11,6 +11,7 @@
 #include <wchar.h>
 
 #include "config/driverinimanager.h"
+#include "diagnostics/ansistring.h"
 #include "diagnostics/debuglog.h"
 #include "driver/driverio.h"
 
@@ -32,18 +33,6 @@ void SafeRelease(T*& p)
         p->Release();
         p = NULL;
     }
-}
-
-// Converts a BSTR into a freshly allocated ANSI string; free() it.
-char* NewAnsiString(BSTR bstr)
-{
-    int cbNeeded = WideCharToMultiByte(CP_ACP, 0, bstr, -1, NULL, 0, NULL, NULL);
-    if (cbNeeded <= 0)
-        return NULL;
-    char* psz = static_cast<char*>(malloc(static_cast<size_t>(cbNeeded)));
-    if (psz != NULL)
-        WideCharToMultiByte(CP_ACP, 0, bstr, -1, psz, cbNeeded, NULL, NULL);
-    return psz;
 }
 
 HRESULT ReadMatchingDevicePath(IPropertyBag* pPropBag, char* pszDevicePath, DWORD* pdwSize)

@@ -1,0 +1,17 @@
+#include "diagnostics/ansistring.h"
+
+#include <stdlib.h>
+
+char* NewAnsiString(const wchar_t* pwsz)
+{
+    int cbNeeded = WideCharToMultiByte(CP_ACP, 0, pwsz, -1, NULL, 0, NULL, NULL);
+    if (cbNeeded <= 0)
+        return NULL;
+    char* psz = static_cast<char*>(malloc(static_cast<size_t>(cbNeeded)));
+    if (psz != NULL && WideCharToMultiByte(CP_ACP, 0, pwsz, -1, psz, cbNeeded, NULL, NULL) == 0)
+    {
+        free(psz);
+        psz = NULL;
+    }
+    return psz;
+}
