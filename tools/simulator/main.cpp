@@ -146,6 +146,8 @@ public:
 private:
     void OnFrame(const SimulatedDriver::ReceivedFrame& frame);
     void WatchSamples();
+    // Notes the webcam's samples for the latency; none without a webcam.
+    std::thread StartSampleWatcher();
     void StartRequest(Request* pRequest);
     void StopRequest(Request* pRequest);
     void ApplyEvent(const ScenarioEvent& event);
@@ -223,6 +225,14 @@ void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
 
 // Notes the time of every sample the webcam sends: the capture time a
 // received frame is measured from.
+std::thread Simulation::StartSampleWatcher()
+{
+    if (!m_webcam)
+        return std::thread();
+    m_bWatching.store(true);
+    return std::thread(&Simulation::WatchSamples, this);
+}
+
 void Simulation::WatchSamples()
 {
     while (m_bWatching.load())
@@ -364,12 +374,7 @@ bool Simulation::Run(const std::wstring& outputFolder)
 {
     if (!SetUp())
         return false;
-    std::thread watcher;
-    if (m_webcam)
-    {
-        m_bWatching.store(true);
-        watcher = std::thread(&Simulation::WatchSamples, this);
-    }
+    std::thread watcher = StartSampleWatcher();
 
     std::vector<bool> eventDone(m_scenario.events.size(), false);
     double dNextProgress = 0;
@@ -623,12 +628,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     m_bKeepPictures = false;
     if (!SetUp())
         return false;
-    std::thread watcher;
-    if (m_webcam)
-    {
-        m_bWatching.store(true);
-        watcher = std::thread(&Simulation::WatchSamples, this);
-    }
+    std::thread watcher = StartSampleWatcher();
     std::mt19937 random(nSeed);
     std::uniform_real_distribution<double> pause(0.3, 1.2);
     std::uniform_int_distribution<int> action(0, 99);
