@@ -122,6 +122,7 @@ int ExitInstance()
         gpCaptureBuilder = NULL;
     }
     CloseIfSet(ghHeldMutex);
+    ReleaseGlobalMutexKeeper();
     CloseIfSet(ghReleaseCameraEvent);
     CloseIfSet(ghServerExistEvent);
     if (ghDevNotify != NULL)
