@@ -17,7 +17,7 @@
 namespace
 {
 const DWORD kWorkerStopWaitMs = 10000;
-const DWORD kQueryRetryMs = 250;
+const DWORD kQueryRetryMs = 100;
 const int kQueryRetries = 8;
 
 void StartPlaceholderFrames()
@@ -96,6 +96,8 @@ HRESULT ServeStopRequest()
         // needs.
         if (bCameraFailed)
             StartPlaceholderFrames();
+        // No time to read the requests: the next worker does, at once.
+        SetEvent(ghNotifyEvent);
         return S_OK;
     }
     return ReadRequestsAndServe(bCameraFailed);

@@ -1,8 +1,21 @@
 #include "pipeline/framecontrolmanager.h"
 
+#include "diagnostics/debuglog.h"
+
+const size_t FrameControlManager::kMaxQueuedFrames;
+
 HRESULT FrameControlManager::InsertFrame(const FRAME_UNIT& frame)
 {
     EnterCriticalSection(&m_csFrameQueue);
+    // When delivery is slower than production (a slow machine, a slow
+    // driver, or no delivery thread at all) the oldest pictures go: latency
+    // and memory stay bounded, and the newest picture is always sent next.
+    while (m_frameQueue.size() >= kMaxQueuedFrames)
+    {
+        m_frameQueue.pop_front();
+        if (m_nDroppedInBurst++ == 0)
+            LogPrint("FrameControlManager::InsertFrame (): queue full, dropping the oldest frames\n");
+    }
     m_frameQueue.push_back(frame);
     SetEvent(m_hFrameInsertedEvent);
     LeaveCriticalSection(&m_csFrameQueue);
@@ -20,6 +33,8 @@ FRAME_UNIT FrameControlManager::GetFrame()
         frame = m_frameQueue.front();
         m_frameQueue.pop_front();
     }
+    if (m_frameQueue.empty())
+        EndDropBurst();
     if (m_frameQueue.empty())
         ResetEvent(m_hFrameInsertedEvent);
     LeaveCriticalSection(&m_csFrameQueue);
@@ -39,6 +54,24 @@ void FrameControlManager::ClearFrameQueue()
     EnterCriticalSection(&m_csFrameQueue);
     while (!m_frameQueue.empty())
         m_frameQueue.pop_front();
+    EndDropBurst();
     ResetEvent(m_hFrameInsertedEvent);
     LeaveCriticalSection(&m_csFrameQueue);
+}
+
+size_t FrameControlManager::GetFrameQueueDepth()
+{
+    EnterCriticalSection(&m_csFrameQueue);
+    size_t nDepth = m_frameQueue.size();
+    LeaveCriticalSection(&m_csFrameQueue);
+    return nDepth;
+}
+
+void FrameControlManager::EndDropBurst()
+{
+    // A burst ends when the consumer has caught up.
+    if (m_nDroppedInBurst != 0)
+        LogPrint("FrameControlManager: %u frames dropped while the queue was full\n",
+                 static_cast<unsigned>(m_nDroppedInBurst));
+    m_nDroppedInBurst = 0;
 }

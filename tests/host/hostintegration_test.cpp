@@ -231,3 +231,43 @@ TEST_F(HostTest, EndingTheSessionWithdrawsTheServerFromTheDriver)
     SendMessageA(m_host.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hServerExist, 0));
 }
+
+TEST_F(HostTest, ACopyThatHasNoWindowYetStillKeepsASecondFromStarting)
+{
+    // Another copy has taken the instance mutex but not yet made its window.
+    HANDLE hOtherCopy = CreateMutexW(NULL, FALSE, kInstanceMutexName);
+    ASSERT_NE(nullptr, hOtherCopy);
+    HostRunner second;
+    EXPECT_FALSE(second.Start());
+    EXPECT_EQ(nullptr, FindWindowA("Class of My Testbed", "My Testbed"));
+    CloseHandle(hOtherCopy);
+
+    StartHost();
+}
+
+TEST_F(HostTest, ASessionEndThatIsCancelledTellsTheDriverTheServerRunsOn)
+{
+    StartHost();
+    HANDLE hServerExist = m_driver.GetLentEvent(SimulatedDriver::LENT_SERVER_EXIST);
+    SendMessageA(m_host.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hServerExist, 0));
+    SendMessageA(m_host.Window(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hServerExist, 0));
+}
+
+TEST_F(HostTest, MutexRequestsAndChecksLeaveNoHandleBehind)
+{
+    StartHost();
+    SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+    SendMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 0);
+    DWORD dwBefore = CountProcessHandles();
+    ASSERT_NE(0u, dwBefore);
+    const int kRounds = 20;
+    for (int i = 0; i < kRounds; ++i)
+    {
+        // Each logon checks the Global mutex and replaces the worker.
+        SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+        SendMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 0);
+    }
+    EXPECT_LT(CountProcessHandles(), dwBefore + kRounds / 2);
+}

@@ -145,3 +145,29 @@ TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
     EXPECT_TRUE(FromWebcam(LastFrame()));
     EXPECT_EQ(nStops, m_log.Count("::StopCapture ()\n"));
 }
+
+TEST_F(HostTest, StopRequestsSessionChangesAndArrivalsCloseTogetherLeaveOneWorkerAndNoHandle)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    std::vector<BYTE> broadcast = webcam->MakeInterfaceBroadcast();
+    DWORD dwHandles = CountProcessHandles();
+
+    for (int i = 0; i < 5; ++i)
+    {
+        ResetReadNextSample();
+        PostMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 0);
+        PostMessageA(m_host.Window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                     reinterpret_cast<LPARAM>(broadcast.data()));
+        ResetReadNextSample();
+        ASSERT_TRUE(WaitForMoreFrames(1));
+    }
+    // Every worker but the last has ended; the camera serves again.
+    SendMessageA(m_host.Window(), WM_NULL, 0, 0);
+    EXPECT_TRUE(WaitForMoreFrames(10));
+    EXPECT_EQ(m_log.Count("CreateWorkerThread (), Thread is created"),
+              m_log.Count("WorkerThreadEntry (), Quit\n") + 1);
+    EXPECT_LT(CountProcessHandles(), dwHandles + 16);
+}
