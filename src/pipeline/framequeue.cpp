@@ -43,10 +43,7 @@ FRAME_UNIT FrameControlManager::GetFrame()
 
 bool FrameControlManager::IsFrameQueueEmpty()
 {
-    EnterCriticalSection(&m_csFrameQueue);
-    bool bEmpty = m_frameQueue.empty();
-    LeaveCriticalSection(&m_csFrameQueue);
-    return bEmpty;
+    return GetFrameQueueDepth() == 0;
 }
 
 void FrameControlManager::ClearFrameQueue()

@@ -59,10 +59,7 @@ TEST_F(HostTest, AClientStartingRightAfterAnotherStoppedIsServed)
 
 TEST_F(HostTest, OneFailedFrameHandOverDoesNotFreezeTheVideo)
 {
-    PlugWebcam(MFVideoFormat_YUY2, 640, 480);
-    StartHost();
-    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitForMoreFrames(3));
+    StreamFromWebcam();
 
     m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE, 1);
     ASSERT_TRUE(WaitUntil([&] { return m_log.Contains("::StopCapture (): End\n"); }, kTimeoutMs));
@@ -73,10 +70,7 @@ TEST_F(HostTest, OneFailedFrameHandOverDoesNotFreezeTheVideo)
 
 TEST_F(HostTest, AFailedCountRequestLeavesTheCameraAndTheTableAsTheyWere)
 {
-    PlugWebcam(MFVideoFormat_YUY2, 640, 480);
-    StartHost();
-    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitForMoreFrames(3));
+    StreamFromWebcam();
 
     int nQueries = m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT);
     m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, ERROR_GEN_FAILURE, 1);
@@ -92,10 +86,7 @@ TEST_F(HostTest, AFailedCountRequestLeavesTheCameraAndTheTableAsTheyWere)
 
 TEST_F(HostTest, AStopRequestedWhileTheWorkerIsReplacedIsServed)
 {
-    PlugWebcam(MFVideoFormat_YUY2, 640, 480);
-    StartHost();
-    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitForMoreFrames(3));
+    StreamFromWebcam();
 
     // Lending the notify event again is the gap between the old worker and
     // the new one; a slow driver widens it.
@@ -118,11 +109,7 @@ TEST_F(HostTest, AStopRequestedWhileTheWorkerIsReplacedIsServed)
 
 TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
 {
-    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
-    StartHost();
-    SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
-    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitForMoreFrames(3));
+    auto webcam = StreamFromWebcam(true);
 
     // Lost with the mutex held: the worker stops the camera and ends; the
     // failed read is reported after that, to no worker.
@@ -148,10 +135,7 @@ TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
 
 TEST_F(HostTest, StopRequestsSessionChangesAndArrivalsCloseTogetherLeaveOneWorkerAndNoHandle)
 {
-    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
-    StartHost();
-    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitForMoreFrames(3));
+    auto webcam = StreamFromWebcam();
     std::vector<BYTE> broadcast = webcam->MakeInterfaceBroadcast();
     DWORD dwHandles = CountProcessHandles();
 

@@ -80,6 +80,19 @@ protected:
         ASSERT_EQ(1, m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY));
     }
 
+    // A YUY2 640 x 480 webcam serving one client of that form; the host takes
+    // the Global mutex first when asked to.
+    std::shared_ptr<SimulatedWebcam> StreamFromWebcam(bool bHoldMutex = false)
+    {
+        std::shared_ptr<SimulatedWebcam> webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+        StartHost();
+        if (bHoldMutex)
+            SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+        m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+        EXPECT_TRUE(WaitForMoreFrames(3));
+        return webcam;
+    }
+
     // Waits until the driver has received this many more frames in all.
     bool WaitForMoreFrames(size_t nMore)
     {

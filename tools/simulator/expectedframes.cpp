@@ -110,5 +110,6 @@ double ExpectedFrames::Share(size_t nReceived, double dExpected)
 bool ExpectedFrames::ReceivedTooFew(double dRanSeconds, size_t nReceived, double dExpected)
 {
     double dShare = Share(nReceived, dExpected);
-    return dRanSeconds >= kMinCheckedSeconds && dShare >= 0 && dShare < kMinShare;
+    // Exactly the minimum share passes, whatever the rounding.
+    return dRanSeconds >= kMinCheckedSeconds && dShare >= 0 && dShare < kMinShare - 1e-9;
 }
