@@ -83,6 +83,11 @@ private:
     eCamCapability checkMediaTypeCapability(IMFMediaTypeHandler* pHandler);
     HRESULT selectWebcam();
     BOOL isSameWebcam(const char* pszDeviceName);
+    // The reader's type is the one the pipeline was told: subtype and size.
+    BOOL IsCaptureType(IMFMediaType* pType) const;
+    // What a callback's stream flags mean for the read loop: S_OK to go on,
+    // else the failure that ends it.
+    HRESULT checkStreamFlags(DWORD dwStreamFlags);
 
     // Lets the read in flight and its callback finish before the reader is
     // released, so that this object's release is the reader's last one.
@@ -105,4 +110,10 @@ private:
 
     volatile LONG m_nCallbacksInFlight;
     volatile LONG m_nReadsPending;  // ReadSample calls awaiting their callbacks
+
+    // The capture type the pipeline was told; GUID_NULL before a selection
+    // succeeded.
+    GUID m_captureSubtype;
+    UINT32 m_nCaptureWidth;
+    UINT32 m_nCaptureHeight;
 };
