@@ -27,6 +27,7 @@
 #include "childprocess.h"
 #include "driver/driverprotocol.h"
 #include "expectedframes.h"
+#include "framecontent.h"
 #include "hostrunner.h"
 #include "pictures.h"
 #include "processhandles.h"
@@ -63,6 +64,7 @@ struct Request
     size_t nFrames;
     size_t nSettledFrames;  // after the settle time of its start: the share's count
     size_t nWrongSize;
+    FrameContentCounts content;
     UINT64 nBytes;
     std::vector<BYTE> first;
     std::vector<BYTE> last;
@@ -151,7 +153,7 @@ public:
     bool Soak(double dSeconds, unsigned nSeed);
 
 private:
-    void OnFrame(const SimulatedDriver::ReceivedFrame& frame);
+    void OnFrame(const SimulatedDriver::FrameView& frame);
     void WatchSamples();
     // Notes the webcam's samples for the latency; none without a webcam.
     std::thread StartSampleWatcher();
@@ -190,6 +192,7 @@ private:
     ExpectedFrames m_expected;  // the simulation thread's alone
     SimulatedWebcamEnumeration m_enumeration;
     std::shared_ptr<SimulatedWebcam> m_webcam;
+    FrameContentChecker m_checker;
 
     std::mutex m_lock;
     std::deque<Request> m_requests;  // grows at the back only; the frame observer reads it
@@ -203,10 +206,12 @@ private:
     HostRunner m_host;
 };
 
-void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
+void Simulation::OnFrame(const SimulatedDriver::FrameView& frame)
 {
     double dNow = Now();
     double dSample = m_dLastSample.load();
+    const FrameContent eContent =
+        m_checker.Classify(frame.nFormat, frame.nWidth, frame.nHeight, frame.pPicture, frame.cbPicture);
     std::lock_guard<std::mutex> lock(m_lock);
     // Frames carry no client: a frame belongs to the running request of its
     // format and size.
@@ -227,21 +232,22 @@ void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
         return;
     }
     size_t nExpected = ExpectedPictureBytes(frame.nFormat, frame.nWidth, frame.nHeight);
-    if (nExpected != 0 && frame.picture.size() != nExpected)
+    if (nExpected != 0 && frame.cbPicture != nExpected)
         ++pMatch->nWrongSize;
+    pMatch->content.Add(eContent);
     if (pMatch->nFrames == 0)
     {
         pMatch->dFirstArrival = dNow;
         if (m_bKeepPictures)
-            pMatch->first = frame.picture;
+            pMatch->first.assign(frame.pPicture, frame.pPicture + frame.cbPicture);
     }
     pMatch->dLastArrival = dNow;
     if (m_bKeepPictures)
-        pMatch->last = frame.picture;
+        pMatch->last.assign(frame.pPicture, frame.pPicture + frame.cbPicture);
     ++pMatch->nFrames;
     if (dNow - pMatch->dStartedAt >= ExpectedFrames::kSettleSeconds)
         ++pMatch->nSettledFrames;
-    pMatch->nBytes += frame.picture.size();
+    pMatch->nBytes += frame.cbPicture;
     if (dSample >= 0 && dNow - dSample < kLatencyWindowPeriods / m_scenario.nWebcamFps)
         pMatch->latenciesMs.push_back((dNow - dSample) * 1000.0);
 }
@@ -346,23 +352,25 @@ void Simulation::PrintProgress(double dElapsed)
 
 bool Simulation::SetUp()
 {
-    if (FAILED(m_mf.Result()) || FAILED(m_decoder.Result()) || !m_device.IsRegistered())
+    HRESULT hrChecker = m_checker.Initialize();
+    if (FAILED(m_mf.Result()) || FAILED(m_decoder.Result()) || !m_device.IsRegistered() ||
+        FAILED(hrChecker))
     {
-        fprintf(stderr, "The simulated devices could not be set up (0x%08lX, 0x%08lX)\n",
+        fprintf(stderr, "The simulated devices could not be set up (0x%08lX, 0x%08lX, 0x%08lX)\n",
                 static_cast<unsigned long>(m_mf.Result()),
-                static_cast<unsigned long>(m_decoder.Result()));
+                static_cast<unsigned long>(m_decoder.Result()),
+                static_cast<unsigned long>(hrChecker));
         return false;
     }
-    m_driver.SetFrameRetention(1);
-    m_driver.SetFrameObserver([this](const SimulatedDriver::ReceivedFrame& frame) { OnFrame(frame); });
+    // The observer sees every frame; the driver need keep none.
+    m_driver.SetFrameRetention(0);
+    m_driver.SetFrameObserver([this](const SimulatedDriver::FrameView& frame) { OnFrame(frame); });
     m_driver.Install();
     if (m_scenario.bWebcam)
     {
-        const GUID& subtype = m_scenario.nWebcamFormat == 2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG;
         m_webcam = SimulatedWebcam::Create(MakeWebcamSpec(
             L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-            {MakeWebcamFormat(subtype, m_scenario.nWebcamWidth, m_scenario.nWebcamHeight,
-                              m_scenario.nWebcamFps)}));
+            WebcamFormatsOf(m_scenario)));
         m_enumeration.Add(m_webcam);
     }
 
@@ -457,8 +465,9 @@ bool Simulation::Report(const std::wstring& outputFolder)
     sheet.nHeight = kTileHeight * nRows;
     sheet.pixels.assign(static_cast<size_t>(sheet.nWidth) * sheet.nHeight * 3, 40);
 
-    printf("\n%-3s %-36s %7s %8s %6s %7s %9s %9s %9s %10s  %s\n", "#", "request", "frames",
-           "expected", "share", "fps", "lat mean", "lat p50", "lat p99", "bytes/fr", "check");
+    printf("\n%-3s %-36s %7s %8s %6s %7s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request",
+           "frames", "expected", "share", "webcam", "placeh", "fps", "lat mean", "lat p50", "lat p99",
+           "bytes/fr", "check");
     for (size_t i = 0; i < m_requests.size(); ++i)
     {
         const Request& request = m_requests[i];
@@ -470,8 +479,11 @@ bool Simulation::Report(const std::wstring& outputFolder)
             problem = "no frames";
         else if (request.nWrongSize != 0)
             problem = "wrong size";
+        else if (request.content.nMismatched != 0)
+            problem = "content";
         double dExpected = ExpectedFor(request);
-        if (problem.empty() && ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected))
+        if (problem.empty() &&
+            ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected))
             problem = "too few frames";
         double dShare = ExpectedFrames::Share(request.nSettledFrames, dExpected);
         char szShare[16] = "-";
@@ -513,9 +525,11 @@ bool Simulation::Report(const std::wstring& outputFolder)
             snprintf(szP50, sizeof(szP50), "%.1f ms", Percentile(request.latenciesMs, 0.5));
             snprintf(szP99, sizeof(szP99), "%.1f ms", Percentile(request.latenciesMs, 0.99));
         }
-        printf("%-3u %-36s %7u %8.0f %6s %7.1f %9s %9s %9s %10.0f  %s\n", static_cast<unsigned>(i + 1),
-               RequestLabel(client).c_str(), static_cast<unsigned>(request.nFrames), dExpected,
-               szShare, dFps, szMean,
+        printf("%-3u %-36s %7u %8.0f %6s %7u %7u %7.1f %9s %9s %9s %10.0f  %s\n",
+               static_cast<unsigned>(i + 1), RequestLabel(client).c_str(),
+               static_cast<unsigned>(request.nFrames), dExpected, szShare,
+               static_cast<unsigned>(request.content.nWebcam),
+               static_cast<unsigned>(request.content.nPlaceholder), dFps, szMean,
                szP50, szP99, request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
                problem.empty() ? "ok" : problem.c_str());
         if (!problem.empty())
