@@ -190,7 +190,7 @@ void Simulation::OnFrame(const SimulatedDriver::FrameView& frame)
     double dNow = Now();
     double dSample = m_dLastSample.load();
     const FrameContent eContent =
-        m_checker.Classify(frame.nFormat, frame.nWidth, frame.nHeight, frame.picture);
+        m_checker.Classify(frame.nFormat, frame.nWidth, frame.nHeight, frame.pPicture, frame.cbPicture);
     std::lock_guard<std::mutex> lock(m_lock);
     // Frames carry no client: a frame belongs to the running request of its
     // format and size.
