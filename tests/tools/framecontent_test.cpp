@@ -122,9 +122,9 @@ TEST_F(FrameContentTest, MjpgFramesAreJpegsOfTheLabelsSize)
 
     UINT32 nWidth = 0;
     UINT32 nHeight = 0;
-    ASSERT_TRUE(ReadJpegFrameSize(jpeg, &nWidth, &nHeight));
+    ASSERT_TRUE(ReadJpegFrameSize(jpeg.data(), jpeg.size(), &nWidth, &nHeight));
     EXPECT_EQ(1280u, nWidth);
     EXPECT_EQ(720u, nHeight);
     jpeg.resize(20);  // cut before its frame header
-    EXPECT_FALSE(ReadJpegFrameSize(jpeg, &nWidth, &nHeight));
+    EXPECT_FALSE(ReadJpegFrameSize(jpeg.data(), jpeg.size(), &nWidth, &nHeight));
 }

@@ -46,32 +46,36 @@ HRESULT FrameContentChecker::Initialize()
 }
 
 FrameContent FrameContentChecker::Classify(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight,
-                                           const std::vector<BYTE>& picture) const
+                                           const BYTE* pPicture, size_t cbPicture) const
 {
+    if (pPicture == NULL)
+        return FRAME_CONTENT_MISMATCH;
     if (nFormat == 3)
     {
         UINT32 nJpegWidth = 0;
         UINT32 nJpegHeight = 0;
-        if (!ReadJpegFrameSize(picture, &nJpegWidth, &nJpegHeight) || nJpegWidth != nWidth ||
-            nJpegHeight != nHeight)
+        if (!ReadJpegFrameSize(pPicture, cbPicture, &nJpegWidth, &nJpegHeight) ||
+            nJpegWidth != nWidth || nJpegHeight != nHeight)
             return FRAME_CONTENT_MISMATCH;
-        return picture == m_placeholderJpeg ? FRAME_CONTENT_PLACEHOLDER : FRAME_CONTENT_WEBCAM;
+        bool bPlaceholder = cbPicture == m_placeholderJpeg.size() &&
+                            memcmp(pPicture, m_placeholderJpeg.data(), cbPicture) == 0;
+        return bPlaceholder ? FRAME_CONTENT_PLACEHOLDER : FRAME_CONTENT_WEBCAM;
     }
 
     size_t cbExpected = ExpectedPictureBytes(nFormat, nWidth, nHeight);
-    if (cbExpected == 0 || picture.size() != cbExpected || nWidth < kWebcamMinWidth ||
+    if (cbExpected == 0 || cbPicture != cbExpected || nWidth < kWebcamMinWidth ||
         nHeight < kWebcamMinHeight)
         return FRAME_CONTENT_MISMATCH;
     // YUY2: luma every second byte; NV12: the luma plane first.
     const UINT32 cbStep = nFormat == 2 ? 2 : 1;
-    if (ReadWebcamFrameCounter(picture.data(), nWidth, nHeight, cbStep, nWidth * cbStep) >= 0)
+    if (ReadWebcamFrameCounter(pPicture, nWidth, nHeight, cbStep, nWidth * cbStep) >= 0)
         return FRAME_CONTENT_WEBCAM;
-    if (LooksLikePlaceholder(picture.data(), cbStep, nWidth, nHeight))
+    if (LooksLikePlaceholder(pPicture, cbStep, nWidth, nHeight))
         return FRAME_CONTENT_PLACEHOLDER;
     // A frame of another aspect ratio than the webcam's shows its centre:
     // the band's outer cells, and with them the number, are cut off (or the
     // whole band, cutting rows); the drifting colour bars remain.
-    return ShowsWebcamBars(picture.data(), cbStep, nWidth, nHeight) ? FRAME_CONTENT_WEBCAM
+    return ShowsWebcamBars(pPicture, cbStep, nWidth, nHeight) ? FRAME_CONTENT_WEBCAM
                                                                     : FRAME_CONTENT_MISMATCH;
 }
 
@@ -161,12 +165,12 @@ bool FrameContentChecker::LooksLikePlaceholder(const BYTE* pLuma, UINT32 cbLumaS
     return nDifference <= static_cast<UINT64>(kPlaceholderTolerance) * kGridColumns * kGridRows;
 }
 
-bool ReadJpegFrameSize(const std::vector<BYTE>& jpeg, UINT32* pnWidth, UINT32* pnHeight)
+bool ReadJpegFrameSize(const BYTE* jpeg, size_t cbJpeg, UINT32* pnWidth, UINT32* pnHeight)
 {
-    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
+    if (jpeg == NULL || cbJpeg < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
         return false;
     size_t pos = 2;
-    while (pos + 4 <= jpeg.size())
+    while (pos + 4 <= cbJpeg)
     {
         if (jpeg[pos] != 0xFF)
             return false;
@@ -182,7 +186,7 @@ bool ReadJpegFrameSize(const std::vector<BYTE>& jpeg, UINT32* pnWidth, UINT32* p
                              marker != 0xC8 && marker != 0xCC;
         if (bStartOfFrame)
         {
-            if (cbSegment < 7 || pos + 9 > jpeg.size())
+            if (cbSegment < 7 || pos + 9 > cbJpeg)
                 return false;
             *pnHeight = (static_cast<UINT32>(jpeg[pos + 5]) << 8) | jpeg[pos + 6];
             *pnWidth = (static_cast<UINT32>(jpeg[pos + 7]) << 8) | jpeg[pos + 8];

@@ -46,8 +46,13 @@ public:
     // it once.
     HRESULT Initialize();
 
+    FrameContent Classify(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight, const BYTE* pPicture,
+                          size_t cbPicture) const;
     FrameContent Classify(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight,
-                          const std::vector<BYTE>& picture) const;
+                          const std::vector<BYTE>& picture) const
+    {
+        return Classify(nFormat, nWidth, nHeight, picture.data(), picture.size());
+    }
 
 private:
     bool LooksLikePlaceholder(const BYTE* pLuma, UINT32 cbLumaStep, UINT32 nWidth,
@@ -67,4 +72,4 @@ bool ShowsWebcamBars(const BYTE* pLuma, UINT32 cbLumaStep, UINT32 nWidth, UINT32
 
 // The frame size a JPEG's start-of-frame header gives; false when the bytes
 // are no JPEG.
-bool ReadJpegFrameSize(const std::vector<BYTE>& jpeg, UINT32* pnWidth, UINT32* pnHeight);
+bool ReadJpegFrameSize(const BYTE* pJpeg, size_t cbJpeg, UINT32* pnWidth, UINT32* pnHeight);
