@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "rgbyuy2.h"
+#include "simulationcputime.h"
 #include "wicjpeg.h"
 
 using Microsoft::WRL::ComPtr;
@@ -337,6 +338,7 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessMessage(MFT_MESSAGE_TYPE eMessage, UL
 STDMETHODIMP SimulatedMjpegDecoder::ProcessInput(DWORD dwInputStreamID, IMFSample* pSample,
                                                  DWORD dwFlags)
 {
+    ScopedSimulationCpu cpu(SIM_CPU_DECODER);
     RETURN_IF_TOLD_TO_FAIL("ProcessInput");
     if (dwInputStreamID != 0)
         return MF_E_INVALIDSTREAMNUMBER;
@@ -381,6 +383,7 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
                                                   MFT_OUTPUT_DATA_BUFFER* pOutputSamples,
                                                   DWORD* pdwStatus)
 {
+    ScopedSimulationCpu cpu(SIM_CPU_DECODER);
     RETURN_IF_TOLD_TO_FAIL("ProcessOutput");
     if (pOutputSamples == NULL || pdwStatus == NULL)
         return E_POINTER;
