@@ -5,6 +5,7 @@
 
 #include "capture/mfcapturebuilder.h"
 #include "diagnostics/debuglog.h"
+#include "driver/drivercallthread.h"
 #include "driver/drivercontrol.h"
 #include "driver/framerequestquery.h"
 #include "host/hostpipeline.h"
@@ -14,7 +15,13 @@
 
 namespace
 {
-const DWORD kWorkerStopWaitMs = 10000;
+// The worker is given a second to end; then its driver call, if it is
+// blocked in one, is cancelled. It is terminated only while blocked in the
+// driver (where it holds no lock), or after the full ten seconds.
+const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 10000};
+
+// 1 while the worker is inside a driver call.
+volatile LONG gnWorkerInDriverCall = 0;
 
 void StartPlaceholderFrames()
 {
@@ -114,10 +121,11 @@ void ReleaseWorkerThread()
     LogPrint("ReleaseWorkerThread ()\n");
     gbWorkerQuit = TRUE;
     SetEvent(ghWorkerEvent);
-    if (WaitForSingleObjectEx(ghWorkerThread, kWorkerStopWaitMs, FALSE) == WAIT_TIMEOUT)
+    if (EndDriverCallingThread(ghWorkerThread, &gnWorkerInDriverCall, kWorkerStopLimits) ==
+        THREAD_TERMINATED)
     {
         LogPrint("ReleaseWorkerThread (), Force terminate worker thread\n");
-        TerminateThread(ghWorkerThread, 0);
+        InterlockedExchange(&gnWorkerInDriverCall, 0);
     }
     CloseHandle(ghWorkerThread);
     CloseHandle(ghWorkerEvent);
@@ -128,6 +136,7 @@ void ReleaseWorkerThread()
 
 unsigned __stdcall WorkerThreadEntry(void*)
 {
+    TrackDriverCalls(&gnWorkerInDriverCall);
     CoInitialize(NULL);
     HANDLE phnEventArray[2] = {ghNotifyEvent, ghWorkerEvent};
     while (!gbWorkerQuit)
