@@ -27,7 +27,9 @@
 #include "childprocess.h"
 #include "driver/driverprotocol.h"
 #include "hostrunner.h"
+#include "driverstalls.h"
 #include "pictures.h"
+#include "runbound.h"
 #include "scenario.h"
 #include "scopedmediafoundation.h"
 #include "scopedmjpegdecoder.h"
@@ -43,6 +45,8 @@ const wchar_t kDevicePathW[] = L"\\\\?\\root#image#0000#{sim-main}";
 // A frame counts for the latency only when a webcam sample came less than
 // this many frame periods before it; older means the placeholder made it.
 const double kLatencyWindowPeriods = 2.0;
+// How long the host's window may take to answer outside a driver stall.
+const DWORD kAnswerLimitMs = 2000;
 
 struct Request
 {
@@ -52,7 +56,7 @@ struct Request
     bool bStopped;
     std::unique_ptr<ScopedChildProcess> pProcess;
     std::vector<double> latenciesMs;
-    bool bSawSuspension;  // exempt from the soak's frame check
+    bool bSawSuspension;  // saw a suspension or a driver stall: exempt from the soak's frame check
     double dFirstArrival;
     double dLastArrival;
     size_t nFrames;
@@ -124,6 +128,7 @@ public:
         : m_scenario(scenario),
           m_device(L"sim-main", L"Quorvane Pellion", kDevicePathW),
           m_driver(kDevicePath),
+          m_stalls(&m_driver),
           m_nUnmatched(0),
           m_dLastSample(-1),
           m_bWatching(false),
@@ -154,7 +159,8 @@ private:
     void PrintProgress(double dElapsed);
     bool SetUp();
     bool StopAll(std::thread* pWatcher);
-    bool HostAnswers();
+    bool HostAnswers(DWORD dwTimeoutMs = 5000);
+
     size_t TotalFrames();
     bool Report(const std::wstring& outputFolder);
 
@@ -170,6 +176,7 @@ private:
     SimulatedWebcamEnumeration m_enumeration;
     std::shared_ptr<SimulatedWebcam> m_webcam;
 
+    DriverStalls m_stalls;
     std::mutex m_lock;
     std::deque<Request> m_requests;  // grows at the back only; the frame observer reads it
     size_t m_nUnmatched;
@@ -272,6 +279,11 @@ void Simulation::StopRequest(Request* pRequest)
 
 void Simulation::ApplyEvent(const ScenarioEvent& event)
 {
+    if (event.eKind == SCENARIO_STALL)
+    {
+        m_stalls.Start(event.dwControlCode, Now(), event.dLength);
+        return;
+    }
     if (!m_webcam)
         return;
     std::vector<BYTE> broadcast = m_webcam->MakeInterfaceBroadcast();
@@ -372,9 +384,12 @@ bool Simulation::StopAll(std::thread* pWatcher)
 
 bool Simulation::Run(const std::wstring& outputFolder)
 {
+    RunBound bound(m_scenario.dDuration);
     if (!SetUp())
         return false;
     std::thread watcher = StartSampleWatcher();
+    bool bAnswered = true;
+    double dNextWatch = 1.0;
 
     std::vector<bool> eventDone(m_scenario.events.size(), false);
     double dNextProgress = 0;
@@ -401,6 +416,16 @@ bool Simulation::Run(const std::wstring& outputFolder)
             PrintProgress(dElapsed);
             dNextProgress = dElapsed + 0.25;
         }
+        if (dElapsed >= dNextWatch)
+        {
+            dNextWatch = dElapsed + 1.0;
+            if (!m_stalls.Cover(dElapsed) && !HostAnswers(kAnswerLimitMs))
+            {
+                printf("\nFAILED: the host did not answer within %.0f s at %.1f s\n",
+                       kAnswerLimitMs / 1000.0, dElapsed);
+                bAnswered = false;
+            }
+        }
         if (dElapsed >= m_scenario.dDuration)
             break;
         Sleep(10);
@@ -409,7 +434,8 @@ bool Simulation::Run(const std::wstring& outputFolder)
     fputs("\n", stdout);
 
     bool bStopped = StopAll(&watcher);
-    return Report(outputFolder) && bStopped;
+    bound.Finish();
+    return Report(outputFolder) && bStopped && bAnswered;
 }
 
 bool Simulation::Report(const std::wstring& outputFolder)
@@ -564,6 +590,8 @@ const DWORD kHandleMargin = 64;
 const SIZE_T kPrivateMargin = 48 * 1024 * 1024;
 // How long frames may stop while a request runs and the system is awake.
 const double kStallLimitS = 5.0;
+// The soak's driver stalls: at most this long, each.
+const double kSoakStallMaxS = 2.0;
 
 const ScenarioClient kSoakForms[] = {
     {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
@@ -572,10 +600,10 @@ const ScenarioClient kSoakForms[] = {
 };
 }  // namespace
 
-bool Simulation::HostAnswers()
+bool Simulation::HostAnswers(DWORD dwTimeoutMs)
 {
     DWORD_PTR dwResult = 0;
-    return SendMessageTimeoutA(m_host.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000,
+    return SendMessageTimeoutA(m_host.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, dwTimeoutMs,
                                &dwResult) != 0;
 }
 
@@ -590,7 +618,7 @@ size_t Simulation::TotalFrames()
 
 void Simulation::ChangeWebcam(bool bPlug)
 {
-    ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0};
+    ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0, 0, 0};
     ApplyEvent(event);
 }
 
@@ -626,12 +654,14 @@ void Simulation::RemoveAllRequests()
 bool Simulation::Soak(double dSeconds, unsigned nSeed)
 {
     m_bKeepPictures = false;
+    RunBound bound(dSeconds);
     if (!SetUp())
         return false;
     std::thread watcher = StartSampleWatcher();
     std::mt19937 random(nSeed);
     std::uniform_real_distribution<double> pause(0.3, 1.2);
     std::uniform_int_distribution<int> action(0, 99);
+    std::uniform_real_distribution<double> stallLength(0.2, kSoakStallMaxS);
     const double dWarmUp = std::min(10.0, dSeconds / 4);
     bool bWarm = false;
     ProcessLevels warm = {};
@@ -644,6 +674,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     double dSuspendedUntil = -1;
     int nUnplugs = 0;
     int nSuspensions = 0;
+    int nStalls = 0;
     // The worker's watchdog: after a client change, the driver must see the
     // host count the requests again. -1 while no change waits for it.
     int nQueriesAtChange = -1;
@@ -712,6 +743,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                 request.client.dStart = dNow;
                 request.client.dStop = 1e9;
                 request.nDriverClientId = -1;
+                request.bSawSuspension = m_stalls.Cover(dNow);
                 {
                     std::lock_guard<std::mutex> lock(m_lock);
                     m_requests.push_back(std::move(request));
@@ -740,14 +772,27 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                 ++nSuspensions;
                 dSuspendedUntil = dNow + 0.5 + pause(random);
             }
+            else if (nAction < 97)
+            {
+                // The driver hangs for a while: frame requests, or the
+                // request count the worker reads.
+                m_stalls.Start(nAction < 95 ? IOCTL_AVSHWS_SET_FRAME
+                                            : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT,
+                               dNow, stallLength(random));
+                ++nStalls;
+                std::lock_guard<std::mutex> lock(m_lock);
+                for (size_t i : active)
+                    m_requests[i].bSawSuspension = true;
+            }
             dNextAction = Now() + pause(random);
         }
         if (dNow >= dNextWatch)
         {
             dNextWatch = dNow + 1.0;
-            if (!HostAnswers())
+            if (!HostAnswers(m_stalls.Cover(dNow) ? 5000 : kAnswerLimitMs))
             {
-                failures.push_back("the host window did not answer within 5 s");
+                failures.push_back(m_stalls.Cover(dNow) ? "the host window did not answer within 5 s"
+                                                 : "the host window did not answer within 2 s");
                 break;
             }
             size_t nFrames = TotalFrames();
@@ -788,9 +833,9 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
             }
             char szLine[160];
             snprintf(szLine, sizeof(szLine),
-                     "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d   ", dNow,
-                     static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
-                     nUnplugs, nSuspensions);
+                     "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d | stalls %d  ",
+                     dNow, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
+                     nUnplugs, nSuspensions, nStalls);
             fputs(szLine, stdout);
             fflush(stdout);
         }
@@ -844,9 +889,10 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     bool bStopped = StopAll(&watcher);
     if (!bStopped)
         failures.push_back("the host did not stop");
-    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions\n", nSeed,
+    bound.Finish();
+    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions, %d stalls\n", nSeed,
            static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()), nUnplugs,
-           nSuspensions);
+           nSuspensions, nStalls);
     for (const std::string& failure : failures)
         printf("FAILED: %s\n", failure.c_str());
     if (failures.empty())

@@ -6,7 +6,8 @@
 #include <vector>
 
 // What the simulator plays: an optional webcam, the clients of the driver
-// with their times, and the webcam's unplugging and plugging.
+// with their times, the webcam's unplugging and plugging, and stalls of the
+// driver.
 struct ScenarioClient
 {
     UINT32 nFormat;  // 2 YUY2, 3 MJPG, 4 NV12
@@ -21,12 +22,15 @@ enum ScenarioEventKind
 {
     SCENARIO_UNPLUG,
     SCENARIO_PLUG,
+    SCENARIO_STALL,  // every request of dwControlCode blocks until dLength has passed
 };
 
 struct ScenarioEvent
 {
     ScenarioEventKind eKind;
     double dAt;
+    DWORD dwControlCode;  // stalls only
+    double dLength;       // stalls only, seconds
 };
 
 struct Scenario
