@@ -46,6 +46,7 @@ SimulatedWebcamSpec MakeWebcamSpec(const std::wstring& friendlyName,
     webcamSpec.formats = formats;
     webcamSpec.bPaced = true;
     webcamSpec.nMjpgPictureCount = 16;
+    webcamSpec.nInitialFormat = 0;
     return webcamSpec;
 }
 
@@ -59,6 +60,7 @@ SimulatedWebcam::SimulatedWebcam(const SimulatedWebcamSpec& webcamSpec)
       m_bPlugged(true),
       m_eDelivery(WEBCAM_DELIVER_SAMPLES),
       m_hrDeliveryError(E_FAIL),
+      m_nCurrentFormat(webcamSpec.nInitialFormat),
       m_nStartedSources(0),
       m_nShutdowns(0),
       m_nSamples(0),
@@ -68,6 +70,7 @@ SimulatedWebcam::SimulatedWebcam(const SimulatedWebcamSpec& webcamSpec)
     {
         m_failures[i].hr = S_OK;
         m_failures[i].nTimesLeft = 0;
+        m_failures[i].nPassesLeft = 0;
         m_nCalls[i] = 0;
     }
 }
@@ -86,13 +89,14 @@ HRESULT SimulatedWebcam::CreateActivate(IMFActivate** ppActivate)
     return hr;
 }
 
-void SimulatedWebcam::FailCall(SimulatedWebcamCall eCall, HRESULT hr, int nTimes)
+void SimulatedWebcam::FailCall(SimulatedWebcamCall eCall, HRESULT hr, int nTimes, int nAfter)
 {
     if (eCall < 0 || eCall >= WEBCAM_CALL_COUNT)
         return;
     std::lock_guard<std::mutex> guard(m_statsLock);
     m_failures[eCall].hr = hr;
     m_failures[eCall].nTimesLeft = nTimes;
+    m_failures[eCall].nPassesLeft = nAfter;
 }
 
 void SimulatedWebcam::ClearFailures()
@@ -102,6 +106,7 @@ void SimulatedWebcam::ClearFailures()
     {
         m_failures[i].hr = S_OK;
         m_failures[i].nTimesLeft = 0;
+        m_failures[i].nPassesLeft = 0;
     }
 }
 
@@ -112,6 +117,22 @@ void SimulatedWebcam::SetDelivery(SimulatedWebcamDelivery eDelivery, HRESULT hrE
     m_hrDeliveryError = hrError;
     for (SimulatedWebcamSource* pSource : m_sources)
         pSource->OnDeliveryChanged(eDelivery, hrError);
+}
+
+void SimulatedWebcam::ChangeFormat(size_t nFormat)
+{
+    if (nFormat >= m_spec.formats.size())
+        return;
+    std::lock_guard<std::mutex> guard(m_controlLock);
+    m_nCurrentFormat = nFormat;
+    for (SimulatedWebcamSource* pSource : m_sources)
+        pSource->OnFormatChanged(m_spec.formats[nFormat]);
+}
+
+size_t SimulatedWebcam::GetCurrentFormat()
+{
+    std::lock_guard<std::mutex> guard(m_controlLock);
+    return m_nCurrentFormat;
 }
 
 void SimulatedWebcam::Unplug(SimulatedWebcamLoss eLoss)
@@ -217,6 +238,11 @@ HRESULT SimulatedWebcam::TakeFailure(SimulatedWebcamCall eCall)
     Failure& failure = m_failures[eCall];
     if (failure.nTimesLeft == 0)
         return S_OK;
+    if (failure.nPassesLeft > 0)
+    {
+        --failure.nPassesLeft;
+        return S_OK;
+    }
     if (failure.nTimesLeft > 0)
         --failure.nTimesLeft;
     return failure.hr;

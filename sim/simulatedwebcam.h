@@ -29,9 +29,12 @@ struct SimulatedWebcamSpec
 {
     std::wstring friendlyName;
     std::wstring symbolicLink;
-    // Native formats in the order the device lists them; the first is the
-    // current one of a new media source.
+    // Native formats in the order the device lists them.
     std::vector<SimulatedWebcamFormat> formats;
+    // The index in formats of the current type of a new media source: a
+    // camera's current type is whatever it was left at, often none that a
+    // reader will ask for.
+    size_t nInitialFormat;
     // true: one frame per frame period, as a camera; false: every request is
     // answered at once (fast tests).
     bool bPaced;
@@ -58,6 +61,7 @@ enum SimulatedWebcamCall
     WEBCAM_CALL_START,                           // IMFMediaSource::Start
     WEBCAM_CALL_STOP,                            // IMFMediaSource::Stop
     WEBCAM_CALL_REQUEST_SAMPLE,                  // IMFMediaStream::RequestSample
+    WEBCAM_CALL_SET_CURRENT_MEDIA_TYPE,          // IMFMediaTypeHandler::SetCurrentMediaType
     WEBCAM_CALL_COUNT
 };
 
@@ -70,6 +74,10 @@ enum SimulatedWebcamDelivery
     // Each request is first answered by an MEStreamTick (a gap in the
     // stream); the request itself is kept, as with WEBCAM_DELIVER_NOTHING.
     WEBCAM_DELIVER_GAPS,
+    // The stream ends: the next request (or one pending) is answered by
+    // MEEndOfStream, the source sends MEEndOfPresentation, and later requests
+    // fail with MF_E_END_OF_STREAM until the source is started again.
+    WEBCAM_DELIVER_END_OF_STREAM,
 };
 
 // How the media sources of an unplugged webcam learn of it.
@@ -104,11 +112,20 @@ public:
     // A new activation object, as each enumeration of the devices yields one.
     HRESULT CreateActivate(IMFActivate** ppActivate);
 
-    // The next nTimes calls (-1: all) return hr; the call is still counted.
-    void FailCall(SimulatedWebcamCall eCall, HRESULT hr, int nTimes = -1);
+    // After the next nAfter calls, the nTimes calls that follow (-1: all)
+    // return hr; the call is still counted. nAfter tells apart calls made
+    // for different ends (a probe's activation and the opening one).
+    void FailCall(SimulatedWebcamCall eCall, HRESULT hr, int nTimes = -1, int nAfter = 0);
     void ClearFailures();
     // Applies at once to every started stream, and to later ones.
     void SetDelivery(SimulatedWebcamDelivery eDelivery, HRESULT hrError = E_FAIL);
+
+    // The media type changes in mid-stream, as a camera's may: every started
+    // source makes formats[nFormat] its current type and sends
+    // MEStreamFormatChanged with it; the frames that follow have the new
+    // format. Later sources start with it as well.
+    void ChangeFormat(size_t nFormat);
+    size_t GetCurrentFormat();
 
     // Unplugging takes the webcam out of every enumeration, makes activation
     // fail with MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED and tells its live
@@ -135,6 +152,7 @@ public:
 private:
     friend class SimulatedWebcamActivate;
     friend class SimulatedWebcamSource;
+    friend class SimulatedWebcamTypeHandler;
 
     explicit SimulatedWebcam(const SimulatedWebcamSpec& webcamSpec);
     SimulatedWebcam(const SimulatedWebcam&);
@@ -156,6 +174,7 @@ private:
     {
         HRESULT hr;
         int nTimesLeft;  // -1: always
+        int nPassesLeft;  // calls still to succeed first
     };
 
     const SimulatedWebcamSpec m_spec;
@@ -167,6 +186,7 @@ private:
     SimulatedWebcamDelivery m_eDelivery;
     HRESULT m_hrDeliveryError;
     std::vector<SimulatedWebcamSource*> m_sources;
+    size_t m_nCurrentFormat;
 
     // Leaf lock: failures and counters.
     std::mutex m_statsLock;

@@ -9,6 +9,7 @@
 
 #include "simulatedwebcamframes.h"
 #include "simulatedwebcamstream.h"
+#include "simulatedwebcamstreamdescriptor.h"
 
 namespace
 {
@@ -129,6 +130,7 @@ SimulatedWebcamSource::SimulatedWebcamSource(const std::shared_ptr<SimulatedWebc
       m_nRunFirstFrame(0),
       m_nNextFrame(0),
       m_bDiscontinuity(false),
+      m_bEnded(false),
       m_nJpegWidth(0),
       m_nJpegHeight(0)
 {
@@ -168,18 +170,26 @@ HRESULT SimulatedWebcamSource::Initialize()
     if (formats.empty())
         return E_INVALIDARG;
 
+    const size_t nCurrent = m_webcam->GetCurrentFormat();
+    if (nCurrent >= formats.size())
+        return E_INVALIDARG;
+
     std::vector<IMFMediaType*> types(formats.size(), NULL);
+    IMFStreamDescriptor* pPlatformDescriptor = NULL;
     IMFMediaTypeHandler* pHandler = NULL;
     HRESULT hr = m_events.Create();
     for (size_t i = 0; SUCCEEDED(hr) && i < formats.size(); ++i)
         hr = CreateNativeType(formats[i], &types[i]);
     if (SUCCEEDED(hr))
         hr = MFCreateStreamDescriptor(kStreamId, static_cast<DWORD>(types.size()), types.data(),
-                                      &m_pStreamDescriptor);
+                                      &pPlatformDescriptor);
     if (SUCCEEDED(hr))
-        hr = m_pStreamDescriptor->GetMediaTypeHandler(&pHandler);
+        hr = pPlatformDescriptor->GetMediaTypeHandler(&pHandler);
     if (SUCCEEDED(hr))
-        hr = pHandler->SetCurrentMediaType(types[0]);
+        hr = pHandler->SetCurrentMediaType(types[nCurrent]);
+    if (SUCCEEDED(hr))
+        hr = SimulatedWebcamStreamDescriptor::Create(m_webcam, pPlatformDescriptor,
+                                                     &m_pStreamDescriptor);
     if (SUCCEEDED(hr))
         hr = MFCreatePresentationDescriptor(1, &m_pStreamDescriptor, &m_pDescriptor);
     if (SUCCEEDED(hr))
@@ -192,6 +202,7 @@ HRESULT SimulatedWebcamSource::Initialize()
         m_worker = std::thread(&SimulatedWebcamSource::WorkerLoop, this);
 
     SafeRelease(pHandler);
+    SafeRelease(pPlatformDescriptor);
     for (IMFMediaType* pType : types)
         SafeRelease(pType);
     return hr;
@@ -328,6 +339,7 @@ STDMETHODIMP SimulatedWebcamSource::Start(IMFPresentationDescriptor* pPresentati
             m_nNextTick = 0;
             m_nRunFirstFrame = m_nNextFrame;
             m_bDiscontinuity = true;
+            m_bEnded = false;
             m_webcam->CountStarted(1);
         }
         if (bSelected)
@@ -405,9 +417,13 @@ HRESULT SimulatedWebcamSource::AcceptSampleRequest(IUnknown* pToken)
             return MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED;
         if (m_eState != STATE_STARTED || !m_bStreamStarted)
             return MF_E_MEDIA_SOURCE_WRONGSTATE;
+        if (m_bEnded)
+            return MF_E_END_OF_STREAM;
         if (pToken != NULL)
             pToken->AddRef();
         m_requests.push_back(pToken);
+        if (m_eDelivery == WEBCAM_DELIVER_END_OF_STREAM)
+            EndStreamLocked();
         if (m_eDelivery == WEBCAM_DELIVER_GAPS)
         {
             PROPVARIANT varTime = MakeTimeValue(m_llNextTime);
@@ -424,8 +440,60 @@ void SimulatedWebcamSource::OnDeliveryChanged(SimulatedWebcamDelivery eDelivery,
         std::lock_guard<std::mutex> guard(m_lock);
         m_eDelivery = eDelivery;
         m_hrDeliveryError = hrError;
+        if (eDelivery == WEBCAM_DELIVER_END_OF_STREAM && !m_requests.empty())
+            EndStreamLocked();
     }
     m_wake.notify_all();
+}
+
+void SimulatedWebcamSource::EndStreamLocked()
+{
+    if (m_bEnded || m_eState != STATE_STARTED || !m_bStreamStarted)
+        return;
+    m_bEnded = true;
+    ++m_nRun;  // a frame being made goes nowhere
+    DropRequestsLocked();
+    PROPVARIANT varEmpty;
+    PropVariantInit(&varEmpty);
+    QueueStreamEventLocked(MEEndOfStream, S_OK, &varEmpty);
+    m_events.QueueEventParamVar(MEEndOfPresentation, GUID_NULL, S_OK, &varEmpty);
+}
+
+void SimulatedWebcamSource::OnFormatChanged(const SimulatedWebcamFormat& format)
+{
+    IMFMediaType* pType = NULL;
+    IMFMediaTypeHandler* pHandler = NULL;
+    HRESULT hr = CreateNativeType(format, &pType);
+    if (SUCCEEDED(hr))
+        hr = m_pStreamDescriptor->GetMediaTypeHandler(&pHandler);
+    // Through the same handler as a reader's call: a test that makes
+    // SetCurrentMediaType fail keeps the camera at its type as well.
+    FrameFormat frameFormat = m_format;
+    if (SUCCEEDED(hr))
+        hr = pHandler->SetCurrentMediaType(pType);
+    if (SUCCEEDED(hr))
+        hr = ReadCurrentFormat(&frameFormat);
+    if (SUCCEEDED(hr))
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_eState == STATE_STARTED && m_bStreamStarted && !m_bLost)
+        {
+            ++m_nRun;
+            m_format = frameFormat;
+            m_tStart = std::chrono::steady_clock::now();
+            m_llStartTime = m_llNextTime;
+            m_nNextTick = 0;
+            m_nRunFirstFrame = m_nNextFrame;
+            PROPVARIANT varType;
+            PropVariantInit(&varType);
+            varType.vt = VT_UNKNOWN;
+            varType.punkVal = pType;
+            QueueStreamEventLocked(MEStreamFormatChanged, S_OK, &varType);
+        }
+    }
+    m_wake.notify_all();
+    SafeRelease(pHandler);
+    SafeRelease(pType);
 }
 
 void SimulatedWebcamSource::OnDeviceLost(SimulatedWebcamLoss eLoss)

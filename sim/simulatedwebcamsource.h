@@ -34,6 +34,9 @@ class SimulatedWebcamStream;
 // - Stop sends MESourceStopped, and MEStreamStopped when the stream was
 //   started, and drops the pending requests. Both matter: a source reader
 //   being released stops the source and waits for both.
+// - The stream's types sit behind SimulatedWebcamStreamDescriptor, so that
+//   setting the current type can fail; a format change in mid-stream sends
+//   MEStreamFormatChanged; an ended stream sends MEEndOfStream.
 // - Shutdown ends the event queues; every later call returns MF_E_SHUTDOWN.
 // Samples are fresh MFCreateSample objects with one memory buffer: YUY2
 // frames are drawn per request, MJPG frames come from JPEG pictures encoded
@@ -62,6 +65,7 @@ public:
     // For the webcam, with its control lock held.
     void OnDeliveryChanged(SimulatedWebcamDelivery eDelivery, HRESULT hrError);
     void OnDeviceLost(SimulatedWebcamLoss eLoss);
+    void OnFormatChanged(const SimulatedWebcamFormat& format);
 
 protected:
     bool AnswersInterface(REFIID riid) const override;
@@ -97,6 +101,9 @@ private:
     // started stream.
     void StopLocked();
     void QueueStreamEventLocked(MediaEventType met, HRESULT hrStatus, const PROPVARIANT* pvValue);
+    // MEEndOfStream and MEEndOfPresentation, once a run, dropping the
+    // requests.
+    void EndStreamLocked();
 
     // Ends the worker and the event queues; the first call wins.
     void ShutdownInternals();
@@ -131,6 +138,7 @@ private:
     UINT32 m_nRunFirstFrame;  // frame number of tick 0
     UINT32 m_nNextFrame;      // frame numbers go on across runs
     bool m_bDiscontinuity;
+    bool m_bEnded;  // MEEndOfStream sent in this run
 
     std::thread m_worker;
 

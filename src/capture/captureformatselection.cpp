@@ -74,6 +74,42 @@ bool ReadTypeShape(IMFMediaType* pType, GUID* pSubtype, UINT32* pnWidth, UINT32*
     *pullDuration = static_cast<ULONGLONG>(nDenominator) * 10000000ull / nNumerator;
     return true;
 }
+// Makes the type current on the media source's first video stream itself.
+// A reader that is asked for a native type hands it to the source, but not
+// every reader does (Wine's keeps the source at whatever type it was left
+// at): only the source's own answer says what it will deliver.
+HRESULT SetSourceCurrentType(IMFMediaSource* pSource, IMFMediaType* pType)
+{
+    IMFPresentationDescriptor* pDescriptor = NULL;
+    HRESULT hr = pSource->CreatePresentationDescriptor(&pDescriptor);
+    DWORD nStreams = 0;
+    if (SUCCEEDED(hr))
+        hr = pDescriptor->GetStreamDescriptorCount(&nStreams);
+    bool bVideoFound = false;
+    for (DWORD i = 0; SUCCEEDED(hr) && i < nStreams && !bVideoFound; ++i)
+    {
+        BOOL bSelected = FALSE;
+        IMFStreamDescriptor* pStream = NULL;
+        IMFMediaTypeHandler* pHandler = NULL;
+        GUID majorType = GUID_NULL;
+        if (SUCCEEDED(pDescriptor->GetStreamDescriptorByIndex(i, &bSelected, &pStream)) &&
+            SUCCEEDED(pStream->GetMediaTypeHandler(&pHandler)) &&
+            SUCCEEDED(pHandler->GetMajorType(&majorType)) && majorType == MFMediaType_Video)
+        {
+            bVideoFound = true;
+            hr = pHandler->SetCurrentMediaType(pType);
+        }
+        if (pHandler != NULL)
+            pHandler->Release();
+        if (pStream != NULL)
+            pStream->Release();
+    }
+    if (SUCCEEDED(hr) && !bVideoFound)
+        hr = MF_E_INVALIDSTREAMNUMBER;
+    if (pDescriptor != NULL)
+        pDescriptor->Release();
+    return hr;
+}
 }  // namespace
 
 HRESULT CMFCaptureBuilder::InitWebcamDevice()
@@ -85,9 +121,11 @@ HRESULT CMFCaptureBuilder::InitWebcamDevice()
     HRESULT hr = enumWebcamDevices();
     if (SUCCEEDED(hr))
     {
-        char szLink[MAX_PATH] = {};
         for (UINT32 i = 0; i < m_nDeviceCount; ++i)
         {
+            // Fresh for every device: a link that does not fit leaves it
+            // empty, never holding the previous device's link.
+            char szLink[MAX_PATH] = {};
             UINT32 cchLink = sizeof(szLink);
             getWebcamSymbolicLink(i, szLink, &cchLink);
             LogPrint("Webcam Symbolic: %s\n", szLink);
@@ -139,9 +177,11 @@ eCamCapability CMFCaptureBuilder::checkCamCapability(UINT32 nIndex)
         }
         pDescriptor->Release();
     }
-    // Only released: the activation object keeps the source for the real
-    // open that may follow.
+    // The activation object keeps the source it made alive until it is shut
+    // down: a webcam not chosen would keep its device open for as long as
+    // the list lives. The one chosen is activated anew when it is opened.
     pSource->Release();
+    m_ppDevices[nIndex]->ShutdownObject();
     return eCapability;
 }
 
@@ -204,16 +244,49 @@ HRESULT CMFCaptureBuilder::selectWebcam()
     if (eFound == CAM_NONE)
         return E_FAIL;
 
-    const CAPTURE_CHOICE& choice = eFound == CAM_YUY2_640x480 ? kYuy2Choice : kMjpgChoice;
-    SetWebcamDevice(static_cast<UINT32>(nFound));
-    SetWebcamFormat(choice.nWidth, choice.nHeight, kFrameDuration30Fps, choice.nFormatCode);
+    // The pipeline is only ever told what the reader delivers: a webcam that
+    // cannot be opened, or whose format cannot be set, is a failure, and the
+    // host serves the placeholder instead.
+    m_captureSubtype = GUID_NULL;
+    HRESULT hr = SetWebcamDevice(static_cast<UINT32>(nFound));
+    const CAPTURE_CHOICE* pChoice = eFound == CAM_YUY2_640x480 ? &kYuy2Choice : &kMjpgChoice;
+    if (SUCCEEDED(hr))
+    {
+        hr = SetWebcamFormat(pChoice->nWidth, pChoice->nHeight, kFrameDuration30Fps,
+                             pChoice->nFormatCode);
+        if (FAILED(hr) && eFound == CAM_MJPG_AND_YUY2)
+        {
+            pChoice = &kYuy2Choice;
+            hr = SetWebcamFormat(pChoice->nWidth, pChoice->nHeight, kFrameDuration30Fps,
+                                 pChoice->nFormatCode);
+        }
+    }
+    if (FAILED(hr))
+        return hr;
 
     if (m_pFrameControlManager == NULL)
         return E_FAIL;
-    HRESULT hr = m_pFrameControlManager->SetInputIsYuy2(choice.bInputIsYuy2);
+    hr = m_pFrameControlManager->SetInputIsYuy2(pChoice->bInputIsYuy2);
     if (SUCCEEDED(hr))
-        hr = m_pFrameControlManager->SetInputSize(choice.nWidth, choice.nHeight);
+        hr = m_pFrameControlManager->SetInputSize(pChoice->nWidth, pChoice->nHeight);
+    if (SUCCEEDED(hr))
+    {
+        SubtypeOfFormatCode(pChoice->nFormatCode, &m_captureSubtype);
+        m_nCaptureWidth = pChoice->nWidth;
+        m_nCaptureHeight = pChoice->nHeight;
+    }
     return hr;
+}
+
+BOOL CMFCaptureBuilder::IsCaptureType(IMFMediaType* pType) const
+{
+    GUID subtype = GUID_NULL;
+    UINT32 nWidth = 0;
+    UINT32 nHeight = 0;
+    return pType != NULL && m_captureSubtype != GUID_NULL &&
+           SUCCEEDED(pType->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == m_captureSubtype &&
+           SUCCEEDED(MFGetAttributeSize(pType, MF_MT_FRAME_SIZE, &nWidth, &nHeight)) &&
+           nWidth == m_nCaptureWidth && nHeight == m_nCaptureHeight;
 }
 
 HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLONG llFrameDuration,
@@ -231,8 +304,17 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
     if (SUCCEEDED(hr) && !SubtypeOfFormatCode(nFormat, &wantedSubtype))
         hr = E_INVALIDARG;
 
+    // The first type of the exact duration wins. Without one, webcams that
+    // run the format at 30000/1001 or only at 15 frames a second are still
+    // served: the type of that subtype and size whose rate lies nearest the
+    // wanted one (the first of equals).
+    const double dWantedRate = llFrameDuration > 0 ? 10000000.0 / llFrameDuration : 0.0;
     IMFMediaType* pMatch = NULL;
-    for (DWORD i = 0; SUCCEEDED(hr) && pMatch == NULL; ++i)
+    DWORD nMatchIndex = 0;
+    ULONGLONG ullMatchDuration = 0;
+    double dMatchDistance = 0.0;
+    bool bExact = false;
+    for (DWORD i = 0; SUCCEEDED(hr) && !bExact; ++i)
     {
         IMFMediaType* pNative = NULL;
         hr = m_pSourceReader->GetNativeMediaType(
@@ -244,13 +326,26 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
         UINT32 nNativeWidth = 0;
         UINT32 nNativeHeight = 0;
         ULONGLONG ullDuration = 0;
-        if (ReadTypeShape(pNative, &subtype, &nNativeWidth, &nNativeHeight, &ullDuration) &&
-            subtype == wantedSubtype && nNativeWidth == nWidth && nNativeHeight == nHeight &&
-            ullDuration == static_cast<ULONGLONG>(llFrameDuration))
+        bool bCandidate = ReadTypeShape(pNative, &subtype, &nNativeWidth, &nNativeHeight,
+                                        &ullDuration) &&
+                          subtype == wantedSubtype && nNativeWidth == nWidth &&
+                          nNativeHeight == nHeight && ullDuration > 0;
+        double dDistance = 0.0;
+        if (bCandidate)
         {
-            LogPrint("CMFCaptureBuilder(0x%p)::found support type(%d) %08x, %dx%d, %d \n", this, i,
-                     subtype.Data1, nNativeWidth, nNativeHeight, static_cast<int>(ullDuration));
+            bExact = ullDuration == static_cast<ULONGLONG>(llFrameDuration);
+            dDistance = bExact ? 0.0 : 10000000.0 / ullDuration - dWantedRate;
+            if (dDistance < 0)
+                dDistance = -dDistance;
+        }
+        if (bCandidate && (pMatch == NULL || bExact || dDistance < dMatchDistance))
+        {
+            if (pMatch != NULL)
+                pMatch->Release();
             pMatch = pNative;
+            nMatchIndex = i;
+            ullMatchDuration = ullDuration;
+            dMatchDistance = dDistance;
         }
         else
         {
@@ -260,9 +355,32 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
 
     if (pMatch != NULL)
     {
-        hr = m_pSourceReader->SetCurrentMediaType(
-            static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), NULL, pMatch);
+        LogPrint("CMFCaptureBuilder(0x%p)::found support type(%d) %08x, %dx%d, %d \n", this,
+                 nMatchIndex, wantedSubtype.Data1, nWidth, nHeight,
+                 static_cast<int>(ullMatchDuration));
+        hr = SetSourceCurrentType(m_pMediaSource, pMatch);
+        if (SUCCEEDED(hr))
+            hr = m_pSourceReader->SetCurrentMediaType(
+                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), NULL, pMatch);
         pMatch->Release();
+
+        // Trust what the reader says it now delivers, not what was asked.
+        IMFMediaType* pCurrent = NULL;
+        if (SUCCEEDED(hr))
+            hr = m_pSourceReader->GetCurrentMediaType(
+                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
+        GUID currentSubtype = GUID_NULL;
+        UINT32 nCurrentWidth = 0;
+        UINT32 nCurrentHeight = 0;
+        if (SUCCEEDED(hr) &&
+            (FAILED(pCurrent->GetGUID(MF_MT_SUBTYPE, &currentSubtype)) ||
+             FAILED(MFGetAttributeSize(pCurrent, MF_MT_FRAME_SIZE, &nCurrentWidth, &nCurrentHeight)) ||
+             currentSubtype != wantedSubtype || nCurrentWidth != nWidth || nCurrentHeight != nHeight))
+        {
+            hr = MF_E_INVALIDMEDIATYPE;
+        }
+        if (pCurrent != NULL)
+            pCurrent->Release();
     }
     LeaveCriticalSection(&m_cs);
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamFormat ( Size %dx%d, FrameDuration %I64d, Format "

@@ -1,5 +1,7 @@
 #include "capture/mfcapturebuilder.h"
 
+#include <mferror.h>
+
 #include "diagnostics/debuglog.h"
 #include "host/hoststate.h"
 #include "pipeline/framecontrolmanager.h"
@@ -114,11 +116,40 @@ HRESULT CMFCaptureBuilder::StopCapture()
     return S_OK;
 }
 
-STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD, LONGLONG llTimestamp,
-                                             IMFSample* pSample)
+HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
+{
+    // The end of the stream answers every later read at once: asking again
+    // would spin. An error flag ends the loop as a failed status does.
+    if (dwStreamFlags & MF_SOURCE_READERF_ENDOFSTREAM)
+        return MF_E_END_OF_STREAM;
+    if (dwStreamFlags & MF_SOURCE_READERF_ERROR)
+        return E_FAIL;
+    if ((dwStreamFlags &
+         (MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED | MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED)) == 0)
+        return S_OK;
+
+    // A new type is only harmless while it is still what the pipeline was
+    // told; otherwise its frames would go out under the old label.
+    IMFMediaType* pCurrent = NULL;
+    HRESULT hr = m_pSourceReader != NULL
+                     ? m_pSourceReader->GetCurrentMediaType(
+                           static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent)
+                     : MF_E_INVALIDMEDIATYPE;
+    if (SUCCEEDED(hr) && !IsCaptureType(pCurrent))
+        hr = MF_E_INVALIDMEDIATYPE;
+    if (pCurrent != NULL)
+        pCurrent->Release();
+    LogPrint("CMFCaptureBuilder(0x%p)::media type changed: HRESULT 0x%08X\n", this, hr);
+    return hr;
+}
+
+STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwStreamFlags,
+                                             LONGLONG llTimestamp, IMFSample* pSample)
 {
     EnterCriticalSection(&m_cs);
     HRESULT hr = hrStatus;
+    if (SUCCEEDED(hr))
+        hr = checkStreamFlags(dwStreamFlags);
     if (SUCCEEDED(hr))
     {
         if (pSample != NULL)

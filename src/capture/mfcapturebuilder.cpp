@@ -33,7 +33,10 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
       m_llBaseTimestamp(0),
       m_hReadNextSampleEvent(NULL),
       m_nReadsPending(0),
-      m_hReadsSettled(CreateEventW(NULL, TRUE, TRUE, NULL))
+      m_hReadsSettled(CreateEventW(NULL, TRUE, TRUE, NULL)),
+      m_captureSubtype(GUID_NULL),
+      m_nCaptureWidth(0),
+      m_nCaptureHeight(0)
 {
     LogPrint("CMFCaptureBuilder(0x%p)::CMFCaptureBuilder ()\n", this);
     MFStartup(MF_VERSION, MFSTARTUP_FULL);

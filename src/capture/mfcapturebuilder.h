@@ -83,6 +83,11 @@ private:
     eCamCapability checkMediaTypeCapability(IMFMediaTypeHandler* pHandler);
     HRESULT selectWebcam();
     BOOL isSameWebcam(const char* pszDeviceName);
+    // The reader's type is the one the pipeline was told: subtype and size.
+    BOOL IsCaptureType(IMFMediaType* pType) const;
+    // What a callback's stream flags mean for the read loop: S_OK to go on,
+    // else the failure that ends it.
+    HRESULT checkStreamFlags(DWORD dwStreamFlags);
 
     // Reads asked of the reader whose callbacks have not returned yet; when
     // the count falls to 0 the reads-settled event is set.
@@ -108,4 +113,10 @@ private:
     CRITICAL_SECTION m_csReads;  // the count and its event only; held for nothing else
     LONG m_nReadsPending;        // ReadSample calls awaiting the end of their callbacks
     HANDLE m_hReadsSettled;      // manual reset; set while no read is pending
+
+    // The capture type the pipeline was told; GUID_NULL before a selection
+    // succeeded.
+    GUID m_captureSubtype;
+    UINT32 m_nCaptureWidth;
+    UINT32 m_nCaptureHeight;
 };

@@ -19,6 +19,14 @@ std::string ToUpperAscii(const char* psz)
     return text;
 }
 
+// A device interface's link names the device instance, then, from "#{", the
+// interface class. The removal may be broadcast for another interface class
+// of the same device, so only the instance part tells devices apart.
+std::string InstancePart(const std::string& link)
+{
+    return link.substr(0, link.find("#{"));
+}
+
 // The id token at pos, cut short where the string ends: a short token never
 // reads past the string and only equals an equally short one.
 std::string TokenAt(const std::string& text, size_t pos)
@@ -34,8 +42,9 @@ HRESULT CMFCaptureBuilder::CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbL
 
     EnterCriticalSection(&m_cs);
     *pbLost = FALSE;
+    // A webcam closed long ago is not in use: its removal is nobody's loss.
     if (pHeader != NULL && pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
-        m_szSymbolicLink[0] != '\0' &&
+        m_szSymbolicLink[0] != '\0' && m_pMediaSource != NULL &&
         isSameWebcam(reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name))
     {
         m_szSymbolicLink[0] = '\0';
@@ -52,15 +61,26 @@ BOOL CMFCaptureBuilder::isSameWebcam(const char* pszDeviceName)
     std::string inUse = ToUpperAscii(m_szSymbolicLink);
     std::string lost = ToUpperAscii(pszDeviceName);
 
+    // Different vendor or product ids: certainly another device.
     size_t nLostVid = lost.find("VID");
     size_t nLostPid = lost.find("PID");
-    if (nLostVid == std::string::npos || nLostPid == std::string::npos)
-        return TRUE;
-
     size_t nInUseVid = inUse.find("VID");
     size_t nInUsePid = inUse.find("PID");
-    if (nInUseVid == std::string::npos || nInUsePid == std::string::npos)
+    bool bLostHasIds = nLostVid != std::string::npos && nLostPid != std::string::npos;
+    bool bInUseHasIds = nInUseVid != std::string::npos && nInUsePid != std::string::npos;
+    if (bLostHasIds != bInUseHasIds)
         return FALSE;
-    return TokenAt(inUse, nInUseVid) == TokenAt(lost, nLostVid) &&
-           TokenAt(inUse, nInUsePid) == TokenAt(lost, nLostPid);
+    if (bLostHasIds && (TokenAt(inUse, nInUseVid) != TokenAt(lost, nLostVid) ||
+                        TokenAt(inUse, nInUsePid) != TokenAt(lost, nLostPid)))
+        return FALSE;
+
+    // Two webcams of one model, and devices without ids (a camera that is
+    // not USB, the virtual camera's own device), differ in their instance.
+    // A link that filled its field was cut short and is compared as far as
+    // it goes.
+    std::string inUseInstance = InstancePart(inUse);
+    std::string lostInstance = InstancePart(lost);
+    if (inUse.size() >= sizeof(m_szSymbolicLink) - 1)
+        return lostInstance.compare(0, inUseInstance.size(), inUseInstance) == 0;
+    return inUseInstance == lostInstance;
 }

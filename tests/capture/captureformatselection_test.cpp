@@ -3,6 +3,7 @@
 #include <mferror.h>
 
 #include "capturetestsupport.h"
+#include "simulatedwebcamframes.h"
 
 namespace
 {
@@ -87,15 +88,125 @@ TEST_F(CaptureFormatSelection, OnlyTheExactRateIsSet)
     EXPECT_FALSE(m_log.Contains("found support type(3)"));
 }
 
-TEST_F(CaptureFormatSelection, AWebcamWithoutTheExactRateIsStillChosen)
+TEST_F(CaptureFormatSelection, WithoutTheExactRateTheNearestRateOfTheFormatIsSet)
+{
+    // Found in native order: 30000/1001 lies nearer 30 than 15 and 60 do.
+    AddWebcam({MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 15),
+               MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 60),
+               MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30000, 1001),
+               MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 25)});
+    CreateBuilder();
+    EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    EXPECT_TRUE(Opened(0, "2) 47504a4d, 1280x720, 333666"));
+    EXPECT_TRUE(m_log.Contains("SetWebcamFormat ( Size 1280x720, FrameDuration 333333, Format 3 ): HRESULT 0x00000000\n"));
+}
+
+TEST_F(CaptureFormatSelection, AWebcamOnlyAt15FramesASecondRunsAt15)
 {
     AddWebcam({Mjpg720(15)});
     CreateBuilder();
-    // The probe ignores the rate; the format cannot be set, yet the pipeline
-    // is configured and its result returned.
     EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
-    EXPECT_FALSE(m_log.Contains("found support type"));
-    EXPECT_TRUE(m_log.Contains("SetWebcamFormat ( Size 1280x720, FrameDuration 333333, Format 3 ): HRESULT 0xC00D36B9\n"));
+    EXPECT_TRUE(Opened(0, "0) 47504a4d, 1280x720, 666666"));
+}
+
+TEST_F(CaptureFormatSelection, WhatReachesTheDriverIsTheTypeTheReaderWasSetTo)
+{
+    // The webcam was left at a type no probe asks for; its MJPG type runs at
+    // 29.97 frames a second only. Every frame the driver gets under the MJPG
+    // 1280 x 720 label must be such a picture.
+    SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
+        L"Sim Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+        {MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30000, 1001),
+         MakeWebcamFormat(MFVideoFormat_YUY2, 320, 240, 30)});
+    webcamSpec.bPaced = false;
+    webcamSpec.nInitialFormat = 1;
+    m_enumeration.Add(SimulatedWebcam::Create(webcamSpec));
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    m_pBuilder->AddOutputFormat(COLOR_FORMAT_MJPG, 1280, 720);
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(m_driver.WaitForFrameCount(3, 10000));
+    m_pBuilder->StopCapture();
+
+    for (const SimulatedDriver::ReceivedFrame& frame : m_driver.GetFrames())
+    {
+        ASSERT_EQ(3u, frame.nFormat);
+        ASSERT_GE(frame.picture.size(), 2u);
+        EXPECT_EQ(0xFF, frame.picture[0]) << frame.picture.size();
+        EXPECT_EQ(0xD8, frame.picture[1]);
+        UINT32 nWidth = 0;
+        UINT32 nHeight = 0;
+        std::vector<BYTE> bgr;
+        ASSERT_EQ(S_OK, DecodeWebcamJpeg(frame.picture.data(), static_cast<UINT32>(frame.picture.size()),
+                                         &nWidth, &nHeight, &bgr));
+        EXPECT_EQ(1280u, nWidth);
+        EXPECT_EQ(720u, nHeight);
+    }
+}
+
+TEST_F(CaptureFormatSelection, AnMjpgTypeThatCannotBeSetFallsBackToYuy2)
+{
+    auto webcam = AddWebcam({Yuy2Vga(), Mjpg720()});
+    webcam->FailCall(WEBCAM_CALL_SET_CURRENT_MEDIA_TYPE, E_ACCESSDENIED, 1);
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    EXPECT_TRUE(m_log.Contains("Format 3 ): HRESULT 0x"));
+    EXPECT_TRUE(m_log.Contains("SetWebcamFormat ( Size 640x480, FrameDuration 333333, Format 0 ): HRESULT 0x00000000\n"));
+
+    // The pipeline was told YUY2 640 x 480: the webcam's pictures arrive.
+    m_pBuilder->AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(m_driver.WaitForFrameCount(3, 10000));
+    m_pBuilder->StopCapture();
+    for (const SimulatedDriver::ReceivedFrame& frame : m_driver.GetFrames())
+        EXPECT_LE(0, ReadWebcamFrameCounterYuy2(frame.picture.data(), 640, 480, 1280));
+}
+
+TEST_F(CaptureFormatSelection, AWebcamThatCannotServeItsFormatIsAFailure)
+{
+    // An MJPG-only webcam whose type cannot be set has nothing to fall back
+    // to: the host must serve the placeholder rather than mislabelled frames.
+    auto unsettable = AddWebcam({MakeWebcamFormat(MFVideoFormat_MJPG, 640, 480, 30), Mjpg720()});
+    unsettable->FailCall(WEBCAM_CALL_SET_CURRENT_MEDIA_TYPE, E_ACCESSDENIED);
+    CreateBuilder();
+    EXPECT_TRUE(FAILED(m_pBuilder->InitWebcamDevice()));
+    EXPECT_FALSE(m_log.Contains("::InitWebcamDevice (): HRESULT 0x00000000"));
+}
+
+TEST_F(CaptureFormatSelection, AWebcamThatCannotBeOpenedIsAFailure)
+{
+    // The probe's activation works, the opening one does not.
+    auto webcam = AddWebcam({Mjpg720()});
+    webcam->FailCall(WEBCAM_CALL_ACTIVATE, E_ACCESSDENIED, -1, 1);
+    CreateBuilder();
+    EXPECT_EQ(E_ACCESSDENIED, m_pBuilder->InitWebcamDevice());
+    EXPECT_EQ(2, webcam->GetCallCount(WEBCAM_CALL_ACTIVATE));
+}
+
+TEST_F(CaptureFormatSelection, ProbedWebcamsAreShutDown)
+{
+    auto chosen = AddWebcam({Mjpg720(), Yuy2Vga()}, 0x0001);
+    auto other = AddWebcam({Yuy2Vga()}, 0x0002);
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    // The list still holds both activation objects; only the webcam in use
+    // keeps a media source.
+    EXPECT_EQ(0, other->GetLiveSourceCount());
+    EXPECT_EQ(1, other->GetShutdownCount());
+    EXPECT_EQ(1, chosen->GetLiveSourceCount());
+}
+
+TEST_F(CaptureFormatSelection, ALinkThatDoesNotFitIsNotTakenForThePreviousOne)
+{
+    AddWebcam({Yuy2Vga()}, 0x0001);
+    auto tooLong = AddWebcamWithLink(
+        L"\\\\?\\usb#vid_0c45&pid_6366&mi_00#" + std::wstring(400, L'x') + L"\\global", {Mjpg720()});
+    CreateBuilder();
+    EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    EXPECT_EQ(1u, m_log.Count("Webcam Symbolic: \\\\?\\usb#vid_046d&pid_0001"));
+    EXPECT_EQ(1u, m_log.Count("Webcam Symbolic: \n"));
+    EXPECT_EQ(0, tooLong->GetCallCount(WEBCAM_CALL_ACTIVATE));
+    EXPECT_TRUE(Opened(0, "0) 32595559"));
 }
 
 TEST_F(CaptureFormatSelection, UnknownFormatCodesAreRefused)

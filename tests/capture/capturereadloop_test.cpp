@@ -144,6 +144,48 @@ TEST_F(CaptureReadLoop, AGapInTheStreamKeepsReading)
     EXPECT_EQ(S_OK, TakeCaptureFailure());
 }
 
+TEST_F(CaptureReadLoop, TheEndOfTheStreamEndsTheLoopAsAFailedRead)
+{
+    // After the end, every read is answered at once: reading on would spin.
+    OpenYuy2Webcam();
+    m_webcam->SetDelivery(WEBCAM_DELIVER_END_OF_STREAM);
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    HRESULT hrFailure = S_OK;
+    EXPECT_TRUE(WaitUntil([&] { return (hrFailure = TakeCaptureFailure()) != S_OK; }, kTimeoutMs));
+    EXPECT_EQ(MF_E_END_OF_STREAM, hrFailure);
+    EXPECT_TRUE(m_log.Contains("::OnReadSample (0): HRESULT 0xC00D3E84\n"));
+    EXPECT_EQ(1u, Callbacks());
+    EXPECT_FALSE(m_log.Contains("Notify to stop capture"));
+}
+
+TEST_F(CaptureReadLoop, AMediaTypeChangeEndsTheLoopUnlessTheTypeStillFits)
+{
+    m_webcam = AddWebcam({Yuy2Vga(), MakeWebcamFormat(MFVideoFormat_YUY2, 320, 240, 30)});
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    Microsoft::WRL::ComPtr<IMFSample> pSample = CreateSampleWithBytes(std::vector<BYTE>(16));
+
+    // Still YUY2 640 x 480: the sample is handed on.
+    EXPECT_EQ(S_OK, m_pBuilder->OnReadSample(S_OK, 0, MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED, 0,
+                                             pSample.Get()));
+    EXPECT_EQ(1u, m_log.Count("Buffer length"));
+    gbStopCapturePending = FALSE;
+
+    // The reader now delivers 320 x 240, which the pipeline was not told.
+    ASSERT_EQ(S_OK, m_pBuilder->SetWebcamFormat(320, 240, 333333, 0));
+    EXPECT_EQ(MF_E_INVALIDMEDIATYPE,
+              m_pBuilder->OnReadSample(S_OK, 0, MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED |
+                                                    MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED,
+                                       7, pSample.Get()));
+    EXPECT_EQ(MF_E_INVALIDMEDIATYPE, TakeCaptureFailure());
+    EXPECT_EQ(1u, m_log.Count("Buffer length"));
+    EXPECT_EQ(1u, m_log.Count("Notify to stop capture"));
+
+    // An error flag ends it as well.
+    EXPECT_EQ(E_FAIL, m_pBuilder->OnReadSample(S_OK, 0, MF_SOURCE_READERF_ERROR, 8, NULL));
+    EXPECT_EQ(E_FAIL, TakeCaptureFailure());
+}
+
 TEST_F(CaptureReadLoop, ACallbackAfterTheStopAsksTheHostToStop)
 {
     OpenYuy2Webcam();

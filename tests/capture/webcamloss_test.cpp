@@ -42,21 +42,51 @@ protected:
 const wchar_t kLink[] = L"\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&1f2e&0&0000#{e5323777-f976-4f5b-9b55-b94699c46e44}\\global";
 }  // namespace
 
-TEST_F(WebcamLoss, TheWebcamInUseIsRecognisedByVendorAndProductOnce)
+TEST_F(WebcamLoss, TheWebcamInUseIsRecognisedByItsInstanceOnce)
 {
     OpenWebcam(kLink);
     EXPECT_FALSE(Lost("\\\\?\\USB#VID_12AB&PID_9999#x"));
     EXPECT_FALSE(Lost("\\\\?\\USB#VID_0000&PID_34CD#x"));
-    EXPECT_TRUE(Lost("\\\\?\\USB#VID_12AB&PID_34CD&MI_02#other#instance"));
+    // Letter case and the interface class (another category of the same
+    // device) do not matter.
+    EXPECT_TRUE(Lost("\\\\?\\USB#VID_12AB&PID_34CD&MI_00#7&1F2E&0&0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\GLOBAL"));
     EXPECT_TRUE(m_log.Contains("::CheckDeviceLost (): BOOL 1\n"));
     // The link is forgotten: the same removal reported again is not a loss.
-    EXPECT_FALSE(Lost("\\\\?\\USB#VID_12AB&PID_34CD&MI_02#other#instance"));
+    EXPECT_FALSE(Lost(std::string(kLink, kLink + wcslen(kLink))));
 }
 
-TEST_F(WebcamLoss, ANameWithoutIdsCountsAsTheWebcamInUse)
+TEST_F(WebcamLoss, TwoWebcamsOfOneModelAreToldApart)
 {
     OpenWebcam(kLink);
-    EXPECT_TRUE(Lost("\\\\?\\root#image#0000"));
+    EXPECT_FALSE(Lost("\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&99aa&0&0000#{e5323777-f976-4f5b-9b55-b94699c46e44}\\global"));
+    EXPECT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
+}
+
+TEST_F(WebcamLoss, DevicesWithoutIdsAreComparedByTheirWholeLink)
+{
+    // The virtual camera's own device, or any capture device without ids,
+    // is not the USB webcam in use.
+    OpenWebcam(kLink);
+    EXPECT_FALSE(Lost("\\\\?\\root#image#0000#{e5323777-f976-4f5b-9b55-b94699c46e44}"));
+    EXPECT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
+}
+
+TEST_F(WebcamLoss, AWebcamWithoutIdsIsLostOnlyWithItsOwnLink)
+{
+    // Never chosen by the selection; opened by index.
+    AddWebcamWithLink(L"\\\\?\\pci#ven_8086&dev_9d32#3&11583659&0&A0#{e5323777-f976-4f5b-9b55-b94699c46e44}",
+                      {Yuy2Vga()});
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->SetWebcamDevice(0));
+    EXPECT_FALSE(Lost("\\\\?\\root#image#0000#{e5323777-f976-4f5b-9b55-b94699c46e44}"));
+    EXPECT_TRUE(Lost("\\\\?\\PCI#VEN_8086&DEV_9D32#3&11583659&0&A0#{e5323777-f976-4f5b-9b55-b94699c46e44}"));
+}
+
+TEST_F(WebcamLoss, AWebcamClosedLongAgoIsNotLost)
+{
+    OpenWebcam(kLink);
+    m_pBuilder->UninitWebcamDevice();
+    EXPECT_FALSE(Lost(std::string(kLink, kLink + wcslen(kLink))));
 }
 
 TEST_F(WebcamLoss, NothingIsLostBeforeAWebcamWasOpened)
@@ -77,7 +107,7 @@ TEST_F(WebcamLoss, BroadcastsOfOtherKindsAreNotLosses)
     EXPECT_FALSE(bLost);
     EXPECT_EQ(E_POINTER, m_pBuilder->CheckDeviceLost(&volume, NULL));
     // Still in use after all that.
-    EXPECT_TRUE(Lost("\\\\?\\USB#VID_12AB&PID_34CD"));
+    EXPECT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
 }
 
 TEST_F(WebcamLoss, IdsCutShortByTheEndOfANameNeverMatchWholeOnes)
@@ -85,7 +115,7 @@ TEST_F(WebcamLoss, IdsCutShortByTheEndOfANameNeverMatchWholeOnes)
     OpenWebcam(kLink);
     EXPECT_FALSE(Lost("\\\\?\\USB#PID_34CD#VID_12"));
     EXPECT_FALSE(Lost("\\\\?\\USB#VID_12AB#PID"));
-    EXPECT_TRUE(Lost("\\\\?\\USB#PID_34CD#VID_12AB"));
+    EXPECT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
 }
 
 TEST_F(WebcamLoss, ALinkLongerThanItsFieldStillIdentifiesTheWebcam)
