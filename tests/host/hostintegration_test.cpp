@@ -69,6 +69,19 @@ protected:
         return webcam;
     }
 
+    // One client served from a webcam while the host holds the Global
+    // mutex, so that losing the webcam ends the worker.
+    std::shared_ptr<SimulatedWebcam> StreamWithTheMutexHeld(const GUID& subtype, UINT32 nWidth,
+                                                            UINT32 nHeight)
+    {
+        std::shared_ptr<SimulatedWebcam> webcam = PlugWebcam(subtype, nWidth, nHeight);
+        StartHost();
+        SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+        m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+        EXPECT_TRUE(WaitForMoreFrames(3));
+        return webcam;
+    }
+
     void StartHost()
     {
         ASSERT_TRUE(m_host.Start());
@@ -293,11 +306,7 @@ TEST_F(HostTest, AWebcamPluggedBackInReplacesThePlaceholder)
 
 TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
 {
-    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
-    StartHost();
-    SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
-    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitForMoreFrames(3));
+    auto webcam = StreamWithTheMutexHeld(MFVideoFormat_YUY2, 640, 480);
 
     webcam->Unplug();
     SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, webcam->MakeInterfaceBroadcast());
@@ -415,11 +424,7 @@ TEST_F(HostTest, AStalledCountRequestIsCancelledWhenTheHostCloses)
 
 TEST_F(HostTest, ADeviceLossDuringAStallIsAnsweredOnTheWindowThread)
 {
-    auto webcam = PlugWebcam(MFVideoFormat_MJPG, 1280, 720);
-    StartHost();
-    SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
-    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitForMoreFrames(3));
+    auto webcam = StreamWithTheMutexHeld(MFVideoFormat_MJPG, 1280, 720);
     m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
     ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
 
