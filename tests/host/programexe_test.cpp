@@ -32,18 +32,19 @@ DWORD WaitForExitCode(const ScopedChildProcess& process)
     return dwExitCode;
 }
 
+BOOL CALLBACK CountHostWindow(HWND hWnd, LPARAM lParam)
+{
+    char szClass[64] = {};
+    GetClassNameA(hWnd, szClass, sizeof(szClass));
+    if (strcmp(szClass, kWindowClass) == 0)
+        ++*reinterpret_cast<int*>(lParam);
+    return TRUE;
+}
+
 int CountHostWindows()
 {
     int nCount = 0;
-    EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            char szClass[64] = {};
-            GetClassNameA(hWnd, szClass, sizeof(szClass));
-            if (strcmp(szClass, kWindowClass) == 0)
-                ++*reinterpret_cast<int*>(lParam);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&nCount));
+    EnumWindows(CountHostWindow, reinterpret_cast<LPARAM>(&nCount));
     return nCount;
 }
 }  // namespace
