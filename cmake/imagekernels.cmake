@@ -6,6 +6,7 @@ set(VCAM_IMAGE_KERNEL_SOURCES
     ${CMAKE_SOURCE_DIR}/src/image/scalerkernel.cpp
     ${CMAKE_SOURCE_DIR}/src/image/scalerkernel_sse2.cpp
     ${CMAKE_SOURCE_DIR}/src/image/scalerkernel_avx2.cpp
+    ${CMAKE_SOURCE_DIR}/src/image/scalerplancache.cpp
     ${CMAKE_SOURCE_DIR}/src/image/yuy2tonv12kernel.cpp
     ${CMAKE_SOURCE_DIR}/src/image/yuy2tonv12kernel_sse2.cpp
     ${CMAKE_SOURCE_DIR}/src/image/yuy2tonv12kernel_avx2.cpp

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "driver/driverio.h"
@@ -210,8 +211,8 @@ BOOL SimulatedDriver::Close(HANDLE hDevice)
 BOOL SimulatedDriver::Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut,
                               DWORD cbOut, LPDWORD pcbReturned)
 {
-    std::function<void(const ReceivedFrame&)> observer;
-    ReceivedFrame accepted;
+    std::function<void(const FrameView&)> observer;
+    FrameView accepted = {};
     DWORD dwError = ERROR_SUCCESS;
     DWORD dwDelayMs = 0;
     DWORD dwStallMs = 0;
@@ -364,7 +365,7 @@ DWORD SimulatedDriver::GetFrameInfo(void* pIn, DWORD cbIn, void* pOut, DWORD cbO
 }
 
 DWORD SimulatedDriver::AcceptFrame(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut,
-                                   ReceivedFrame* pFrame)
+                                   FrameView* pFrame)
 {
     FRAME_HEADER header = {};
     bool bWellFormed = pIn != NULL && pIn == pOut && cbIn == cbOut && cbIn > sizeof(FRAME_HEADER);
@@ -379,24 +380,39 @@ DWORD SimulatedDriver::AcceptFrame(void* pIn, DWORD cbIn, void* pOut, DWORD cbOu
         return ERROR_INVALID_PARAMETER;
     }
 
-    ReceivedFrame& frame = *pFrame;
+    FrameView& frame = *pFrame;
     frame.nFormat = header.nFormat;
     frame.nWidth = header.nWidth;
     frame.nHeight = header.nHeight;
-    const BYTE* pPicture = static_cast<const BYTE*>(pIn) + sizeof(FRAME_HEADER);
-    frame.picture.assign(pPicture, pPicture + (cbIn - sizeof(FRAME_HEADER)));
+    frame.pPicture = static_cast<const BYTE*>(pIn) + sizeof(FRAME_HEADER);
+    frame.cbPicture = cbIn - sizeof(FRAME_HEADER);
     SYSTEM_INFO systemInfo;
     GetSystemInfo(&systemInfo);
     frame.bRecordPageAligned = reinterpret_cast<UINT_PTR>(pIn) % systemInfo.dwPageSize == 0;
     frame.pRecord = pIn;
 
     ++m_nFramesAccepted;
-    if (m_nFrameRetention == 0)
-        return ERROR_SUCCESS;
-    if (m_frames.size() >= m_nFrameRetention)
-        m_frames.erase(m_frames.begin());
-    m_frames.push_back(frame);
+    KeepFrame(frame);
     return ERROR_SUCCESS;
+}
+
+void SimulatedDriver::KeepFrame(const FrameView& frame)
+{
+    if (m_nFrameRetention == 0)
+        return;
+    // When full, the oldest frame's storage takes the new picture: no fresh
+    // memory per frame once the window is warm.
+    if (m_frames.size() >= m_nFrameRetention)
+        std::rotate(m_frames.begin(), m_frames.begin() + 1, m_frames.end());
+    else
+        m_frames.push_back(ReceivedFrame());
+    ReceivedFrame& kept = m_frames.back();
+    kept.nFormat = frame.nFormat;
+    kept.nWidth = frame.nWidth;
+    kept.nHeight = frame.nHeight;
+    kept.picture.assign(frame.pPicture, frame.pPicture + frame.cbPicture);
+    kept.bRecordPageAligned = frame.bRecordPageAligned;
+    kept.pRecord = frame.pRecord;
 }
 
 void SimulatedDriver::SignalNotifyLocked()
@@ -566,7 +582,7 @@ void SimulatedDriver::SetFrameRetention(size_t nFrames)
         m_frames.erase(m_frames.begin());
 }
 
-void SimulatedDriver::SetFrameObserver(std::function<void(const ReceivedFrame&)> observer)
+void SimulatedDriver::SetFrameObserver(std::function<void(const FrameView&)> observer)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_observer = observer;

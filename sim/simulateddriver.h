@@ -44,6 +44,19 @@ public:
         const void* pRecord;  // where the record lay during the request
     };
 
+    // A frame as the observer sees it: the picture is the sender's record
+    // itself, valid only during the call, so watching costs no copy.
+    struct FrameView
+    {
+        UINT32 nFormat;
+        UINT32 nWidth;
+        UINT32 nHeight;
+        const BYTE* pPicture;
+        size_t cbPicture;
+        bool bRecordPageAligned;
+        const void* pRecord;
+    };
+
     explicit SimulatedDriver(const char* pszDevicePath);
     ~SimulatedDriver();
 
@@ -91,10 +104,12 @@ public:
     size_t GetFrameCount();
     std::vector<ReceivedFrame> GetFrames();
     void ClearFrames();
-    // Keeps at most this many received frames (the counters go on).
+    // Keeps at most this many received frames (the counters go on); a
+    // frame that is not kept is never copied.
     void SetFrameRetention(size_t nFrames);
-    // Called for every accepted frame, on the sending thread.
-    void SetFrameObserver(std::function<void(const ReceivedFrame&)> observer);
+    // Called for every accepted frame, on the sending thread, while the
+    // sender waits in its request.
+    void SetFrameObserver(std::function<void(const FrameView&)> observer);
     // Waits until at least nFrames frames were accepted in all.
     bool WaitForFrameCount(size_t nFrames, DWORD dwTimeoutMs);
 
@@ -121,7 +136,8 @@ private:
     DWORD TakeInjectedFailure(DWORD dwCode);  // ERROR_SUCCESS when none
     DWORD LendEvent(LentEvent eEvent, const void* pIn, DWORD cbIn);
     DWORD GetFrameInfo(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut, DWORD* pcbReturned);
-    DWORD AcceptFrame(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut, ReceivedFrame* pFrame);
+    DWORD AcceptFrame(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut, FrameView* pFrame);
+    void KeepFrame(const FrameView& frame);
     void SignalNotifyLocked();
 
     static SimulatedDriver* s_pInstalled;
@@ -157,5 +173,5 @@ private:
     size_t m_nFramesAccepted;
     int m_nMalformedFrames;
     std::condition_variable m_frameAccepted;
-    std::function<void(const ReceivedFrame&)> m_observer;
+    std::function<void(const FrameView&)> m_observer;
 };

@@ -90,7 +90,7 @@ HRESULT STDMETHODCALLTYPE BuiltInImageScaler::Configure(UINT32 nInFormat, UINT32
     if (!bKnownFormat || nOutFormat != nInFormat || nInFlags != IMAGE_SCALER_LAYOUT_TOP_DOWN ||
         nOutFlags != IMAGE_SCALER_LAYOUT_TOP_DOWN)
     {
-        m_plan.Reset();  // a refused configuration leaves none behind
+        m_plans.ForgetCurrent();  // a refused configuration leaves none behind
         return E_INVALIDARG;
     }
     ScalerGeometry geometry = {
@@ -101,10 +101,10 @@ HRESULT STDMETHODCALLTYPE BuiltInImageScaler::Configure(UINT32 nInFormat, UINT32
         nOutWidth,
         nOutHeight,
         nOutStride};
-    return HResultFromImageStatus(m_plan.Configure(geometry, m_eFilter, m_eAcceleration));
+    return HResultFromImageStatus(m_plans.Configure(geometry, m_eFilter, m_eAcceleration));
 }
 
 HRESULT STDMETHODCALLTYPE BuiltInImageScaler::Process(const BYTE* pSrc, BYTE* pDst)
 {
-    return HResultFromImageStatus(m_plan.Process(pSrc, pDst));
+    return HResultFromImageStatus(m_plans.Process(pSrc, pDst));
 }

@@ -4,11 +4,14 @@
 
 #include "image/imagescaler.h"
 #include "image/scalerkernel.h"
+#include "image/scalerplancache.h"
 
 // The product's own image-scaling component: IImageScaler over the built-in
 // scaler kernel (image/scalerkernel.h), reference counted like a COM object.
 // Created directly, never through COM, so it works on threads that have not
-// initialised COM. Defaults: automatic filter, fastest instruction set.
+// initialised COM. Defaults: automatic filter, fastest instruction set. The
+// pipeline configures it before every frame of every request: the tables of
+// recent sizes are kept, so alternating sizes cost no rebuilding.
 class BuiltInImageScaler : public IImageScaler
 {
 public:
@@ -38,5 +41,5 @@ private:
     LONG m_cRef;
     ScalerFilter m_eFilter;
     ScalerAcceleration m_eAcceleration;
-    ScalerPlan m_plan;
+    ScalerPlanCache m_plans;
 };

@@ -55,8 +55,55 @@ void ScalerInterleaveYuy2Range(const uint8_t* pY, const uint8_t* pU, const uint8
     }
 }
 
+void ScalerDoubleRowYuy2Range(const uint8_t* pRow, uint32_t nMacropixels, uint32_t nBegin,
+                              uint32_t nEnd, int16_t* pSums)
+{
+    const int64_t nLastChroma = static_cast<int64_t>(nMacropixels) - 1;
+    for (int64_t m = nBegin; m < nEnd; ++m)
+    {
+        // The bytes of this macropixel and its neighbours, the edge ones
+        // extended.
+        const uint8_t* p = pRow + 4 * m;
+        const uint8_t* pLeft = m > 0 ? p - 4 : p;
+        const uint8_t* pRight = m < nLastChroma ? p + 4 : p;
+        const int nY0 = p[0], nY1 = p[2];
+        const int nLeftY = m > 0 ? pLeft[2] : nY0, nRightY = m < nLastChroma ? pRight[0] : nY1;
+        int16_t* pOut = pSums + 8 * m;
+        pOut[0] = static_cast<int16_t>(6 * nY0 + 2 * nLeftY);
+        pOut[1] = static_cast<int16_t>(7 * p[1] + pLeft[1]);
+        pOut[2] = static_cast<int16_t>(6 * nY0 + 2 * nY1);
+        pOut[3] = static_cast<int16_t>(7 * p[3] + pLeft[3]);
+        pOut[4] = static_cast<int16_t>(6 * nY1 + 2 * nY0);
+        pOut[5] = static_cast<int16_t>(5 * p[1] + 3 * pRight[1]);
+        pOut[6] = static_cast<int16_t>(6 * nY1 + 2 * nRightY);
+        pOut[7] = static_cast<int16_t>(5 * p[3] + 3 * pRight[3]);
+    }
+}
+
+void ScalerDoubleBlendRange(const int16_t* pNear, const int16_t* pAbove, const int16_t* pBelow,
+                            uint32_t nBegin, uint32_t nEnd, uint8_t* pUpper, uint8_t* pLower)
+{
+    for (uint32_t b = nBegin; b < nEnd; ++b)
+    {
+        const int nNear = 3 * pNear[b] + 16;
+        pUpper[b] = static_cast<uint8_t>((nNear + pAbove[b]) >> 5);
+        pLower[b] = static_cast<uint8_t>((nNear + pBelow[b]) >> 5);
+    }
+}
+
+void ScalerDoubleRowYuy2_Portable(const uint8_t* pRow, uint32_t nMacropixels, int16_t* pSums)
+{
+    ScalerDoubleRowYuy2Range(pRow, nMacropixels, 0, nMacropixels, pSums);
+}
+
 namespace
 {
+void DoubleBlend_C(const int16_t* pNear, const int16_t* pAbove, const int16_t* pBelow,
+                   uint32_t nBytes, uint8_t* pUpper, uint8_t* pLower)
+{
+    ScalerDoubleBlendRange(pNear, pAbove, pBelow, 0, nBytes, pUpper, pLower);
+}
+
 void VerticalYuy2_C(const ScalerVerticalTaps& taps, uint32_t nMacropixels, int16_t* pY,
                     int16_t* pU, int16_t* pV)
 {
@@ -107,7 +154,8 @@ void InterleaveYuy2_C(const uint8_t* pY, const uint8_t* pU, const uint8_t* pV, u
 }  // namespace
 
 const ScalerPasses kScalerPassesPortable = {
-    VerticalYuy2_C, VerticalPacked_C, HorizontalPlane_C, HorizontalPacked32_C, InterleaveYuy2_C,
+    VerticalYuy2_C,   VerticalPacked_C, HorizontalPlane_C, HorizontalPacked32_C, InterleaveYuy2_C,
+    ScalerDoubleRowYuy2_Portable, DoubleBlend_C,
 };
 
 // ---------------------------------------------------------------------------
@@ -504,7 +552,11 @@ struct ScalerPlan::Impl
     ScalerGeometry geometry;
     ScalerFilter eFilter;
     ScalerAcceleration eLimit;
+    ScalerShortcuts eShortcuts;
     const ScalerPasses* pPasses;
+    bool bDouble;  // Yuy2 enlarged by exactly two with the bilinear filter
+
+    Buffer<int16_t> doubleSums[3];  // the sums of three input rows in turn
 
     VerticalTable vertical;
     HorizontalTable luma;    // Yuy2: the luma plane; Packed32: the pixels
@@ -517,9 +569,39 @@ struct ScalerPlan::Impl
     Buffer<uint8_t> uOut;
     Buffer<uint8_t> vOut;
 
+    // 1:1: every filter then weighs one input sample by exactly one, so the
+    // rows are copied and no tables are built.
+    bool IsCopy() const
+    {
+        return eShortcuts == ScalerShortcuts::Allowed && geometry.nInWidth == geometry.nOutWidth &&
+               geometry.nInHeight == geometry.nOutHeight;
+    }
+
+    bool IsDouble() const
+    {
+        const ScalerGeometry& g = geometry;
+        const ScalerKernelShape shape = ScalerShapeFor(eFilter, 0.5);
+        return eShortcuts == ScalerShortcuts::Allowed && g.eLayout == ScalerLayout::Yuy2 &&
+               g.nOutWidth == 2 * static_cast<uint64_t>(g.nInWidth) &&
+               g.nOutHeight == 2 * static_cast<uint64_t>(g.nInHeight) && !shape.bBox &&
+               shape.dHalfWidth == 1.0;
+    }
+
     ImageStatus Build()
     {
         const ScalerGeometry& g = geometry;
+        if (IsCopy())
+            return ImageStatus::Ok;
+        bDouble = IsDouble();
+        if (bDouble)
+        {
+            for (Buffer<int16_t>& sums : doubleSums)
+            {
+                if (!sums.Allocate(4 * static_cast<uint64_t>(g.nInWidth) + 32))
+                    return ImageStatus::OutOfMemory;
+            }
+            return ImageStatus::Ok;
+        }
         const double dScaleX = static_cast<double>(g.nInWidth) / g.nOutWidth;
         const double dScaleY = static_cast<double>(g.nInHeight) / g.nOutHeight;
         const ScalerKernelShape shapeX = ScalerShapeFor(eFilter, dScaleX);
@@ -573,11 +655,19 @@ void ScalerPlan::Reset()
     m_eUsed = ScalerAcceleration::Portable;
 }
 
+void ScalerPlan::Swap(ScalerPlan& other)
+{
+    std::swap(m_pImpl, other.m_pImpl);
+    std::swap(m_bConfigured, other.m_bConfigured);
+    std::swap(m_eUsed, other.m_eUsed);
+}
+
 ImageStatus ScalerPlan::Configure(const ScalerGeometry& geometry, ScalerFilter eFilter,
-                                  ScalerAcceleration eLimit)
+                                  ScalerAcceleration eLimit, ScalerShortcuts eShortcuts)
 {
     if (m_bConfigured && SameGeometry(geometry, m_pImpl->geometry) &&
-        eFilter == m_pImpl->eFilter && eLimit == m_pImpl->eLimit)
+        eFilter == m_pImpl->eFilter && eLimit == m_pImpl->eLimit &&
+        eShortcuts == m_pImpl->eShortcuts)
         return ImageStatus::Ok;
 
     Reset();
@@ -607,6 +697,8 @@ ImageStatus ScalerPlan::Configure(const ScalerGeometry& geometry, ScalerFilter e
     pImpl->geometry = geometry;
     pImpl->eFilter = eFilter;
     pImpl->eLimit = eLimit;
+    pImpl->eShortcuts = eShortcuts;
+    pImpl->bDouble = false;
     const ScalerAcceleration eUsed = ScalerAvailableAcceleration(eLimit);
     pImpl->pPasses = &PassesFor(eUsed);
     ImageStatus status = pImpl->Build();
@@ -630,7 +722,20 @@ ImageStatus ScalerPlan::Process(const uint8_t* pSrc, uint8_t* pDst)
 
     Impl& plan = *m_pImpl;
     const ScalerGeometry& g = plan.geometry;
+    if (plan.IsCopy())
+    {
+        const size_t cbRow = static_cast<size_t>(g.nInWidth) * (g.eLayout == ScalerLayout::Yuy2 ? 2 : 4);
+        for (uint32_t y = 0; y < g.nOutHeight; ++y)
+            memcpy(pDst + static_cast<size_t>(y) * g.nOutStride,
+                   pSrc + static_cast<size_t>(y) * g.nInStride, cbRow);
+        return ImageStatus::Ok;
+    }
     const ScalerPasses& passes = *plan.pPasses;
+    if (plan.bDouble)
+    {
+        ProcessDouble(pSrc, pDst);
+        return ImageStatus::Ok;
+    }
     for (uint32_t y = 0; y < g.nOutHeight; ++y)
     {
         ScalerVerticalTaps taps = plan.vertical.Taps(y, pSrc, g.nInStride);
@@ -652,4 +757,27 @@ ImageStatus ScalerPlan::Process(const uint8_t* pSrc, uint8_t* pDst)
         }
     }
     return ImageStatus::Ok;
+}
+
+// Input row k gives output rows 2k and 2k + 1, between row k's sums and
+// those of rows k - 1 and k + 1 (the edge rows extended), kept in turn.
+void ScalerPlan::ProcessDouble(const uint8_t* pSrc, uint8_t* pDst)
+{
+    Impl& plan = *m_pImpl;
+    const ScalerGeometry& g = plan.geometry;
+    const ScalerPasses& passes = *plan.pPasses;
+    const uint32_t nMacropixels = g.nInWidth / 2;
+    const uint32_t nBytes = 2 * g.nOutWidth;
+    auto sums = [&](uint32_t nRow) { return plan.doubleSums[nRow % 3].Get(); };
+    passes.pfnDoubleRowYuy2(pSrc, nMacropixels, sums(0));
+    for (uint32_t k = 0; k < g.nInHeight; ++k)
+    {
+        const uint32_t nBelow = k + 1 < g.nInHeight ? k + 1 : k;
+        if (nBelow != k)
+            passes.pfnDoubleRowYuy2(pSrc + static_cast<size_t>(nBelow) * g.nInStride, nMacropixels,
+                                    sums(nBelow));
+        uint8_t* pUpper = pDst + 2 * static_cast<size_t>(k) * g.nOutStride;
+        passes.pfnDoubleBlend(sums(k), sums(k > 0 ? k - 1 : 0), sums(nBelow), nBytes, pUpper,
+                              pUpper + g.nOutStride);
+    }
 }

@@ -49,6 +49,15 @@ enum class ScalerAcceleration
     Avx2,
 };
 
+// Paths that skip the general passes where they give the very same bytes:
+// the copy at 1:1 and the enlarging of Yuy2 by exactly two. Tests turn them
+// off to compare.
+enum class ScalerShortcuts
+{
+    Allowed,
+    None,
+};
+
 struct ScalerGeometry
 {
     ScalerLayout eLayout;
@@ -75,10 +84,14 @@ public:
     // Yuy2 input width, a stride shorter than a row, a picture beyond the
     // address space. OutOfMemory. After a failure the plan is unconfigured.
     ImageStatus Configure(const ScalerGeometry& geometry, ScalerFilter eFilter,
-                          ScalerAcceleration eLimit);
+                          ScalerAcceleration eLimit,
+                          ScalerShortcuts eShortcuts = ScalerShortcuts::Allowed);
 
     // Back to unconfigured, with every buffer freed.
     void Reset();
+
+    // Exchanges the two plans' configurations and buffers.
+    void Swap(ScalerPlan& other);
 
     bool IsConfigured() const { return m_bConfigured; }
     // The instruction set Process runs with.
@@ -92,6 +105,8 @@ public:
 private:
     ScalerPlan(const ScalerPlan&);
     ScalerPlan& operator=(const ScalerPlan&);
+
+    void ProcessDouble(const uint8_t* pSrc, uint8_t* pDst);
 
     struct Impl;
     Impl* m_pImpl;

@@ -244,6 +244,30 @@ void InterleaveYuy2_SSE2(const uint8_t* pY, const uint8_t* pU, const uint8_t* pV
     }
     ScalerInterleaveYuy2Range(pY, pU, pV, x, nWidth, pOut);
 }
+
+// Sixteen bytes of each of the two output rows a step.
+void DoubleBlend_SSE2(const int16_t* pNear, const int16_t* pAbove, const int16_t* pBelow,
+                      uint32_t nBytes, uint8_t* pUpper, uint8_t* pLower)
+{
+    const __m128i rounding = _mm_set1_epi16(16);
+    uint32_t b = 0;
+    for (; b + 16 <= nBytes; b += 16)
+    {
+        __m128i near0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pNear + b));
+        __m128i near1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pNear + b + 8));
+        near0 = _mm_add_epi16(_mm_add_epi16(near0, _mm_add_epi16(near0, near0)), rounding);
+        near1 = _mm_add_epi16(_mm_add_epi16(near1, _mm_add_epi16(near1, near1)), rounding);
+        __m128i upper0 = _mm_add_epi16(near0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pAbove + b)));
+        __m128i upper1 = _mm_add_epi16(near1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pAbove + b + 8)));
+        __m128i lower0 = _mm_add_epi16(near0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pBelow + b)));
+        __m128i lower1 = _mm_add_epi16(near1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pBelow + b + 8)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pUpper + b),
+                         _mm_packus_epi16(_mm_srli_epi16(upper0, 5), _mm_srli_epi16(upper1, 5)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pLower + b),
+                         _mm_packus_epi16(_mm_srli_epi16(lower0, 5), _mm_srli_epi16(lower1, 5)));
+    }
+    ScalerDoubleBlendRange(pNear, pAbove, pBelow, b, nBytes, pUpper, pLower);
+}
 }  // namespace
 
 void ScalerHorizontalGather_SSE2(const int16_t* pIn, const ScalerHorizontalFilter& filter,
@@ -280,9 +304,12 @@ void ScalerHorizontalPacked32_SSE2(const int16_t* pIn, const ScalerHorizontalFil
     }
 }
 
+// SSE2 has no byte shuffle for the sums of the doubled rows: they stay
+// portable there.
 const ScalerPasses kScalerPassesSse2 = {
-    VerticalYuy2_SSE2, VerticalPacked_SSE2, HorizontalPlane_SSE2, ScalerHorizontalPacked32_SSE2,
-    InterleaveYuy2_SSE2,
+    VerticalYuy2_SSE2,   VerticalPacked_SSE2,          HorizontalPlane_SSE2,
+    ScalerHorizontalPacked32_SSE2, InterleaveYuy2_SSE2, ScalerDoubleRowYuy2_Portable,
+    DoubleBlend_SSE2,
 };
 #else
 // Not an x86 processor: the plan never selects these.

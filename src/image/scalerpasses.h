@@ -55,6 +55,15 @@ struct ScalerPasses
     // Packs nWidth pixels (Y0 U Y1 V): exactly nWidth * 2 bytes.
     void (*pfnInterleaveYuy2)(const uint8_t* pY, const uint8_t* pU, const uint8_t* pV,
                               uint32_t nWidth, uint8_t* pOut);
+
+    // Enlarging Yuy2 by exactly two both ways with the bilinear filter (see
+    // ScalerDoubleRowYuy2Range): one input row of nMacropixels into
+    // 8 * nMacropixels sums.
+    void (*pfnDoubleRowYuy2)(const uint8_t* pRow, uint32_t nMacropixels, int16_t* pSums);
+    // The two output rows between the sums of an input row (near) and of its
+    // neighbours above and below: nBytes bytes each.
+    void (*pfnDoubleBlend)(const int16_t* pNear, const int16_t* pAbove, const int16_t* pBelow,
+                           uint32_t nBytes, uint8_t* pUpper, uint8_t* pLower);
 };
 
 extern const ScalerPasses kScalerPassesPortable;
@@ -82,6 +91,20 @@ void ScalerVerticalPackedRange(const ScalerVerticalTaps& taps, uint32_t nBegin, 
 void ScalerInterleaveYuy2Range(const uint8_t* pY, const uint8_t* pU, const uint8_t* pV,
                                uint32_t nBegin, uint32_t nEnd, uint8_t* pOut);
 
+// Enlarging Yuy2 by two with the bilinear filter, pixel centres aligned,
+// weighs the nearer input 3/4 and the other 1/4 in each direction for luma
+// and every row; co-sited chroma columns take 7/8 and 1/8, then 5/8 and 3/8.
+// Every weight is then a multiple of the coefficients' resolution, so the
+// general passes compute exact small integers, and these two steps compute
+// the very same bytes: each input row becomes, per output byte, eight times
+// its horizontal enlargement (macropixels [nBegin, nEnd) here, edges
+// extended), and output row bytes are (3 * near + far + 16) >> 5 of those
+// sums (bytes [nBegin, nEnd)).
+void ScalerDoubleRowYuy2Range(const uint8_t* pRow, uint32_t nMacropixels, uint32_t nBegin,
+                              uint32_t nEnd, int16_t* pSums);
+void ScalerDoubleBlendRange(const int16_t* pNear, const int16_t* pAbove, const int16_t* pBelow,
+                            uint32_t nBegin, uint32_t nEnd, uint8_t* pUpper, uint8_t* pLower);
+
 // SSE2 pieces that the AVX2 passes share: outputs [nBegin, nEnd) of a plane
 // row by gathering (both multiples of 4, nEnd at most nPaddedOutputs), and
 // the 32-bit pixel pass.
@@ -89,3 +112,4 @@ void ScalerHorizontalGather_SSE2(const int16_t* pIn, const ScalerHorizontalFilte
                                  uint32_t nBegin, uint32_t nEnd, uint8_t* pOut);
 void ScalerHorizontalPacked32_SSE2(const int16_t* pIn, const ScalerHorizontalFilter& filter,
                                    uint8_t* pOut);
+void ScalerDoubleRowYuy2_Portable(const uint8_t* pRow, uint32_t nMacropixels, int16_t* pSums);

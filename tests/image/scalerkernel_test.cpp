@@ -401,6 +401,55 @@ TEST(ScalerKernel, TheSimdPathsEqualThePortablePath)
     }
 }
 
+// The copy at 1:1 and the enlarging of Yuy2 by exactly two skip the general
+// passes; on every path they must give the general portable passes' bytes,
+// including at the extended edges of rows only a macropixel or a few wide,
+// with padded strides and misaligned pointers.
+TEST(ScalerKernel, TheShortcutsGiveTheGeneralPassesBytes)
+{
+    std::mt19937 random(29);
+    std::uniform_int_distribution<uint32_t> padding(0, 9), offset(0, 15);
+    const Size kSizes[] = {{2, 1}, {2, 3}, {4, 2}, {6, 5}, {10, 4}, {12, 7}, {22, 3},
+                           {24, 9}, {34, 6}, {64, 2}, {98, 11}, {320, 4}};
+    for (const Size& in : kSizes)
+    {
+        for (ScalerFilter eFilter : kAllFilters)
+        {
+            for (bool bDouble : {true, false})
+            {
+                const Size out = bDouble ? Size{2 * in.nWidth, 2 * in.nHeight} : in;
+                const ScalerGeometry geometry =
+                    Geometry(ScalerLayout::Yuy2, in, out, padding(random), padding(random));
+                GuardedBuffer src(static_cast<size_t>(geometry.nInStride) * in.nHeight, offset(random));
+                src.FillRandom(random);
+                const size_t cbDst = static_cast<size_t>(geometry.nOutStride) * out.nHeight;
+                GuardedBuffer general(cbDst, offset(random), 0x5A);
+                ScalerPlan generalPlan;
+                ASSERT_EQ(ImageStatus::Ok, generalPlan.Configure(geometry, eFilter,
+                                                                 ScalerAcceleration::Portable,
+                                                                 ScalerShortcuts::None));
+                ASSERT_EQ(ImageStatus::Ok, generalPlan.Process(src.Data(), general.Data()));
+                for (ScalerAcceleration eAcceleration : kAllAccelerations)
+                {
+                    if (!Available(eAcceleration))
+                        continue;
+                    GuardedBuffer shortcut(cbDst, offset(random), 0x5A);
+                    ScalerPlan plan;
+                    ASSERT_EQ(ImageStatus::Ok, plan.Configure(geometry, eFilter, eAcceleration));
+                    ASSERT_EQ(ImageStatus::Ok, plan.Process(src.Data(), shortcut.Data()));
+                    for (size_t i = 0; i < cbDst; ++i)
+                    {
+                        ASSERT_EQ(general[i], shortcut[i])
+                            << AccelerationName(eAcceleration) << " " << in.nWidth << "x"
+                            << in.nHeight << (bDouble ? " doubled" : " 1:1") << " byte " << i;
+                    }
+                    ASSERT_TRUE(shortcut.GuardsIntact());
+                }
+            }
+        }
+    }
+}
+
 // Shrinking 65534 columns to three: tens of thousands of taps a sample,
 // each weight far below the coefficients' resolution, still sum to exactly
 // one; a flat picture stays flat and a ramp keeps its order.

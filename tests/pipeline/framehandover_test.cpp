@@ -65,7 +65,7 @@ TEST_F(FrameHandOverTest, TheRecordIsFreedAfterTheRequest)
 {
     const void* pRecord = NULL;
     m_driver.SetFrameObserver(
-        [&pRecord](const SimulatedDriver::ReceivedFrame& frame) { pRecord = frame.pRecord; });
+        [&pRecord](const SimulatedDriver::FrameView& frame) { pRecord = frame.pRecord; });
     m_driver.SetFrameRetention(0);
     std::vector<BYTE> picture = Pattern(1280 * 720 * 3 / 2);
     ASSERT_EQ(S_OK, m_manager.SendFrame(m_hDevice, COLOR_FORMAT_NV12, 1280, 720, picture.data(),
@@ -73,6 +73,48 @@ TEST_F(FrameHandOverTest, TheRecordIsFreedAfterTheRequest)
     MEMORY_BASIC_INFORMATION info = {};
     ASSERT_NE(0u, VirtualQuery(pRecord, &info, sizeof(info)));
     EXPECT_EQ(static_cast<DWORD>(MEM_FREE), info.State);
+}
+
+TEST_F(FrameHandOverTest, TheDriverDoubleCopiesOnlyTheFramesItKeeps)
+{
+    // Kept: none. The observer reads the sender's record itself, not a copy.
+    std::vector<BYTE> first = Pattern(640 * 480 * 2);
+    const BYTE* pSeen = NULL;
+    const void* pRecord = NULL;
+    bool bSameBytes = false;
+    m_driver.SetFrameObserver([&](const SimulatedDriver::FrameView& frame) {
+        pSeen = frame.pPicture;
+        pRecord = frame.pRecord;
+        bSameBytes = frame.cbPicture == first.size() &&
+                     memcmp(frame.pPicture, first.data(), first.size()) == 0;
+    });
+    m_driver.SetFrameRetention(0);
+    ASSERT_EQ(S_OK, m_manager.SendFrame(m_hDevice, COLOR_FORMAT_YUY2, 640, 480, first.data(),
+                                        static_cast<UINT32>(first.size())));
+    EXPECT_TRUE(bSameBytes);
+    EXPECT_EQ(static_cast<const BYTE*>(pRecord) + sizeof(FRAME_HEADER), pSeen);
+    EXPECT_TRUE(m_driver.GetFrames().empty());
+    EXPECT_EQ(1u, m_driver.GetFrameCount());
+
+    // Kept: the last two, oldest first, each with its own picture, as the
+    // oldest's storage is reused for the newest.
+    m_driver.SetFrameObserver(nullptr);
+    m_driver.SetFrameRetention(2);
+    std::vector<std::vector<BYTE>> pictures;
+    for (int i = 0; i < 3; ++i)
+    {
+        pictures.push_back(Pattern(320 * 240 * 3 / 2));
+        pictures.back()[0] = static_cast<BYTE>(i);
+        ASSERT_EQ(S_OK, m_manager.SendFrame(m_hDevice, COLOR_FORMAT_NV12, 320, 240,
+                                            pictures.back().data(),
+                                            static_cast<UINT32>(pictures.back().size())));
+    }
+    std::vector<SimulatedDriver::ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_TRUE(frames[0].picture == pictures[1]);
+    EXPECT_TRUE(frames[1].picture == pictures[2]);
+    EXPECT_EQ(320u, frames[1].nWidth);
+    EXPECT_EQ(4u, m_driver.GetFrameCount());
 }
 
 TEST_F(FrameHandOverTest, AFailingDriverCallIsLoggedReturnedAndStillFreesTheRecord)

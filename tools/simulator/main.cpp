@@ -149,7 +149,7 @@ public:
     bool Soak(double dSeconds, unsigned nSeed);
 
 private:
-    void OnFrame(const SimulatedDriver::ReceivedFrame& frame);
+    void OnFrame(const SimulatedDriver::FrameView& frame);
     void WatchSamples();
     // Notes the webcam's samples for the latency; none without a webcam.
     std::thread StartSampleWatcher();
@@ -189,7 +189,7 @@ private:
     HostRunner m_host;
 };
 
-void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
+void Simulation::OnFrame(const SimulatedDriver::FrameView& frame)
 {
     double dNow = Now();
     double dSample = m_dLastSample.load();
@@ -213,19 +213,19 @@ void Simulation::OnFrame(const SimulatedDriver::ReceivedFrame& frame)
         return;
     }
     size_t nExpected = ExpectedPictureBytes(frame.nFormat, frame.nWidth, frame.nHeight);
-    if (nExpected != 0 && frame.picture.size() != nExpected)
+    if (nExpected != 0 && frame.cbPicture != nExpected)
         ++pMatch->nWrongSize;
     if (pMatch->nFrames == 0)
     {
         pMatch->dFirstArrival = dNow;
         if (m_bKeepPictures)
-            pMatch->first = frame.picture;
+            pMatch->first.assign(frame.pPicture, frame.pPicture + frame.cbPicture);
     }
     pMatch->dLastArrival = dNow;
     if (m_bKeepPictures)
-        pMatch->last = frame.picture;
+        pMatch->last.assign(frame.pPicture, frame.pPicture + frame.cbPicture);
     ++pMatch->nFrames;
-    pMatch->nBytes += frame.picture.size();
+    pMatch->nBytes += frame.cbPicture;
     if (dSample >= 0 && dNow - dSample < kLatencyWindowPeriods / m_scenario.nWebcamFps)
         pMatch->latenciesMs.push_back((dNow - dSample) * 1000.0);
 }
@@ -337,8 +337,9 @@ bool Simulation::SetUp()
                 static_cast<unsigned long>(m_decoder.Result()));
         return false;
     }
-    m_driver.SetFrameRetention(1);
-    m_driver.SetFrameObserver([this](const SimulatedDriver::ReceivedFrame& frame) { OnFrame(frame); });
+    // The observer sees every frame; the driver need keep none.
+    m_driver.SetFrameRetention(0);
+    m_driver.SetFrameObserver([this](const SimulatedDriver::FrameView& frame) { OnFrame(frame); });
     m_driver.Install();
     if (m_scenario.bWebcam)
     {
