@@ -330,7 +330,7 @@ TEST_F(DeliveryThreadTest, AStopDuringAFrameEndsItAfterTheEntryInHand)
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 1280, 720);
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 1280, 720);
     HANDLE hQuit = OpenEventA(EVENT_MODIFY_STATE, FALSE, "QuitDeliveryThreadEvent");
-    m_driver.SetFrameObserver([&](const ReceivedFrame&) { SetEvent(hQuit); });
+    m_driver.SetFrameObserver([&](const SimulatedDriver::FrameView&) { SetEvent(hQuit); });
     ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
     if (hQuit == NULL)
         hQuit = OpenEventA(EVENT_MODIFY_STATE, FALSE, "QuitDeliveryThreadEvent");
