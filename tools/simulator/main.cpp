@@ -662,6 +662,9 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     std::mt19937 random(nSeed);
     std::uniform_real_distribution<double> pause(0.3, 1.2);
     std::uniform_int_distribution<int> action(0, 99);
+    // Stall lengths come from a generator of their own, so that adding
+    // stalls leaves a seed's other actions as they were.
+    std::mt19937 stallRandom(nSeed);
     std::uniform_real_distribution<double> stallLength(0.2, kSoakStallMaxS);
     const double dWarmUp = std::min(10.0, dSeconds / 4);
     bool bWarm = false;
@@ -779,7 +782,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                 // request count the worker reads.
                 m_stalls.Start(nAction < 95 ? IOCTL_AVSHWS_SET_FRAME
                                             : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT,
-                               dNow, stallLength(random));
+                               dNow, stallLength(stallRandom));
                 ++nStalls;
                 std::lock_guard<std::mutex> lock(m_lock);
                 for (size_t i : active)
