@@ -1,7 +1,12 @@
 // Time of one 1280 x 720 YUY2 camera frame through the delivery thread to
 // four requests (YUY2 1280 x 720 and 640 x 480, NV12 1280 x 720 and 640 x 480)
-// and the simulated driver, with the split of that time by step. Run under
-// Wine by scripts/bench-delivery.sh; figures are medians of many frames.
+// and the simulated driver, with the split of that time by step. The resize
+// and conversion steps run on warm buffers, while the delivery takes fresh
+// areas for every entry (records, scratch and crop buffers) and each send a
+// fresh record; the fresh-memory lines give what committing, touching and
+// freeing pages costs here, so the pipeline's own work can be told from the
+// machine's page faults. Run under Wine by scripts/bench-delivery.sh;
+// figures are medians of many frames.
 #include <windows.h>
 #include <mfapi.h>
 
@@ -33,6 +38,20 @@ double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// Milliseconds to commit cbSize bytes of fresh pages, write one byte of each
+// and free them: the page faults a fresh area of that size costs.
+double FreshPagesMs(SIZE_T cbSize, DWORD dwPageSize)
+{
+    double t0 = NowMs();
+    BYTE* p = static_cast<BYTE*>(VirtualAlloc(NULL, cbSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (p == NULL)
+        return 0.0;
+    for (SIZE_T i = 0; i < cbSize; i += dwPageSize)
+        p[i] = 1;
+    VirtualFree(p, 0, MEM_RELEASE);
+    return NowMs() - t0;
 }
 
 std::vector<BYTE> TestPicture(UINT32 nWidth, UINT32 nHeight)
@@ -100,6 +119,29 @@ int main()
     }
     gDriverIo.pfnCloseHandle(hDevice);
 
+    // Fresh memory: the four records the delivery sends (header and picture,
+    // each in pages of its own) and one warm copy of the largest picture.
+    SYSTEM_INFO systemInfo;
+    GetSystemInfo(&systemInfo);
+    const SIZE_T kRecordBytes[] = {12 + 1280 * 720 * 2, 12 + 640 * 480 * 2, 12 + 1280 * 720 * 3 / 2,
+                                   12 + 640 * 480 * 3 / 2};
+    SIZE_T cbFourRecords = 0;
+    for (SIZE_T cb : kRecordBytes)
+        cbFourRecords += cb;
+    std::vector<double> freshRecord720, freshFourRecords, warmCopy720;
+    std::vector<BYTE> warm(picture.size());
+    for (int i = 0; i < kFrames; ++i)
+    {
+        freshRecord720.push_back(FreshPagesMs(kRecordBytes[0], systemInfo.dwPageSize));
+        double dFour = 0.0;
+        for (SIZE_T cb : kRecordBytes)
+            dFour += FreshPagesMs(cb, systemInfo.dwPageSize);
+        freshFourRecords.push_back(dFour);
+        double t0 = NowMs();
+        memcpy(warm.data(), picture.data(), picture.size());
+        warmCopy720.push_back(NowMs() - t0);
+    }
+
     // One log line, as every step writes several per frame.
     std::vector<double> logLine;
     for (int i = 0; i < kFrames; ++i)
@@ -137,6 +179,13 @@ int main()
     printf("  convert to NV12 640x480                   %8.3f\n", Median(convert480));
     printf("  record copy + driver call, 1280x720 YUY2  %8.3f  (per send; 4 sends of smaller pictures follow)\n", Median(send720));
     printf("  one debug log line                        %8.3f\n", Median(logLine));
+    printf("\nFresh memory on this machine (resize and conversion above ran on warm buffers)\n");
+    printf("  commit, touch, free one 1280x720 YUY2 record %8.3f  (%u pages of %u bytes)\n",
+           Median(freshRecord720), static_cast<unsigned>((kRecordBytes[0] + systemInfo.dwPageSize - 1) / systemInfo.dwPageSize),
+           static_cast<unsigned>(systemInfo.dwPageSize));
+    printf("  the same for the four records of a frame     %8.3f  (%.1f MB)\n", Median(freshFourRecords),
+           cbFourRecords / 1048576.0);
+    printf("  copy of a 1280x720 YUY2 picture, warm        %8.3f\n", Median(warmCopy720));
     driver.Uninstall();
     CloseHandle(hReadNextSample);
     MFShutdown();

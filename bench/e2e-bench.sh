@@ -3,7 +3,9 @@
 # and a 30 fps MJPG webcam at 1280 x 720, serving YUY2 1280 x 720, NV12
 # 640 x 480 and MJPG 1280 x 720 for 20 seconds. The simulator's table gives
 # frames per second and latency percentiles per request, and its last lines
-# the process CPU time per delivered frame. Not part of the test command.
+# the process CPU time per delivered frame, in all and of the product alone
+# (less what the simulated webcam, the test decoder and the simulator spend).
+# Not part of the test command.
 #
 #   bash bench/e2e-bench.sh                      # this work tree
 #   bash bench/e2e-bench.sh --against main~3     # and a commit, then ratios
@@ -56,7 +58,8 @@ fi
 source scripts/wine-session.sh
 
 # One run: the simulator's summary reduced to "cpu_ms_per_frame fps lat_mean
-# lat_p50 lat_p99", averaged over the requests.
+# lat_p50 lat_p99 product_cpu_ms_per_frame", averaged over the requests; a
+# simulator too old to tell the product's share gives "na" for it.
 run_once() {
   local exe="$1" out="$2"
   WINEDEBUG=-all build/win64/wine-run.sh "$exe" --scenario "$scenario" --output "$out" \
@@ -66,7 +69,11 @@ run_once() {
       n++; fps += $6; mean += $7; p50 += $9; p99 += $11
     }
     /^Process CPU time:/ { for (i = 1; i <= NF; i++) if ($i == "per") cpu = $(i - 2) }
-    END { if (n == 0 || cpu == "") exit 1; printf "%s %.2f %.2f %.2f %.2f\n", cpu, fps / n, mean / n, p50 / n, p99 / n }
+    /^Product alone:/ { product = $3 }
+    END {
+      if (n == 0 || cpu == "") exit 1
+      printf "%s %.2f %.2f %.2f %.2f %s\n", cpu, fps / n, mean / n, p50 / n, p99 / n, (product == "" ? "na" : product)
+    }
   ' "$out.log"
 }
 
@@ -81,13 +88,19 @@ for round in $(seq 1 "$rounds"); do
 done
 
 awk -v commit="$against" '
-  { n[$1]++; for (i = 2; i <= 6; i++) sum[$1, i] += $i }
+  {
+    n[$1]++
+    for (i = 2; i <= 7; i++) { if ($i == "na") missing[$1, i] = 1; else sum[$1, i] += $i }
+  }
   END {
-    split("CPU ms per frame|frames per second|latency mean ms|latency median ms|latency p99 ms", name, "|")
+    split("CPU ms per frame|frames per second|latency mean ms|latency median ms|latency p99 ms|product CPU ms/frame", name, "|")
     printf "\n%-20s %12s %12s %8s\n", "(mean of requests)", "this tree", commit, "ratio"
-    for (i = 2; i <= 6; i++) {
+    for (i = 2; i <= 7; i++) {
       a = sum["this", i] / n["this"]; b = sum["baseline", i] / n["baseline"]
-      printf "%-20s %12.2f %12.2f %8.3f\n", name[i - 1], a, b, (b > 0 ? a / b : 0)
+      sa = missing["this", i] ? "-" : sprintf("%.2f", a)
+      sb = missing["baseline", i] ? "-" : sprintf("%.2f", b)
+      r = (missing["this", i] || missing["baseline", i] || b <= 0) ? "-" : sprintf("%.3f", a / b)
+      printf "%-20s %12s %12s %8s\n", name[i - 1], sa, sb, r
     }
   }
 ' "$results"

@@ -16,8 +16,9 @@ namespace
 class SimulatedMjpegDecoderFactory : public ComObject<IClassFactory>
 {
 public:
-    explicit SimulatedMjpegDecoderFactory(const std::shared_ptr<CallFaults>& pFaults)
-        : m_pFaults(pFaults)
+    SimulatedMjpegDecoderFactory(const std::shared_ptr<CallFaults>& pFaults,
+                                 const std::shared_ptr<SimulatedDecoderQuirks>& pQuirks)
+        : m_pFaults(pFaults), m_pQuirks(pQuirks)
     {
     }
 
@@ -31,7 +32,7 @@ public:
             return hr;
         if (pUnkOuter != NULL)
             return CLASS_E_NOAGGREGATION;
-        SimulatedMjpegDecoder* pDecoder = new SimulatedMjpegDecoder(m_pFaults);
+        SimulatedMjpegDecoder* pDecoder = new SimulatedMjpegDecoder(m_pFaults, m_pQuirks);
         hr = pDecoder->QueryInterface(riid, ppv);
         pDecoder->Release();
         return hr;
@@ -41,11 +42,14 @@ public:
 
 private:
     std::shared_ptr<CallFaults> m_pFaults;
+    std::shared_ptr<SimulatedDecoderQuirks> m_pQuirks;
 };
 }  // namespace
 
 ScopedDecoderRegistration::ScopedDecoderRegistration(const wchar_t* pwszName)
-    : m_pFaults(std::make_shared<CallFaults>()), m_hrRegister(S_OK)
+    : m_pFaults(std::make_shared<CallFaults>()),
+      m_pQuirks(std::make_shared<SimulatedDecoderQuirks>()),
+      m_hrRegister(S_OK)
 {
     SimulatedDecoderEnumeration::Install();
     if (pwszName == NULL)
@@ -53,7 +57,7 @@ ScopedDecoderRegistration::ScopedDecoderRegistration(const wchar_t* pwszName)
 
     const MFT_REGISTER_TYPE_INFO input = {MFMediaType_Video, MFVideoFormat_MJPG};
     const MFT_REGISTER_TYPE_INFO output = {MFMediaType_Video, MFVideoFormat_YUY2};
-    m_pFactory.Attach(new SimulatedMjpegDecoderFactory(m_pFaults));
+    m_pFactory.Attach(new SimulatedMjpegDecoderFactory(m_pFaults, m_pQuirks));
     m_hrRegister = SimulatedDecoderEnumeration::RegisterTransform(
         m_pFactory.Get(), MFT_CATEGORY_VIDEO_DECODER, pwszName, input, output);
     if (FAILED(m_hrRegister))

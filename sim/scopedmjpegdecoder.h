@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "callfaults.h"
+#include "simulateddecoderquirks.h"
 
 // The friendly name of the system's MJPEG decoder transform.
 extern const wchar_t kSystemMjpegDecoderName[];
@@ -28,12 +29,15 @@ public:
     // Failures and call counts of the class factory ("CreateInstance") and of
     // every decoder it made, under their method names.
     CallFaults& Faults() { return *m_pFaults; }
+    // How every decoder it made, and makes, behaves.
+    SimulatedDecoderQuirks& Quirks() { return *m_pQuirks; }
 
 private:
     ScopedDecoderRegistration(const ScopedDecoderRegistration&);
     ScopedDecoderRegistration& operator=(const ScopedDecoderRegistration&);
 
     std::shared_ptr<CallFaults> m_pFaults;
+    std::shared_ptr<SimulatedDecoderQuirks> m_pQuirks;
     Microsoft::WRL::ComPtr<IClassFactory> m_pFactory;
     HRESULT m_hrRegister;
 };

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "rgbyuy2.h"
+#include "simulationcputime.h"
 #include "wicjpeg.h"
 
 using Microsoft::WRL::ComPtr;
@@ -107,11 +108,15 @@ void FillBlack(BYTE* pYuy2, size_t cbBytes)
 }
 }  // namespace
 
-SimulatedMjpegDecoder::SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& pFaults)
+SimulatedMjpegDecoder::SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& pFaults,
+                                             const std::shared_ptr<SimulatedDecoderQuirks>& pQuirks)
     : m_pFaults(pFaults),
+      m_pQuirks(pQuirks),
       m_nOutputWidth(0),
       m_nOutputHeight(0),
       m_bHolding(false),
+      m_bInputSeen(false),
+      m_bStreamChanged(false),
       m_decoded(kRememberedPictures),
       m_bHasTime(false),
       m_hnsTime(0),
@@ -191,6 +196,11 @@ STDMETHODIMP SimulatedMjpegDecoder::GetOutputStreamInfo(DWORD dwOutputStreamID,
                            MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER |
                            MFT_OUTPUT_STREAM_FIXED_SAMPLE_SIZE;
     pStreamInfo->cbSize = m_nOutputWidth * m_nOutputHeight * 2;
+    if (m_pQuirks->bProvidesSamples)
+    {
+        pStreamInfo->dwFlags |= MFT_OUTPUT_STREAM_PROVIDES_SAMPLES;
+        pStreamInfo->cbSize = 0;
+    }
     return S_OK;
 }
 
@@ -328,6 +338,7 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessMessage(MFT_MESSAGE_TYPE eMessage, UL
 STDMETHODIMP SimulatedMjpegDecoder::ProcessInput(DWORD dwInputStreamID, IMFSample* pSample,
                                                  DWORD dwFlags)
 {
+    ScopedSimulationCpu cpu(SIM_CPU_DECODER);
     RETURN_IF_TOLD_TO_FAIL("ProcessInput");
     if (dwInputStreamID != 0)
         return MF_E_INVALIDSTREAMNUMBER;
@@ -353,6 +364,15 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessInput(DWORD dwInputStreamID, IMFSampl
     m_picture.assign(pData, pData + cbData);
     pBuffer->Unlock();
 
+    // A decoder that wants more than the first input before a picture (its
+    // headers, say) takes it and gives nothing for it.
+    const bool bFirstInput = !m_bInputSeen;
+    m_bInputSeen = true;
+    if (bFirstInput && m_pQuirks->bNeedMoreInputFirst)
+    {
+        m_picture.clear();
+        return S_OK;
+    }
     m_bHasTime = SUCCEEDED(pSample->GetSampleTime(&m_hnsTime));
     m_bHasDuration = SUCCEEDED(pSample->GetSampleDuration(&m_hnsDuration));
     m_bHolding = true;
@@ -363,6 +383,7 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
                                                   MFT_OUTPUT_DATA_BUFFER* pOutputSamples,
                                                   DWORD* pdwStatus)
 {
+    ScopedSimulationCpu cpu(SIM_CPU_DECODER);
     RETURN_IF_TOLD_TO_FAIL("ProcessOutput");
     if (pOutputSamples == NULL || pdwStatus == NULL)
         return E_POINTER;
@@ -377,12 +398,21 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
         return MF_E_TRANSFORM_TYPE_NOT_SET;
     if (!m_bHolding)
         return MF_E_TRANSFORM_NEED_MORE_INPUT;
+    if (m_pQuirks->bStreamChangeOnFirstOutput && !m_bStreamChanged)
+    {
+        // The client must choose an output type anew; the picture waits.
+        m_bStreamChanged = true;
+        m_pOutputType.Reset();
+        pOutputSamples[0].dwStatus = MFT_OUTPUT_DATA_BUFFER_FORMAT_CHANGE;
+        return MF_E_TRANSFORM_STREAM_CHANGE;
+    }
 
-    IMFSample* pSample = pOutputSamples[0].pSample;
-    if (pSample == NULL)
-        return E_INVALIDARG;  // the caller provides the samples
+    ComPtr<IMFSample> pSample;
+    HRESULT hr = TakeOutputSample(&pOutputSamples[0], &pSample);
+    if (FAILED(hr))
+        return hr;
     ComPtr<IMFMediaBuffer> pBuffer;
-    HRESULT hr = pSample->GetBufferByIndex(0, &pBuffer);
+    hr = pSample->GetBufferByIndex(0, &pBuffer);
     DWORD cbMax = 0;
     if (SUCCEEDED(hr))
         hr = pBuffer->GetMaxLength(&cbMax);
@@ -403,7 +433,30 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
     if (m_bHasDuration)
         pSample->SetSampleDuration(m_hnsDuration);
     pOutputSamples[0].dwStatus = 0;
+    if (m_pQuirks->bProvidesSamples)
+        pOutputSamples[0].pSample = pSample.Detach();  // the caller's reference
     return S_OK;
+}
+
+HRESULT SimulatedMjpegDecoder::TakeOutputSample(MFT_OUTPUT_DATA_BUFFER* pOutput,
+                                                ComPtr<IMFSample>* ppSample)
+{
+    if (!m_pQuirks->bProvidesSamples)
+    {
+        if (pOutput->pSample == NULL)
+            return E_INVALIDARG;  // the caller provides the samples
+        *ppSample = pOutput->pSample;
+        return S_OK;
+    }
+    if (pOutput->pSample != NULL)
+        return E_INVALIDARG;  // this stream provides them
+    ComPtr<IMFMediaBuffer> pBuffer;
+    HRESULT hr = MFCreateMemoryBuffer(m_nOutputWidth * m_nOutputHeight * 2, &pBuffer);
+    if (SUCCEEDED(hr))
+        hr = MFCreateSample(ppSample->ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr))
+        hr = (*ppSample)->AddBuffer(pBuffer.Get());
+    return hr;
 }
 
 HRESULT SimulatedMjpegDecoder::GetAvailableType(StreamSide eSide, DWORD dwStreamID,
@@ -442,7 +495,8 @@ HRESULT SimulatedMjpegDecoder::SetType(StreamSide eSide, DWORD dwStreamID, IMFMe
     bool bOutput = eSide == SIDE_OUTPUT;
 
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_bHolding)
+    // After a stream change the held picture waits for a new output type.
+    if (m_bHolding && !(bOutput && m_pOutputType == NULL))
         return MF_E_TRANSFORM_CANNOT_CHANGE_MEDIATYPE_WHILE_PROCESSING;
     if (pType == NULL)
     {

@@ -12,6 +12,7 @@
 #include "callfaults.h"
 #include "comobject.h"
 #include "decodedpicturecache.h"
+#include "simulateddecoderquirks.h"
 
 // A test MJPEG decoder transform: one input stream of MJPG, one output stream
 // of YUY2, decoding through the Windows Imaging Component. It keeps the
@@ -33,11 +34,13 @@
 //   cut off, what the JPEG does not cover is black. A picture that does not
 //   decode is dropped and its imaging-component code returned.
 // Every IMFTransform call first consults the shared CallFaults under its own
-// name, so a test can make any of them fail.
+// name, so a test can make any of them fail; the shared quirks make it behave
+// as real decoders may (see simulateddecoderquirks.h).
 class SimulatedMjpegDecoder : public ComObject<IMFTransform>
 {
 public:
-    explicit SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& pFaults);
+    SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& pFaults,
+                          const std::shared_ptr<SimulatedDecoderQuirks>& pQuirks);
 
     STDMETHODIMP GetStreamLimits(DWORD* pdwInputMinimum, DWORD* pdwInputMaximum,
                                  DWORD* pdwOutputMinimum, DWORD* pdwOutputMaximum) override;
@@ -90,8 +93,12 @@ private:
     HRESULT SetType(StreamSide eSide, DWORD dwStreamID, IMFMediaType* pType, DWORD dwFlags);
     HRESULT GetCurrentType(StreamSide eSide, DWORD dwStreamID, IMFMediaType** ppType);
     HRESULT WritePicture(IMFMediaBuffer* pBuffer);
+    // With the lock held: the sample ProcessOutput writes into, the
+    // caller's or, for a stream that provides samples, a new one.
+    HRESULT TakeOutputSample(MFT_OUTPUT_DATA_BUFFER* pOutput, Microsoft::WRL::ComPtr<IMFSample>* ppSample);
 
     std::shared_ptr<CallFaults> m_pFaults;
+    std::shared_ptr<SimulatedDecoderQuirks> m_pQuirks;
 
     std::mutex m_lock;
     Microsoft::WRL::ComPtr<IMFMediaType> m_pInputType;
@@ -100,6 +107,8 @@ private:
     UINT32 m_nOutputHeight;
 
     bool m_bHolding;  // a compressed picture waits for ProcessOutput
+    bool m_bInputSeen;
+    bool m_bStreamChanged;
     std::vector<BYTE> m_picture;
     DecodedPictureCache m_decoded;
     bool m_bHasTime;

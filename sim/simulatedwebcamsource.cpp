@@ -10,6 +10,7 @@
 #include "simulatedwebcamframes.h"
 #include "simulatedwebcamstream.h"
 #include "simulatedwebcamstreamdescriptor.h"
+#include "simulationcputime.h"
 
 namespace
 {
@@ -605,6 +606,8 @@ void SimulatedWebcamSource::ShutdownInternals()
 
 void SimulatedWebcamSource::WorkerLoop()
 {
+    // The whole thread is the simulated webcam's.
+    ScopedSimulationCpu cpu(SIM_CPU_WEBCAM);
     // WIC, which encodes the MJPG pictures, needs COM on this thread.
     HRESULT hrCom = CoInitializeEx(NULL, COINIT_MULTITHREADED);
     const bool bPaced = m_webcam->GetSpec().bPaced;

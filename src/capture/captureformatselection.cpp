@@ -1,6 +1,7 @@
 #include "capture/mfcapturebuilder.h"
 
 #include <mfapi.h>
+#include <mferror.h>
 #include <string.h>
 
 #include "diagnostics/debuglog.h"
@@ -74,19 +75,17 @@ bool ReadTypeShape(IMFMediaType* pType, GUID* pSubtype, UINT32* pnWidth, UINT32*
     *pullDuration = static_cast<ULONGLONG>(nDenominator) * 10000000ull / nNumerator;
     return true;
 }
-// Makes the type current on the media source's first video stream itself.
-// A reader that is asked for a native type hands it to the source, but not
-// every reader does (Wine's keeps the source at whatever type it was left
-// at): only the source's own answer says what it will deliver.
-HRESULT SetSourceCurrentType(IMFMediaSource* pSource, IMFMediaType* pType)
+// The type handler of the media source's first video stream; the selected
+// flag of the streams is ignored. MF_E_INVALIDSTREAMNUMBER without one.
+HRESULT GetVideoTypeHandler(IMFMediaSource* pSource, IMFMediaTypeHandler** ppHandler)
 {
+    *ppHandler = NULL;
     IMFPresentationDescriptor* pDescriptor = NULL;
     HRESULT hr = pSource->CreatePresentationDescriptor(&pDescriptor);
     DWORD nStreams = 0;
     if (SUCCEEDED(hr))
         hr = pDescriptor->GetStreamDescriptorCount(&nStreams);
-    bool bVideoFound = false;
-    for (DWORD i = 0; SUCCEEDED(hr) && i < nStreams && !bVideoFound; ++i)
+    for (DWORD i = 0; SUCCEEDED(hr) && i < nStreams && *ppHandler == NULL; ++i)
     {
         BOOL bSelected = FALSE;
         IMFStreamDescriptor* pStream = NULL;
@@ -96,18 +95,34 @@ HRESULT SetSourceCurrentType(IMFMediaSource* pSource, IMFMediaType* pType)
             SUCCEEDED(pStream->GetMediaTypeHandler(&pHandler)) &&
             SUCCEEDED(pHandler->GetMajorType(&majorType)) && majorType == MFMediaType_Video)
         {
-            bVideoFound = true;
-            hr = pHandler->SetCurrentMediaType(pType);
+            *ppHandler = pHandler;
+            pHandler = NULL;
         }
         if (pHandler != NULL)
             pHandler->Release();
         if (pStream != NULL)
             pStream->Release();
     }
-    if (SUCCEEDED(hr) && !bVideoFound)
+    if (SUCCEEDED(hr) && *ppHandler == NULL)
         hr = MF_E_INVALIDSTREAMNUMBER;
     if (pDescriptor != NULL)
         pDescriptor->Release();
+    return hr;
+}
+
+// Makes the type current on the media source's first video stream itself.
+// A reader that is asked for a native type hands it to the source, but not
+// every reader does (Wine's keeps the source at whatever type it was left
+// at): only the source's own handler says what it will deliver.
+HRESULT SetSourceCurrentType(IMFMediaSource* pSource, IMFMediaType* pType)
+{
+    IMFMediaTypeHandler* pHandler = NULL;
+    HRESULT hr = GetVideoTypeHandler(pSource, &pHandler);
+    if (SUCCEEDED(hr))
+    {
+        hr = pHandler->SetCurrentMediaType(pType);
+        pHandler->Release();
+    }
     return hr;
 }
 }  // namespace
@@ -151,31 +166,11 @@ eCamCapability CMFCaptureBuilder::checkCamCapability(UINT32 nIndex)
     }
 
     eCamCapability eCapability = CAM_NONE;
-    IMFPresentationDescriptor* pDescriptor = NULL;
-    if (SUCCEEDED(pSource->CreatePresentationDescriptor(&pDescriptor)))
+    IMFMediaTypeHandler* pHandler = NULL;
+    if (SUCCEEDED(GetVideoTypeHandler(pSource, &pHandler)))
     {
-        DWORD nStreams = 0;
-        pDescriptor->GetStreamDescriptorCount(&nStreams);
-        bool bVideoFound = false;
-        for (DWORD i = 0; i < nStreams && !bVideoFound; ++i)
-        {
-            BOOL bSelected = FALSE;
-            IMFStreamDescriptor* pStream = NULL;
-            IMFMediaTypeHandler* pHandler = NULL;
-            GUID majorType = GUID_NULL;
-            if (SUCCEEDED(pDescriptor->GetStreamDescriptorByIndex(i, &bSelected, &pStream)) &&
-                SUCCEEDED(pStream->GetMediaTypeHandler(&pHandler)) &&
-                SUCCEEDED(pHandler->GetMajorType(&majorType)) && majorType == MFMediaType_Video)
-            {
-                bVideoFound = true;
-                eCapability = checkMediaTypeCapability(pHandler);
-            }
-            if (pHandler != NULL)
-                pHandler->Release();
-            if (pStream != NULL)
-                pStream->Release();
-        }
-        pDescriptor->Release();
+        eCapability = checkMediaTypeCapability(pHandler);
+        pHandler->Release();
     }
     // The activation object keeps the source it made alive until it is shut
     // down: a webcam not chosen would keep its device open for as long as

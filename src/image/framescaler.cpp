@@ -79,9 +79,11 @@ HRESULT FrameScaler::CreateScaler()
     HRESULT hrCreate = CoCreateInstance(CLSID_ImageScaler, NULL, CLSCTX_INPROC_SERVER,
                                         IID_IImageScaler, reinterpret_cast<void**>(&pScaler));
     HRESULT hr = hrCreate;
-    // No component of the class here, or no COM on this thread (the
-    // delivery thread never initialises it): the built-in one serves.
-    const bool bBuiltIn = hrCreate == REGDB_E_CLASSNOTREG || hrCreate == CO_E_NOTINITIALIZED;
+    // No component of the class here, no COM on this thread (the delivery
+    // thread never initialises it), or a component that cannot be made: the
+    // built-in one serves, once and for all, rather than a creation tried
+    // again on every frame.
+    const bool bBuiltIn = FAILED(hrCreate);
     if (bBuiltIn)
         hr = BuiltInImageScaler::CreateInstance(&pScaler);
     if (FAILED(hr))

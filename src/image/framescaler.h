@@ -28,9 +28,8 @@ public:
 
     // Scales a packed picture into a packed picture of the output size with
     // the component, configured anew for every call. E_INVALIDARG: null
-    // pointer, unknown format, a row longer than 32 bits of bytes; a failing
-    // creation's HRESULT (the next call tries again); Configure's or
-    // Process's.
+    // pointer, unknown format, a row longer than 32 bits of bytes; the
+    // built-in component's failing creation; Configure's or Process's.
     HRESULT Scale(UINT32 nInFormat, const BYTE* pSrc, UINT32 nInWidth, UINT32 nInHeight,
                   UINT32 nOutFormat, BYTE* pDst, UINT32 nOutWidth, UINT32 nOutHeight);
 
@@ -44,9 +43,8 @@ private:
     FrameScaler(const FrameScaler&);
     FrameScaler& operator=(const FrameScaler&);
 
-    // The registered component of CLSID_ImageScaler if there is one and COM
-    // is initialised on this thread, else the built-in one; then the two
-    // one-time settings.
+    // The registered component of CLSID_ImageScaler if it can be made on
+    // this thread, else the built-in one; then the two one-time settings.
     HRESULT CreateScaler();
 
     Microsoft::WRL::ComPtr<IImageScaler> m_pScaler;

@@ -12,6 +12,17 @@ using Microsoft::WRL::ComPtr;
 namespace
 {
 const wchar_t kMjpegDecoderName[] = L"MJPEG Decoder MFT";
+
+// A type that holds only the video major type and the subtype.
+HRESULT CreateVideoTemplate(const GUID& subtype, ComPtr<IMFMediaType>* ppTemplate)
+{
+    HRESULT hr = MFCreateMediaType(ppTemplate->ReleaseAndGetAddressOf());
+    if (SUCCEEDED(hr))
+        hr = (*ppTemplate)->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    if (SUCCEEDED(hr))
+        hr = (*ppTemplate)->SetGUID(MF_MT_SUBTYPE, subtype);
+    return hr;
+}
 }  // namespace
 
 MjpegDecoder::MjpegDecoder()
@@ -79,26 +90,24 @@ HRESULT MjpegDecoder::SetDecoderMediaTypes()
         return E_FAIL;
 
     ComPtr<IMFMediaType> pInputTemplate;
-    ComPtr<IMFMediaType> pOutputTemplate;
-    HRESULT hr = MFCreateMediaType(&pInputTemplate);
-    if (SUCCEEDED(hr))
-        hr = pInputTemplate->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-    if (SUCCEEDED(hr))
-        hr = pInputTemplate->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_MJPG);
-    if (SUCCEEDED(hr))
-        hr = MFCreateMediaType(&pOutputTemplate);
-    if (SUCCEEDED(hr))
-        hr = pOutputTemplate->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-    if (SUCCEEDED(hr))
-        hr = pOutputTemplate->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_YUY2);
+    HRESULT hr = CreateVideoTemplate(MFVideoFormat_MJPG, &pInputTemplate);
     if (FAILED(hr))
         return hr;
 
     // Both sides are walked even when the input side failed; the first
     // failure is the result.
     HRESULT hrInput = SetMatchingTypes(TRUE, pInputTemplate.Get());
-    HRESULT hrOutput = SetMatchingTypes(FALSE, pOutputTemplate.Get());
+    HRESULT hrOutput = SetOutputType();
     return FAILED(hrInput) ? hrInput : hrOutput;
+}
+
+HRESULT MjpegDecoder::SetOutputType()
+{
+    ComPtr<IMFMediaType> pOutputTemplate;
+    HRESULT hr = CreateVideoTemplate(MFVideoFormat_YUY2, &pOutputTemplate);
+    if (SUCCEEDED(hr))
+        hr = SetMatchingTypes(FALSE, pOutputTemplate.Get());
+    return hr;
 }
 
 // Sets every available type of one side that equals the template, in the
@@ -171,34 +180,67 @@ HRESULT MjpegDecoder::DecodeMjpegSample(IMFSample* pCompressed, IMFSample** ppDe
     // holds may still come out.
     HRESULT hrInput = m_pDecoder->ProcessInput(0, pCompressed, 0);
 
-    MFT_OUTPUT_STREAM_INFO streamInfo = {};
     ComPtr<IMFSample> pOutput;
+    HRESULT hr = RunOutputRound(&pOutput);
+    if (hr == MF_E_TRANSFORM_STREAM_CHANGE)
+    {
+        // The decoder dropped its output type with the change: YUY2 1280 x
+        // 720 again, then once more for the picture that waits.
+        hr = SetOutputType();
+        if (SUCCEEDED(hr))
+        {
+            pOutput.Reset();
+            hr = RunOutputRound(&pOutput);
+        }
+    }
+    // Waiting for more input is no failure: no picture this round.
+    if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT)
+        hr = S_FALSE;
+    // Nothing came out because the input was refused: say so.
+    if (hr == S_FALSE && FAILED(hrInput))
+        hr = hrInput;
+
+    *ppDecoded = pOutput.Detach();
+    return hr;
+}
+
+HRESULT MjpegDecoder::RunOutputRound(ComPtr<IMFSample>* ppOutput)
+{
+    MFT_OUTPUT_STREAM_INFO streamInfo = {};
     HRESULT hr = m_pDecoder->GetOutputStreamInfo(0, &streamInfo);
-    if (SUCCEEDED(hr))
-        hr = CreateSampleWithBuffer(&pOutput, streamInfo.cbSize);
+    // A stream that provides its own samples gets none; one that reports no
+    // size gets room for the configured picture.
+    const bool bProvidesSamples =
+        SUCCEEDED(hr) && (streamInfo.dwFlags & MFT_OUTPUT_STREAM_PROVIDES_SAMPLES) != 0;
+    if (SUCCEEDED(hr) && !bProvidesSamples)
+        hr = CreateSampleWithBuffer(ppOutput->ReleaseAndGetAddressOf(),
+                                    streamInfo.cbSize != 0 ? streamInfo.cbSize
+                                                           : kFrameWidth * kFrameHeight * 2);
     if (FAILED(hr))
         return hr;
 
+    // GetOutputStatus is optional: without it, ProcessOutput itself says
+    // whether a picture is ready.
     DWORD dwOutputStatus = 0;
     hr = m_pDecoder->GetOutputStatus(&dwOutputStatus);
-    if (SUCCEEDED(hr) && dwOutputStatus == MFT_OUTPUT_STATUS_SAMPLE_READY)
+    if (hr != E_NOTIMPL)
     {
-        MFT_OUTPUT_DATA_BUFFER outputBuffer = {};
-        outputBuffer.dwStreamID = 0;
-        outputBuffer.pSample = pOutput.Get();
-        outputBuffer.dwStatus = 0;
-        outputBuffer.pEvents = NULL;
-        DWORD dwProcessStatus = 0;
-        hr = m_pDecoder->ProcessOutput(0, 1, &outputBuffer, &dwProcessStatus);
-        if (outputBuffer.pEvents != NULL)
-            outputBuffer.pEvents->Release();
-    }
-    else if (SUCCEEDED(hr) && FAILED(hrInput))
-    {
-        // Nothing came out because the input was refused: say so.
-        hr = hrInput;
+        if (FAILED(hr))
+            return hr;
+        if (dwOutputStatus != MFT_OUTPUT_STATUS_SAMPLE_READY)
+            return S_FALSE;
     }
 
-    *ppDecoded = pOutput.Detach();
+    MFT_OUTPUT_DATA_BUFFER outputBuffer = {};
+    outputBuffer.dwStreamID = 0;
+    outputBuffer.pSample = bProvidesSamples ? NULL : ppOutput->Get();
+    outputBuffer.dwStatus = 0;
+    outputBuffer.pEvents = NULL;
+    DWORD dwProcessStatus = 0;
+    hr = m_pDecoder->ProcessOutput(0, 1, &outputBuffer, &dwProcessStatus);
+    if (outputBuffer.pEvents != NULL)
+        outputBuffer.pEvents->Release();
+    if (bProvidesSamples && outputBuffer.pSample != NULL)
+        ppOutput->Attach(outputBuffer.pSample);  // the decoder's reference is ours
     return hr;
 }

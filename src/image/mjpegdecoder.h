@@ -33,7 +33,12 @@ public:
 
     // One round: the compressed sample in, one output sample out. Whenever
     // an output sample could be made it is handed out through ppDecoded,
-    // even when the decoder produced nothing (its buffer is then empty).
+    // even when the decoder produced nothing (its buffer is then empty); a
+    // decoder that provides its own samples hands out one only with a
+    // picture. S_FALSE: the decoder wants more input before a picture. A
+    // decoder without GetOutputStatus is asked by ProcessOutput itself; after
+    // a stream change the output type is set again and the round retried
+    // once.
     HRESULT DecodeMjpegSample(IMFSample* pCompressed, IMFSample** ppDecoded);
 
     BOOL HasDecoder() const { return m_pDecoder != NULL; }
@@ -45,6 +50,9 @@ private:
     MjpegDecoder& operator=(const MjpegDecoder&);
 
     HRESULT SetMatchingTypes(BOOL bInput, IMFMediaType* pTemplate);
+    HRESULT SetOutputType();
+    // GetOutputStreamInfo, GetOutputStatus and ProcessOutput once.
+    HRESULT RunOutputRound(Microsoft::WRL::ComPtr<IMFSample>* ppOutput);
 
     Microsoft::WRL::ComPtr<IMFTransform> m_pDecoder;
 };

@@ -725,6 +725,11 @@ ImageStatus ScalerPlan::Process(const uint8_t* pSrc, uint8_t* pDst)
     if (plan.IsCopy())
     {
         const size_t cbRow = static_cast<size_t>(g.nInWidth) * (g.eLayout == ScalerLayout::Yuy2 ? 2 : 4);
+        if (g.nInStride == cbRow && g.nOutStride == cbRow)
+        {
+            memcpy(pDst, pSrc, cbRow * g.nOutHeight);  // no padding: one block
+            return ImageStatus::Ok;
+        }
         for (uint32_t y = 0; y < g.nOutHeight; ++y)
             memcpy(pDst + static_cast<size_t>(y) * g.nOutStride,
                    pSrc + static_cast<size_t>(y) * g.nInStride, cbRow);

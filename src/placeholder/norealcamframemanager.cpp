@@ -22,6 +22,14 @@ const UINT kTimerPeriodMs = 33;
 // whose main thread is itself waiting for it.
 const UINT kHandOverTimeoutMs = 5000;
 
+const int kDecodeAttempts = 3;
+
+bool HoldsPicture(IMFSample* pSample)
+{
+    DWORD cbTotal = 0;
+    return pSample != NULL && SUCCEEDED(pSample->GetTotalLength(&cbTotal)) && cbTotal > 0;
+}
+
 static_assert(PLACEHOLDER_JPEG_SIZE <= kPictureBufferSize,
               "the placeholder picture must fit its buffer");
 
@@ -63,7 +71,15 @@ NoRealCamFrameManager::NoRealCamFrameManager()
     MjpegDecoder decoder;
     if (SUCCEEDED(decoder.FindMjpegDecoder()))
         decoder.SetDecoderMediaTypes();
-    decoder.DecodeMjpegSample(m_pPictureSample.Get(), &m_pDecodedSample);
+    // A decoder may want more than one input before its first picture: the
+    // same picture goes in again until one comes out.
+    for (int i = 0; decoder.HasDecoder() && i < kDecodeAttempts &&
+                    !HoldsPicture(m_pDecodedSample.Get());
+         ++i)
+    {
+        m_pDecodedSample.Reset();
+        decoder.DecodeMjpegSample(m_pPictureSample.Get(), &m_pDecodedSample);
+    }
     decoder.ReleaseDecoder();
 }
 

@@ -209,6 +209,35 @@ TEST_F(HostTest, AReadFailureSwitchesToThePlaceholder)
     webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
 }
 
+// The host serves the placeholder, never frames labelled with a format the
+// webcam is not delivering: a type that cannot be set, a stream that ends.
+TEST_F(HostTest, AWebcamThatCannotServeItsTypeLeavesThePlaceholderServing)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_MJPG, 1280, 720);
+    webcam->FailCall(WEBCAM_CALL_SET_CURRENT_MEDIA_TYPE, E_ACCESSDENIED);
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    ReceivedFrame frame = LastFrame();
+    ASSERT_EQ(640u * 480 * 2, frame.picture.size());
+    EXPECT_GT(0, ReadWebcamFrameCounterYuy2(frame.picture.data(), 640, 480, 1280));
+    EXPECT_TRUE(m_log.Contains("NoRealCamFrameCtrlMgr timer running"));
+    EXPECT_EQ(0, webcam->GetCallCount(WEBCAM_CALL_START));
+}
+
+TEST_F(HostTest, TheEndOfTheWebcamsStreamSwitchesToThePlaceholder)
+{
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    webcam->SetDelivery(WEBCAM_DELIVER_END_OF_STREAM);
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 320, 240, GetCurrentProcessId());
+    EXPECT_TRUE(ReleaseCameraSignalled());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    EXPECT_TRUE(m_log.Contains("NoRealCamFrameCtrlMgr timer running"));
+    EXPECT_EQ(1u, m_log.Count("::OnReadSample ("));
+    webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
+}
+
 TEST_F(HostTest, SuspendStopsTheCameraAndResumeRestartsIt)
 {
     PlugWebcam(MFVideoFormat_YUY2, 640, 480);

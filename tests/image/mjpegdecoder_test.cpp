@@ -40,6 +40,17 @@ protected:
         return pSample;
     }
 
+    // A compressed sample of a white 64 x 64 picture.
+    static ComPtr<IMFSample> WhiteJpegSample()
+    {
+        std::vector<BYTE> white(64 * 64 * 4, 255);
+        std::vector<BYTE> jpeg;
+        EXPECT_EQ(S_OK, EncodeBgraToJpeg(white.data(), 64, 64, 64 * 4, &jpeg));
+        ComPtr<IMFSample> pSample;
+        EXPECT_EQ(S_OK, CreateSampleFromBytes(jpeg, &pSample));
+        return pSample;
+    }
+
     // Within JPEG's loss of the colour the picture had there.
     static void ExpectColourAt(const std::vector<BYTE>& yuy2, UINT x, UINT y, RGB_COLOUR colour)
     {
@@ -231,11 +242,7 @@ TEST_F(ConfiguredDecoderTest, DecodesAJpegToA1280x720Yuy2Picture)
 
 TEST_F(ConfiguredDecoderTest, EachRoundDecodesItsOwnPicture)
 {
-    std::vector<BYTE> white(64 * 64 * 4, 255);
-    std::vector<BYTE> jpeg;
-    ASSERT_EQ(S_OK, EncodeBgraToJpeg(white.data(), 64, 64, 64 * 4, &jpeg));
-    ComPtr<IMFSample> pWhite;
-    ASSERT_EQ(S_OK, CreateSampleFromBytes(jpeg, &pWhite));
+    ComPtr<IMFSample> pWhite = WhiteJpegSample();
 
     ComPtr<IMFSample> pFirst;
     ComPtr<IMFSample> pSecond;
@@ -307,6 +314,84 @@ INSTANTIATE_TEST_SUITE_P(Calls, FailedDecodeCallTest,
                          [](const testing::TestParamInfo<FAILED_CALL_CASE>& info) {
                              return std::string(info.param.pszCall);
                          });
+
+// Decoders as the interface allows them: without GetOutputStatus, with a
+// stream change on their first output, wanting more than the first input,
+// providing their own samples. Every picture still comes out, at most one
+// round late, and a round without one is no failure.
+struct DECODER_BEHAVIOUR_CASE
+{
+    const char* pszName;
+    bool bWithoutOutputStatus;
+    bool bStreamChangeOnFirstOutput;
+    bool bNeedMoreInputFirst;
+    bool bProvidesSamples;
+};
+
+void PrintTo(const DECODER_BEHAVIOUR_CASE& testCase, std::ostream* pStream)
+{
+    *pStream << testCase.pszName;
+}
+
+class DecoderBehaviourTest : public ConfiguredDecoderTest,
+                             public testing::WithParamInterface<DECODER_BEHAVIOUR_CASE>
+{
+protected:
+    void SetUp() override
+    {
+        ConfiguredDecoderTest::SetUp();
+        const DECODER_BEHAVIOUR_CASE& testCase = GetParam();
+        if (testCase.bWithoutOutputStatus)
+            m_registration.Faults().Fail("GetOutputStatus", E_NOTIMPL);
+        m_registration.Quirks().bStreamChangeOnFirstOutput = testCase.bStreamChangeOnFirstOutput;
+        m_registration.Quirks().bNeedMoreInputFirst = testCase.bNeedMoreInputFirst;
+        m_registration.Quirks().bProvidesSamples = testCase.bProvidesSamples;
+    }
+};
+
+TEST_P(DecoderBehaviourTest, EveryPictureComesOutAtMostOneRoundLate)
+{
+    ComPtr<IMFSample> pWhite = WhiteJpegSample();
+
+    ComPtr<IMFSample> pFirst;
+    HRESULT hrFirst = m_decoder.DecodeMjpegSample(QuadrantJpegSample(1280, 720).Get(), &pFirst);
+    if (GetParam().bNeedMoreInputFirst)
+    {
+        EXPECT_EQ(S_FALSE, hrFirst);
+        if (pFirst != NULL)
+        {
+            EXPECT_TRUE(SampleBytes(pFirst.Get()).empty());
+        }
+    }
+    else
+    {
+        EXPECT_EQ(S_OK, hrFirst);
+        ASSERT_NE(nullptr, pFirst.Get());
+        std::vector<BYTE> yuy2 = SampleBytes(pFirst.Get());
+        ASSERT_EQ(kDecodedBytes, yuy2.size());
+        ExpectColourAt(yuy2, 10, 10, kQuadrantColours[0]);
+    }
+
+    // The decoder keeps working: the next round decodes its own picture.
+    ComPtr<IMFSample> pSecond;
+    EXPECT_EQ(S_OK, m_decoder.DecodeMjpegSample(pWhite.Get(), &pSecond));
+    ASSERT_NE(nullptr, pSecond.Get());
+    std::vector<BYTE> yuy2 = SampleBytes(pSecond.Get());
+    ASSERT_EQ(kDecodedBytes, yuy2.size());
+    ExpectColourAt(yuy2, 10, 10, RGB_COLOUR{255, 255, 255});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decoders, DecoderBehaviourTest,
+    testing::Values(DECODER_BEHAVIOUR_CASE{"WithoutOutputStatus", true, false, false, false},
+                    DECODER_BEHAVIOUR_CASE{"StreamChangeOnFirstOutput", false, true, false, false},
+                    DECODER_BEHAVIOUR_CASE{"NeedMoreInputFirstWithoutOutputStatus", true, false,
+                                           true, false},
+                    DECODER_BEHAVIOUR_CASE{"ProvidesSamples", false, false, false, true},
+                    DECODER_BEHAVIOUR_CASE{"AllAtOnce", true, true, true, true}),
+    [](const testing::TestParamInfo<DECODER_BEHAVIOUR_CASE>& info) {
+        return std::string(info.param.pszName);
+    });
 
 TEST_F(ConfiguredDecoderTest, WithoutStreamInfoNoSampleIsHandedOut)
 {

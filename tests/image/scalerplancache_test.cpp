@@ -2,10 +2,10 @@
 
 #include <stdint.h>
 
-#include <random>
 #include <vector>
 
 #include "image/scalerplancache.h"
+#include "imagetestsupport.h"
 
 namespace
 {
@@ -15,15 +15,6 @@ ScalerGeometry Yuy2Geometry(uint32_t nInWidth, uint32_t nInHeight, uint32_t nOut
     ScalerGeometry geometry = {ScalerLayout::Yuy2, nInWidth,  nInHeight,    nInWidth * 2,
                                nOutWidth,          nOutHeight, nOutWidth * 2};
     return geometry;
-}
-
-std::vector<uint8_t> RandomBytes(size_t cbSize, unsigned nSeed)
-{
-    std::mt19937 random(nSeed);
-    std::vector<uint8_t> bytes(cbSize);
-    for (uint8_t& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
 }
 
 // What a plan of its own makes of the picture.
@@ -43,7 +34,7 @@ TEST(ScalerPlanCache, SizesInTurnBuildEachPlanOnceAndScaleAsAFreshPlan)
 {
     const ScalerGeometry kGeometries[] = {Yuy2Geometry(96, 54, 64, 48), Yuy2Geometry(96, 54, 32, 18),
                                           Yuy2Geometry(96, 54, 192, 108)};
-    const std::vector<uint8_t> src = RandomBytes(96 * 54 * 2, 3);
+    const std::vector<uint8_t> src = NumberedPicture(96 * 54 * 2);
     std::vector<std::vector<uint8_t>> expected;
     for (const ScalerGeometry& geometry : kGeometries)
         expected.push_back(FreshPlanOutput(geometry, src));

@@ -98,6 +98,19 @@ TEST_F(PlaceholderTest, HoldsThePictureAndItsDecodedForm)
     EXPECT_EQ(1280u * 720 * 2, ReadSampleBytes(m_pManager->GetDecodedSample()).size());
 }
 
+TEST_F(PlaceholderTest, ADecoderThatWantsMoreInputStillGivesThePicture)
+{
+    // Its first round gives nothing; the one decoded picture must not stay
+    // empty.
+    ScopedMjpegDecoder decoder;
+    ASSERT_EQ(S_OK, decoder.Result());
+    decoder.Quirks().bNeedMoreInputFirst = true;
+    decoder.Faults().Fail("GetOutputStatus", E_NOTIMPL);
+    CreateManager();
+    EXPECT_EQ(1280u * 720 * 2, ReadSampleBytes(m_pManager->GetDecodedSample()).size());
+    EXPECT_EQ(2, decoder.Faults().CallCount("ProcessInput"));
+}
+
 TEST_F(PlaceholderTest, EveryTickQueuesTheMjpgThenTheYuy2Picture)
 {
     ScopedMjpegDecoder decoder;

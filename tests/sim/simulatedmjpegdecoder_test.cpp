@@ -21,9 +21,11 @@ namespace
 class SimulatedMjpegDecoderTest : public testing::Test
 {
 protected:
-    SimulatedMjpegDecoderTest() : m_pFaults(std::make_shared<CallFaults>())
+    SimulatedMjpegDecoderTest()
+        : m_pFaults(std::make_shared<CallFaults>()),
+          m_pQuirks(std::make_shared<SimulatedDecoderQuirks>())
     {
-        m_pDecoder.Attach(new SimulatedMjpegDecoder(m_pFaults));
+        m_pDecoder.Attach(new SimulatedMjpegDecoder(m_pFaults, m_pQuirks));
     }
 
     void SetUp() override { ASSERT_EQ(S_OK, m_mediaFoundation.Result()); }
@@ -95,6 +97,7 @@ protected:
 
     ScopedMediaFoundation m_mediaFoundation;
     std::shared_ptr<CallFaults> m_pFaults;
+    std::shared_ptr<SimulatedDecoderQuirks> m_pQuirks;
     ComPtr<IMFTransform> m_pDecoder;
 };
 }  // namespace

@@ -489,6 +489,145 @@ TEST_F(SimulatedWebcamSourceTest, StopDropsPendingRequestsAndStopsSourceAndStrea
     EXPECT_EQ(MF_E_INVALID_STATE_TRANSITION, source->Pause());
 }
 
+namespace
+{
+// The current type of the source's video stream, through its presentation
+// descriptor as a reader sees it.
+ComPtr<IMFMediaTypeHandler> StreamTypeHandler(IMFMediaSource* pSource)
+{
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    ComPtr<IMFStreamDescriptor> streamDescriptor;
+    ComPtr<IMFMediaTypeHandler> handler;
+    BOOL bSelected = FALSE;
+    EXPECT_EQ(S_OK, pSource->CreatePresentationDescriptor(&descriptor));
+    if (!descriptor)
+        return handler;
+    EXPECT_EQ(S_OK, descriptor->GetStreamDescriptorByIndex(0, &bSelected, &streamDescriptor));
+    if (!streamDescriptor)
+        return handler;
+    EXPECT_EQ(S_OK, streamDescriptor->GetMediaTypeHandler(&handler));
+    return handler;
+}
+
+GUID CurrentSubtype(IMFMediaTypeHandler* pHandler, UINT32* pnWidth)
+{
+    ComPtr<IMFMediaType> type;
+    GUID subtype = GUID_NULL;
+    UINT32 nHeight = 0;
+    if (SUCCEEDED(pHandler->GetCurrentMediaType(&type)))
+    {
+        type->GetGUID(MF_MT_SUBTYPE, &subtype);
+        MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, pnWidth, &nHeight);
+    }
+    return subtype;
+}
+}  // namespace
+
+TEST_F(SimulatedWebcamSourceTest, StartsAtItsInitialTypeWhichMayRefuseToChange)
+{
+    SimulatedWebcamSpec webcamSpec = FastYuy2Spec();
+    webcamSpec.nInitialFormat = 1;
+    m_webcam = SimulatedWebcam::Create(webcamSpec);
+    ComPtr<IMFMediaSource> source = Activate();
+    ASSERT_TRUE(source);
+    ComPtr<IMFMediaTypeHandler> handler = StreamTypeHandler(source.Get());
+    ASSERT_TRUE(handler);
+    UINT32 nWidth = 0;
+    EXPECT_TRUE(CurrentSubtype(handler.Get(), &nWidth) == MFVideoFormat_MJPG);
+    EXPECT_EQ(320u, nWidth);
+
+    ComPtr<IMFMediaType> yuy2;
+    ASSERT_EQ(S_OK, handler->GetMediaTypeByIndex(0, &yuy2));
+    m_webcam->FailCall(WEBCAM_CALL_SET_CURRENT_MEDIA_TYPE, E_ACCESSDENIED, 1);
+    EXPECT_EQ(E_ACCESSDENIED, handler->SetCurrentMediaType(yuy2.Get()));
+    EXPECT_TRUE(CurrentSubtype(handler.Get(), &nWidth) == MFVideoFormat_MJPG);
+    EXPECT_EQ(S_OK, handler->SetCurrentMediaType(yuy2.Get()));
+    EXPECT_TRUE(CurrentSubtype(handler.Get(), &nWidth) == MFVideoFormat_YUY2);
+    EXPECT_EQ(2, m_webcam->GetCallCount(WEBCAM_CALL_SET_CURRENT_MEDIA_TYPE));
+}
+
+TEST_F(SimulatedWebcamSourceTest, AnEndedStreamSaysSoOnceAndRefusesRequestsUntilRestarted)
+{
+    ComPtr<IMFMediaSource> source = Activate();
+    ASSERT_TRUE(source);
+    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
+    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
+    ASSERT_TRUE(stream);
+    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+
+    m_webcam->SetDelivery(WEBCAM_DELIVER_END_OF_STREAM);
+    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
+    ASSERT_TRUE(streamEvents->WaitFor(MEEndOfStream));
+    ASSERT_TRUE(sourceEvents->WaitFor(MEEndOfPresentation));
+    EXPECT_EQ(MF_E_END_OF_STREAM, stream->RequestSample(NULL));
+    EXPECT_EQ(0u, streamEvents->Count(MEMediaSample));
+    EXPECT_EQ(1u, streamEvents->Count(MEEndOfStream));
+
+    // A new run streams again.
+    m_webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
+    ComPtr<IMFPresentationDescriptor> descriptor;
+    ASSERT_EQ(S_OK, source->CreatePresentationDescriptor(&descriptor));
+    PROPVARIANT varStart;
+    PropVariantInit(&varStart);
+    ASSERT_EQ(S_OK, source->Stop());
+    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStopped));
+    size_t nStarted = streamEvents->Count(MEStreamStarted);
+    ASSERT_EQ(S_OK, source->Start(descriptor.Get(), NULL, &varStart));
+    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStarted, nStarted + 1));
+    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
+    EXPECT_TRUE(streamEvents->WaitFor(MEMediaSample));
+}
+
+TEST_F(SimulatedWebcamSourceTest, AFormatChangeInMidStreamIsAnnouncedAndTheFramesFollowIt)
+{
+    ComPtr<IMFMediaSource> source = Activate();
+    ASSERT_TRUE(source);
+    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
+    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
+    ASSERT_TRUE(stream);
+    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
+    ASSERT_TRUE(streamEvents->WaitFor(MEMediaSample));
+
+    m_webcam->ChangeFormat(1);  // MJPG 320 x 240
+    ASSERT_TRUE(streamEvents->WaitFor(MEStreamFormatChanged));
+    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
+    ASSERT_TRUE(streamEvents->WaitFor(MEMediaSample, 2));
+    EXPECT_EQ(1u, m_webcam->GetCurrentFormat());
+
+    std::vector<ReceivedEvent> events = streamEvents->Events();
+    ComPtr<IMFMediaType> announced;
+    std::vector<ComPtr<IMFSample>> samples;
+    for (const ReceivedEvent& received : events)
+    {
+        if (received.eType == MEStreamFormatChanged)
+            received.value.As(&announced);
+        ComPtr<IMFSample> sample;
+        if (received.eType == MEMediaSample && SUCCEEDED(received.value.As(&sample)))
+            samples.push_back(sample);
+    }
+    ASSERT_TRUE(announced);
+    GUID subtype = GUID_NULL;
+    EXPECT_EQ(S_OK, announced->GetGUID(MF_MT_SUBTYPE, &subtype));
+    EXPECT_TRUE(subtype == MFVideoFormat_MJPG);
+    ASSERT_EQ(2u, samples.size());
+    ComPtr<IMFMediaBuffer> buffer;
+    ASSERT_EQ(S_OK, samples[1]->GetBufferByIndex(0, &buffer));
+    BYTE* pData = NULL;
+    DWORD cbData = 0;
+    ASSERT_EQ(S_OK, buffer->Lock(&pData, NULL, &cbData));
+    ASSERT_GE(cbData, 2u);
+    EXPECT_EQ(0xFF, pData[0]);  // a JPEG now, where YUY2 came before
+    EXPECT_EQ(0xD8, pData[1]);
+    buffer->Unlock();
+
+    UINT32 nWidth = 0;
+    ComPtr<IMFMediaTypeHandler> handler = StreamTypeHandler(source.Get());
+    ASSERT_TRUE(handler);
+    EXPECT_TRUE(CurrentSubtype(handler.Get(), &nWidth) == MFVideoFormat_MJPG);
+    EXPECT_EQ(320u, nWidth);
+}
+
 TEST_F(SimulatedWebcamSourceTest, ShutdownEndsTheEventsAndEveryLaterCall)
 {
     ComPtr<IMFMediaSource> source = Activate();

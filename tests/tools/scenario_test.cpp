@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <mfapi.h>
+
 #include "driver/driverprotocol.h"
 #include "scenario.h"
 
@@ -46,6 +48,56 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
     ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 2 3\n", &scenario,
                               &error));
     EXPECT_GE(scenario.dDuration, 5.0);
+}
+
+TEST(SimulatorScenario, AWebcamHasFractionalRatesAndAListOfTypes)
+{
+    Scenario scenario;
+    std::string error;
+    ASSERT_TRUE(ParseScenario("webcam MJPG 1280 720 29.97\nclient YUY2 640 480 a.exe 0 1\n",
+                              &scenario, &error))
+        << error;
+    ASSERT_EQ(1u, scenario.webcamTypes.size());
+    EXPECT_EQ(30000u, scenario.webcamTypes[0].nRateNumerator);
+    EXPECT_EQ(1001u, scenario.webcamTypes[0].nRateDenominator);
+    EXPECT_EQ(30u, scenario.nWebcamFps);
+
+    ASSERT_TRUE(ParseScenario("webcam MJPG 1280 720 15, yuy2 640 480, MJPG 640 480 12.5\n"
+                              "client YUY2 640 480 a.exe 0 1\n",
+                              &scenario, &error))
+        << error;
+    ASSERT_EQ(3u, scenario.webcamTypes.size());
+    EXPECT_EQ(3u, scenario.webcamTypes[0].nFormat);
+    EXPECT_EQ(15u, scenario.webcamTypes[0].nRateNumerator);
+    EXPECT_EQ(1u, scenario.webcamTypes[0].nRateDenominator);
+    EXPECT_EQ(2u, scenario.webcamTypes[1].nFormat);
+    EXPECT_EQ(640u, scenario.webcamTypes[1].nWidth);
+    EXPECT_EQ(30u, scenario.webcamTypes[1].nRateNumerator);  // 30 when left out
+    EXPECT_EQ(12500u, scenario.webcamTypes[2].nRateNumerator);
+    EXPECT_EQ(1000u, scenario.webcamTypes[2].nRateDenominator);
+    // The first type is the webcam's current one.
+    EXPECT_EQ(3u, scenario.nWebcamFormat);
+    EXPECT_EQ(1280u, scenario.nWebcamWidth);
+    EXPECT_EQ(15u, scenario.nWebcamFps);
+    std::vector<SimulatedWebcamFormat> formats = WebcamFormatsOf(scenario);
+    ASSERT_EQ(3u, formats.size());
+    EXPECT_TRUE(formats[1].subtype == MFVideoFormat_YUY2);
+    EXPECT_EQ(1000u, formats[2].nRateDenominator);
+
+    const char* pszBad[] = {
+        "webcam MJPG 1280 720 0\n",            // no rate
+        "webcam MJPG 1280 720 121\n",          // too fast
+        "webcam MJPG 1280 720 29.97x\n",       // not a number
+        "webcam MJPG 1280 720 30,, YUY2 640 480\n",  // an empty type
+        "webcam MJPG 1280 720 30, NV12 640 480\n",   // no NV12 webcam
+        "webcam MJPG 1280 720 30 40\n",        // two rates
+    };
+    for (const char* pszLine : pszBad)
+    {
+        std::string text = std::string(pszLine) + "client YUY2 640 480 a.exe 0 1\n";
+        EXPECT_FALSE(ParseScenario(text, &scenario, &error)) << pszLine;
+        EXPECT_EQ(0u, error.find("line 1: ")) << error;
+    }
 }
 
 TEST(SimulatorScenario, WithoutAWebcamLineThereIsNoneAndTheDurationCoversTheLastClient)

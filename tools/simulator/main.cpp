@@ -26,6 +26,7 @@
 
 #include "childprocess.h"
 #include "driver/driverprotocol.h"
+#include "framecontent.h"
 #include "hostrunner.h"
 #include "driverstalls.h"
 #include "pictures.h"
@@ -36,6 +37,7 @@
 #include "simulateddriver.h"
 #include "simulatedwebcam.h"
 #include "simulatedwebcamenumeration.h"
+#include "simulationcputime.h"
 #include "videoinputdeviceregistry.h"
 
 namespace
@@ -61,6 +63,7 @@ struct Request
     double dLastArrival;
     size_t nFrames;
     size_t nWrongSize;
+    FrameContentCounts content;
     UINT64 nBytes;
     std::vector<BYTE> first;
     std::vector<BYTE> last;
@@ -175,6 +178,7 @@ private:
     SimulatedDriver m_driver;
     SimulatedWebcamEnumeration m_enumeration;
     std::shared_ptr<SimulatedWebcam> m_webcam;
+    FrameContentChecker m_checker;
 
     DriverStalls m_stalls;
     std::mutex m_lock;
@@ -191,8 +195,12 @@ private:
 
 void Simulation::OnFrame(const SimulatedDriver::FrameView& frame)
 {
+    // Runs on the product's delivery thread, but is the simulator's work.
+    ScopedSimulationCpu cpu(SIM_CPU_SIMULATOR);
     double dNow = Now();
     double dSample = m_dLastSample.load();
+    const FrameContent eContent =
+        m_checker.Classify(frame.nFormat, frame.nWidth, frame.nHeight, frame.pPicture, frame.cbPicture);
     std::lock_guard<std::mutex> lock(m_lock);
     // Frames carry no client: a frame belongs to the running request of its
     // format and size.
@@ -215,6 +223,7 @@ void Simulation::OnFrame(const SimulatedDriver::FrameView& frame)
     size_t nExpected = ExpectedPictureBytes(frame.nFormat, frame.nWidth, frame.nHeight);
     if (nExpected != 0 && frame.cbPicture != nExpected)
         ++pMatch->nWrongSize;
+    pMatch->content.Add(eContent);
     if (pMatch->nFrames == 0)
     {
         pMatch->dFirstArrival = dNow;
@@ -242,6 +251,7 @@ std::thread Simulation::StartSampleWatcher()
 
 void Simulation::WatchSamples()
 {
+    ScopedSimulationCpu cpu(SIM_CPU_SIMULATOR);
     while (m_bWatching.load())
     {
         UINT64 nSamples = m_webcam->GetSampleCount();
@@ -330,11 +340,14 @@ void Simulation::PrintProgress(double dElapsed)
 
 bool Simulation::SetUp()
 {
-    if (FAILED(m_mf.Result()) || FAILED(m_decoder.Result()) || !m_device.IsRegistered())
+    HRESULT hrChecker = m_checker.Initialize();
+    if (FAILED(m_mf.Result()) || FAILED(m_decoder.Result()) || !m_device.IsRegistered() ||
+        FAILED(hrChecker))
     {
-        fprintf(stderr, "The simulated devices could not be set up (0x%08lX, 0x%08lX)\n",
+        fprintf(stderr, "The simulated devices could not be set up (0x%08lX, 0x%08lX, 0x%08lX)\n",
                 static_cast<unsigned long>(m_mf.Result()),
-                static_cast<unsigned long>(m_decoder.Result()));
+                static_cast<unsigned long>(m_decoder.Result()),
+                static_cast<unsigned long>(hrChecker));
         return false;
     }
     // The observer sees every frame; the driver need keep none.
@@ -343,11 +356,9 @@ bool Simulation::SetUp()
     m_driver.Install();
     if (m_scenario.bWebcam)
     {
-        const GUID& subtype = m_scenario.nWebcamFormat == 2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG;
         m_webcam = SimulatedWebcam::Create(MakeWebcamSpec(
             L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-            {MakeWebcamFormat(subtype, m_scenario.nWebcamWidth, m_scenario.nWebcamHeight,
-                              m_scenario.nWebcamFps)}));
+            WebcamFormatsOf(m_scenario)));
         m_enumeration.Add(m_webcam);
     }
 
@@ -456,8 +467,8 @@ bool Simulation::Report(const std::wstring& outputFolder)
     sheet.nHeight = kTileHeight * nRows;
     sheet.pixels.assign(static_cast<size_t>(sheet.nWidth) * sheet.nHeight * 3, 40);
 
-    printf("\n%-3s %-36s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request", "frames", "fps",
-           "lat mean", "lat p50", "lat p99", "bytes/fr", "check");
+    printf("\n%-3s %-36s %7s %7s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request", "frames",
+           "webcam", "placeh", "fps", "lat mean", "lat p50", "lat p99", "bytes/fr", "check");
     for (size_t i = 0; i < m_requests.size(); ++i)
     {
         const Request& request = m_requests[i];
@@ -469,6 +480,8 @@ bool Simulation::Report(const std::wstring& outputFolder)
             problem = "no frames";
         else if (request.nWrongSize != 0)
             problem = "wrong size";
+        else if (request.content.nMismatched != 0)
+            problem = "content";
         const std::vector<BYTE>* pSources[2] = {&request.first, &request.last};
         const char* pszWhich[2] = {"first", "last"};
         for (int n = 0; n < 2 && request.nFrames != 0; ++n)
@@ -505,8 +518,11 @@ bool Simulation::Report(const std::wstring& outputFolder)
             snprintf(szP50, sizeof(szP50), "%.1f ms", Percentile(request.latenciesMs, 0.5));
             snprintf(szP99, sizeof(szP99), "%.1f ms", Percentile(request.latenciesMs, 0.99));
         }
-        printf("%-3u %-36s %7u %7.1f %9s %9s %9s %10.0f  %s\n", static_cast<unsigned>(i + 1),
-               RequestLabel(client).c_str(), static_cast<unsigned>(request.nFrames), dFps, szMean,
+        printf("%-3u %-36s %7u %7u %7u %7.1f %9s %9s %9s %10.0f  %s\n",
+               static_cast<unsigned>(i + 1), RequestLabel(client).c_str(),
+               static_cast<unsigned>(request.nFrames),
+               static_cast<unsigned>(request.content.nWebcam),
+               static_cast<unsigned>(request.content.nPlaceholder), dFps, szMean,
                szP50, szP99, request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
                problem.empty() ? "ok" : problem.c_str());
         if (!problem.empty())
@@ -552,6 +568,16 @@ bool Simulation::Report(const std::wstring& outputFolder)
         printf("Process CPU time: %.0f ms in all, %.2f ms per delivered frame (%u frames; the "
                "simulated webcam and decoder included)\n",
                dCpuMs, dCpuMs / nTotalFrames, static_cast<unsigned>(nTotalFrames));
+        // This thread (set-up, scenario, pictures) is the simulator's too.
+        const double dWebcamMs = GetSimulationCpuTime(SIM_CPU_WEBCAM) / 10000.0;
+        const double dDecoderMs = GetSimulationCpuTime(SIM_CPU_DECODER) / 10000.0;
+        const double dSimulatorMs =
+            (GetSimulationCpuTime(SIM_CPU_SIMULATOR) + CurrentThreadCpuTime()) / 10000.0;
+        const double dProductMs = dCpuMs - dWebcamMs - dDecoderMs - dSimulatorMs;
+        printf("Product alone: %.2f ms per delivered frame (%.0f ms: the process less the "
+               "simulated webcam's thread %.0f ms, the test decoder's calls %.0f ms and the "
+               "simulator's threads and frame observer %.0f ms)\n",
+               dProductMs / nTotalFrames, dProductMs, dWebcamMs, dDecoderMs, dSimulatorMs);
     }
     printf("Latency: from the webcam's newest sample before the frame reached the driver "
            "(placeholder frames have none).\n");

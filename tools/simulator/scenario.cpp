@@ -1,5 +1,9 @@
 #include "scenario.h"
 
+#include <mfapi.h>
+
+#include <math.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +48,71 @@ bool SizeIsSane(UINT32 nWidth, UINT32 nHeight)
     return nWidth >= 16 && nHeight >= 16 && nWidth <= 4096 && nHeight <= 4096 && nWidth % 2 == 0 &&
            nHeight % 2 == 0;
 }
+
+// A rate as a camera states it: whole numbers as n/1, NTSC rates (29.97,
+// 59.94, 23.976, 14.985) as n*1000/1001, anything else to a thousandth.
+bool ParseRate(const std::string& word, UINT32* pnNumerator, UINT32* pnDenominator)
+{
+    char* pEnd = NULL;
+    double dFps = strtod(word.c_str(), &pEnd);
+    if (word.empty() || *pEnd != '\0' || !(dFps > 0) || dFps > 120)
+        return false;
+    double dWhole = floor(dFps + 0.5);
+    double dNtsc = floor(dFps * 1.001 + 0.5);
+    if (fabs(dFps - dWhole) < 1e-9)
+    {
+        *pnNumerator = static_cast<UINT32>(dWhole);
+        *pnDenominator = 1;
+    }
+    else if (fabs(dFps - dNtsc / 1.001) < 0.0005)
+    {
+        *pnNumerator = static_cast<UINT32>(dNtsc) * 1000;
+        *pnDenominator = 1001;
+    }
+    else
+    {
+        *pnNumerator = static_cast<UINT32>(floor(dFps * 1000 + 0.5));
+        *pnDenominator = 1000;
+    }
+    return true;
+}
+
+// "MJPG 1280 720 15, YUY2 640 480 30": one or more types, the rate of each
+// 30 when left out.
+bool ParseWebcamTypes(const std::string& text, std::vector<ScenarioWebcamType>* pTypes)
+{
+    std::vector<ScenarioWebcamType> types;
+    std::istringstream items(text);
+    std::string item;
+    while (std::getline(items, item, ','))
+    {
+        std::istringstream words(item);
+        std::string format;
+        std::string rate;
+        std::string rest;
+        ScenarioWebcamType type = {0, 0, 0, 30, 1};
+        if (!(words >> format >> type.nWidth >> type.nHeight) ||
+            !ParseFormat(format, &type.nFormat) || type.nFormat == 4 ||
+            !SizeIsSane(type.nWidth, type.nHeight))
+            return false;
+        if ((words >> rate) && !ParseRate(rate, &type.nRateNumerator, &type.nRateDenominator))
+            return false;
+        if (words >> rest)
+            return false;
+        types.push_back(type);
+    }
+    if (types.empty())
+        return false;
+    pTypes->swap(types);
+    return true;
+}
 }  // namespace
+
+double WebcamTypeFps(const ScenarioWebcamType& type)
+{
+    return type.nRateDenominator == 0 ? 0.0
+                                      : static_cast<double>(type.nRateNumerator) / type.nRateDenominator;
+}
 
 Scenario MakeDefaultScenario()
 {
@@ -54,6 +122,7 @@ Scenario MakeDefaultScenario()
     scenario.nWebcamWidth = 1280;
     scenario.nWebcamHeight = 720;
     scenario.nWebcamFps = 30;
+    scenario.webcamTypes.push_back({3, 1280, 720, 30, 1});
     scenario.dDuration = 13.0;
     // Three clients over the webcam; the webcam goes at 4.5 s and the
     // placeholder serves them to the end; then a te.exe client alone.
@@ -94,22 +163,27 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
         bool bOk = false;
         if (keyword == "webcam")
         {
-            std::string first;
-            words >> first;
-            if (first == "none")
+            std::string types;
+            std::getline(words, types);
+            std::istringstream first(types);
+            std::string firstWord;
+            first >> firstWord;
+            if (firstWord == "none")
             {
                 scenario.bWebcam = false;
+                bOk = !(first >> rest);
+            }
+            else if (ParseWebcamTypes(types, &scenario.webcamTypes))
+            {
+                const ScenarioWebcamType& type = scenario.webcamTypes.front();
+                scenario.nWebcamFormat = type.nFormat;
+                scenario.nWebcamWidth = type.nWidth;
+                scenario.nWebcamHeight = type.nHeight;
+                scenario.nWebcamFps = static_cast<UINT32>(floor(WebcamTypeFps(type) + 0.5));
+                scenario.bWebcam = true;
                 bOk = true;
             }
-            else if (ParseFormat(first, &scenario.nWebcamFormat) && scenario.nWebcamFormat != 4 &&
-                     (words >> scenario.nWebcamWidth >> scenario.nWebcamHeight) &&
-                     SizeIsSane(scenario.nWebcamWidth, scenario.nWebcamHeight))
-            {
-                if (!(words >> scenario.nWebcamFps))
-                    scenario.nWebcamFps = 30;
-                scenario.bWebcam = scenario.nWebcamFps > 0 && scenario.nWebcamFps <= 120;
-                bOk = scenario.bWebcam;
-            }
+            rest.clear();
         }
         else if (keyword == "client")
         {
@@ -171,6 +245,16 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
         scenario.dDuration = dLatest + 0.5;
     *pScenario = scenario;
     return true;
+}
+
+std::vector<SimulatedWebcamFormat> WebcamFormatsOf(const Scenario& scenario)
+{
+    std::vector<SimulatedWebcamFormat> formats;
+    for (const ScenarioWebcamType& type : scenario.webcamTypes)
+        formats.push_back(MakeWebcamFormat(type.nFormat == 2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG,
+                                           type.nWidth, type.nHeight, type.nRateNumerator,
+                                           type.nRateDenominator));
+    return formats;
 }
 
 const char* FormatName(UINT32 nFormat)

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "simulatedwebcam.h"
+
 #include <string>
 #include <vector>
 
@@ -33,13 +35,27 @@ struct ScenarioEvent
     double dLength;       // stalls only, seconds
 };
 
+// One native type of the simulated webcam; the rate is a ratio, as a
+// camera's: 29.97 is 30000/1001.
+struct ScenarioWebcamType
+{
+    UINT32 nFormat;  // 2 YUY2 or 3 MJPG
+    UINT32 nWidth;
+    UINT32 nHeight;
+    UINT32 nRateNumerator;
+    UINT32 nRateDenominator;
+};
+
 struct Scenario
 {
     bool bWebcam;
+    // The first of the webcam's types, its rate rounded to whole frames.
     UINT32 nWebcamFormat;  // 2 YUY2 or 3 MJPG
     UINT32 nWebcamWidth;
     UINT32 nWebcamHeight;
     UINT32 nWebcamFps;
+    // Every type, in the order of the line; the webcam starts at the first.
+    std::vector<ScenarioWebcamType> webcamTypes;
     double dDuration;
     std::vector<ScenarioClient> clients;
     std::vector<ScenarioEvent> events;
@@ -51,6 +67,11 @@ Scenario MakeDefaultScenario();
 // line and what is wrong with it.
 bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pError);
 
+// The simulated webcam's native formats for the scenario's types.
+std::vector<SimulatedWebcamFormat> WebcamFormatsOf(const Scenario& scenario);
+
 const char* FormatName(UINT32 nFormat);
+// Frames a second of a type's rate.
+double WebcamTypeFps(const ScenarioWebcamType& type);
 // Expected picture size in bytes (0 for MJPG, whose size varies).
 size_t ExpectedPictureBytes(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <atomic>
+
+// What the test MJPEG decoder does that the decoder interface allows but an
+// ideal decoder would not; shared by a registration and every decoder it
+// makes, read at each call. (A decoder without GetOutputStatus is one whose
+// call is told to fail with E_NOTIMPL, see CallFaults.)
+struct SimulatedDecoderQuirks
+{
+    // The first ProcessOutput of each decoder that holds a picture answers
+    // MF_E_TRANSFORM_STREAM_CHANGE and drops the output type; the picture
+    // waits until an output type is set again.
+    std::atomic<bool> bStreamChangeOnFirstOutput{false};
+    // The first input of each decoder is taken but gives no picture:
+    // ProcessOutput answers MF_E_TRANSFORM_NEED_MORE_INPUT.
+    std::atomic<bool> bNeedMoreInputFirst{false};
+    // The output stream provides its own samples
+    // (MFT_OUTPUT_STREAM_PROVIDES_SAMPLES, a stream size of 0): ProcessOutput
+    // refuses a caller's sample and hands out a new one.
+    std::atomic<bool> bProvidesSamples{false};
+};
