@@ -438,6 +438,18 @@ void SimulatedDriver::RemoveClient(int nClientId)
         SignalNotifyLocked();
 }
 
+void SimulatedDriver::ChangeClient(int nClientId, UINT32 nFormat, UINT32 nWidth, UINT32 nHeight)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto it = m_clients.find(nClientId);
+    if (it == m_clients.end())
+        return;
+    it->second.nFormat = nFormat;
+    it->second.nWidth = nWidth;
+    it->second.nHeight = nHeight;
+    SignalNotifyLocked();
+}
+
 void SimulatedDriver::RemoveAllClients()
 {
     std::lock_guard<std::mutex> guard(m_lock);

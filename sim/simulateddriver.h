@@ -67,6 +67,8 @@ public:
     // Clients. Each change signals the lent notify event, as the driver does.
     int AddClient(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight, DWORD dwProcessId);
     void RemoveClient(int nClientId);
+    // A client switching to another format and size: one change, one signal.
+    void ChangeClient(int nClientId, UINT32 nFormat, UINT32 nWidth, UINT32 nHeight);
     void RemoveAllClients();
     // Reports this count instead of the number of clients, as a faulty
     // driver might; records beyond the real clients then fail.

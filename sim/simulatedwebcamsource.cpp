@@ -5,7 +5,10 @@
 #include <objbase.h>
 #include <string.h>
 
+#include <map>
+#include <mutex>
 #include <new>
+#include <tuple>
 
 #include "simulatedwebcamframes.h"
 #include "simulatedwebcamstream.h"
@@ -712,17 +715,34 @@ HRESULT SimulatedWebcamSource::EnsureJpegPictures(UINT32 nWidth, UINT32 nHeight)
     UINT32 nCount = m_webcam->GetSpec().nMjpgPictureCount;
     if (nCount == 0)
         nCount = 1;
-    std::vector<std::vector<BYTE>> jpegs(nCount);
-    HRESULT hr = S_OK;
-    for (UINT32 i = 0; SUCCEEDED(hr) && i < nCount; ++i)
-        hr = EncodeWebcamFrameJpeg(i, nWidth, nHeight, &jpegs[i]);
-    if (SUCCEEDED(hr))
+
+    // Encoding takes most of a second; a real camera's first frame comes
+    // within a frame period of its start. The pictures depend on their number
+    // and size only, so every source of the process shares them.
+    static std::mutex s_cacheLock;
+    static std::map<std::tuple<UINT32, UINT32, UINT32>, std::vector<std::vector<BYTE>>> s_cache;
+    const std::tuple<UINT32, UINT32, UINT32> key(nCount, nWidth, nHeight);
     {
-        m_jpegs.swap(jpegs);
-        m_nJpegWidth = nWidth;
-        m_nJpegHeight = nHeight;
+        std::lock_guard<std::mutex> guard(s_cacheLock);
+        auto it = s_cache.find(key);
+        if (it != s_cache.end())
+            m_jpegs = it->second;
     }
-    return hr;
+    if (m_jpegs.empty())
+    {
+        std::vector<std::vector<BYTE>> jpegs(nCount);
+        HRESULT hr = S_OK;
+        for (UINT32 i = 0; SUCCEEDED(hr) && i < nCount; ++i)
+            hr = EncodeWebcamFrameJpeg(i, nWidth, nHeight, &jpegs[i]);
+        if (FAILED(hr))
+            return hr;
+        std::lock_guard<std::mutex> guard(s_cacheLock);
+        s_cache[key] = jpegs;
+        m_jpegs.swap(jpegs);
+    }
+    m_nJpegWidth = nWidth;
+    m_nJpegHeight = nHeight;
+    return S_OK;
 }
 
 HRESULT SimulatedWebcamSource::MakeSample(const FrameFormat& format, UINT32 nFrame,

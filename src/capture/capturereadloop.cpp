@@ -131,10 +131,8 @@ HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
     // A new type is only harmless while it is still what the pipeline was
     // told; otherwise its frames would go out under the old label.
     IMFMediaType* pCurrent = NULL;
-    HRESULT hr = m_pSourceReader != NULL
-                     ? m_pSourceReader->GetCurrentMediaType(
-                           static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent)
-                     : MF_E_INVALIDMEDIATYPE;
+    HRESULT hr = m_pSourceReader->GetCurrentMediaType(
+        static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
     if (SUCCEEDED(hr) && !IsCaptureType(pCurrent))
         hr = MF_E_INVALIDMEDIATYPE;
     if (pCurrent != NULL)
@@ -148,7 +146,9 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
 {
     EnterCriticalSection(&m_cs);
     HRESULT hr = hrStatus;
-    if (SUCCEEDED(hr))
+    // After StopCapture the loop has ended already: a last callback only
+    // asks the host to stop, whatever its flags say.
+    if (SUCCEEDED(hr) && m_pSourceReader != NULL)
         hr = checkStreamFlags(dwStreamFlags);
     if (SUCCEEDED(hr))
     {

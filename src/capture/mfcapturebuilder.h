@@ -86,7 +86,7 @@ private:
     // The reader's type is the one the pipeline was told: subtype and size.
     BOOL IsCaptureType(IMFMediaType* pType) const;
     // What a callback's stream flags mean for the read loop: S_OK to go on,
-    // else the failure that ends it.
+    // else the failure that ends it. Only while a reader exists.
     HRESULT checkStreamFlags(DWORD dwStreamFlags);
 
     // Reads asked of the reader whose callbacks have not returned yet; when

@@ -29,11 +29,11 @@ HRESULT STDMETHODCALLTYPE DriverIniManager::ReadSetting(int nKey, wchar_t* pwszV
     switch (nKey)
     {
     case INI_KEY_DRIVER_NAME:
-        GetPrivateProfileStringW(kSection, L"DriverName", L"Quorvane Pellion", pwszValue, MAX_PATH,
+        GetPrivateProfileStringW(kSection, L"DriverName", kDefaultDriverName, pwszValue, MAX_PATH,
                                  m_wszFilePath);
         break;
     case INI_KEY_MUTEX_NAME:
-        GetPrivateProfileStringW(kSection, L"MutexName", L"Framewell Mutex", pwszValue, MAX_PATH,
+        GetPrivateProfileStringW(kSection, L"MutexName", kDefaultMutexName, pwszValue, MAX_PATH,
                                  m_wszFilePath);
         break;
     default:

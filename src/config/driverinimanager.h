@@ -2,6 +2,10 @@
 
 #include "config/inimanager.h"
 
+// What applies when the file, its section or a key is missing.
+const wchar_t kDefaultDriverName[] = L"Quorvane Pellion";
+const wchar_t kDefaultMutexName[] = L"Framewell Mutex";
+
 // The settings file "DriverSetting.ini" beside the executable. Read anew on
 // every use; never written.
 class DriverIniManager : public IIniManager

@@ -2,16 +2,21 @@
 
 #include <stdlib.h>
 
-char* NewAnsiString(const wchar_t* pwsz)
+char* NewMultiByteString(const wchar_t* pwsz, UINT nCodePage)
 {
-    int cbNeeded = WideCharToMultiByte(CP_ACP, 0, pwsz, -1, NULL, 0, NULL, NULL);
+    int cbNeeded = WideCharToMultiByte(nCodePage, 0, pwsz, -1, NULL, 0, NULL, NULL);
     if (cbNeeded <= 0)
         return NULL;
     char* psz = static_cast<char*>(malloc(static_cast<size_t>(cbNeeded)));
-    if (psz != NULL && WideCharToMultiByte(CP_ACP, 0, pwsz, -1, psz, cbNeeded, NULL, NULL) == 0)
+    if (psz != NULL && WideCharToMultiByte(nCodePage, 0, pwsz, -1, psz, cbNeeded, NULL, NULL) == 0)
     {
         free(psz);
         psz = NULL;
     }
     return psz;
+}
+
+char* NewAnsiString(const wchar_t* pwsz)
+{
+    return NewMultiByteString(pwsz, CP_ACP);
 }

@@ -4,7 +4,7 @@
 #include <mferror.h>
 #include <objbase.h>
 
-#include <crtdbg.h>
+#include "diagnostics/debugassert.h"
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -124,7 +124,7 @@ HRESULT FormatByteVector(const GUID* pguidKey, const PROPVARIANT* pAttrValue,
 {
     if (IsKey(pguidKey, sdkguid::MF_PD_LAST_MODIFIED_TIME))
     {
-        _ASSERTE(pAttrValue->caub.cElems >= sizeof(FILETIME));
+        DEBUG_ASSERT(pAttrValue->caub.cElems >= sizeof(FILETIME));
         // A shorter array is no time stamp; it is shown as its bytes.
         if (pAttrValue->caub.cElems >= sizeof(FILETIME) && pAttrValue->caub.pElems != NULL)
         {
@@ -145,7 +145,7 @@ HRESULT FormatByteVector(const GUID* pguidKey, const PROPVARIANT* pAttrValue,
     }
     else if (IsKey(pguidKey, MF_MT_GEOMETRIC_APERTURE))
     {
-        _ASSERTE(pAttrValue->caub.cElems >= sizeof(MFVideoArea));
+        DEBUG_ASSERT(pAttrValue->caub.cElems >= sizeof(MFVideoArea));
         if (pAttrValue->caub.cElems >= sizeof(MFVideoArea) && pAttrValue->caub.pElems != NULL)
         {
             MFVideoArea area;

@@ -25,6 +25,8 @@ namespace
 // be complete before the flag is published and never rewritten after.
 SRWLOCK gsrwDiscovery = SRWLOCK_INIT;
 
+const wchar_t kGlobalMutexPrefix[] = L"Global\\";
+
 template <typename T>
 void SafeRelease(T*& p)
 {
@@ -102,16 +104,20 @@ HRESULT FindDriverDevicePath(const char* pszDriverName, char* pszDevicePath, DWO
                     varName.vt == VT_BSTR)
                 {
                     char* pszName = NewAnsiString(varName.bstrVal);
-                    if (pszName != NULL)
+                    // Compared in the driver name's own encoding (UTF-8), so
+                    // that a name beyond ASCII matches the same name too.
+                    char* pszUtf8Name = NewMultiByteString(varName.bstrVal, CP_UTF8);
+                    if (pszName != NULL && pszUtf8Name != NULL)
                     {
                         LogPrint("    DeviceName: %s\n", pszName);
-                        if (strcmp(pszName, pszDriverName) == 0)
+                        if (strcmp(pszUtf8Name, pszDriverName) == 0)
                         {
                             bFound = TRUE;
                             hr = ReadMatchingDevicePath(pPropBag, pszDevicePath, pdwSize);
                         }
-                        free(pszName);
                     }
+                    free(pszName);
+                    free(pszUtf8Name);
                 }
                 VariantClear(&varName);
                 SafeRelease(pPropBag);
@@ -181,5 +187,16 @@ void BuildGlobalMutexName()
     wchar_t wszMutexName[MAX_PATH] = {};
     DriverIniManager mgrMutex(0);
     mgrMutex.ReadSetting(INI_KEY_MUTEX_NAME, wszMutexName);
-    swprintf_s(gwszGlobalMutexName, MAX_PATH, L"Global\\%s", wszMutexName);
+    // A name whose Global form does not fit would overflow the buffer (and
+    // end the process in the runtime's check) or leave an unnamed mutex that
+    // never blocks.
+    const size_t cchPrefix = wcslen(kGlobalMutexPrefix);
+    if (cchPrefix + wcslen(wszMutexName) >= MAX_PATH)
+    {
+        LogPrint("BuildGlobalMutexName (): MutexName of %u characters is too long for \"Global\\\"; "
+                 "using the default name\n",
+                 static_cast<unsigned>(wcslen(wszMutexName)));
+        wcscpy_s(wszMutexName, MAX_PATH, kDefaultMutexName);
+    }
+    swprintf_s(gwszGlobalMutexName, MAX_PATH, L"%s%s", kGlobalMutexPrefix, wszMutexName);
 }

@@ -38,8 +38,16 @@ HRESULT QueryFrameInfo(BOOLEAN* pbNeedStartCapture, BOOLEAN* pbNeedEnterSpecialM
 
     UINT32 nFrameCount = 0;
     DWORD dwBufferSizeReturned = 0;
-    CallDriver(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, &nFrameCount, sizeof(nFrameCount),
-               &nFrameCount, sizeof(nFrameCount), &dwBufferSizeReturned);
+    if (!CallDriver(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, &nFrameCount, sizeof(nFrameCount),
+                    &nFrameCount, sizeof(nFrameCount), &dwBufferSizeReturned))
+    {
+        // Not "no clients": live clients would lose the camera. Like a failed
+        // open, the table and the read loop stay as they were.
+        HRESULT hr = HResultFromFailedCall();
+        LogPrint("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) Failed (0x%08X)\n", hr);
+        gDriverIo.pfnCloseHandle(hDevice);
+        return hr;
+    }
     LogPrint("Get Frame Info Count = %d\n", nFrameCount);
     if (nFrameCount > kMaxFrameRequestsPerQuery)
     {
@@ -114,8 +122,9 @@ HRESULT GetProcessNameByID(DWORD dwProcessId, char* pszName)
 
     PROCESSENTRY32 processInfo = {};
     processInfo.dwSize = sizeof(processInfo);
-    BOOL bMore = Process32First(hSnapshot, &processInfo);
-    if (bMore)
+    // A failing first entry does not end the walk: the next ones may still
+    // be read.
+    if (Process32First(hSnapshot, &processInfo))
     {
         LogPrint("[GetProcessNameByID] process ID %d and name %s", processInfo.th32ProcessID,
                  processInfo.szExeFile);
@@ -126,7 +135,7 @@ HRESULT GetProcessNameByID(DWORD dwProcessId, char* pszName)
             return S_OK;
         }
     }
-    while (bMore && Process32Next(hSnapshot, &processInfo))
+    while (Process32Next(hSnapshot, &processInfo))
     {
         LogPrint("[GetProcessNameByID] process ID %d and name %s", processInfo.th32ProcessID,
                  processInfo.szExeFile);

@@ -25,6 +25,9 @@ const int kIconResourceId = IDI_FRAMEPROVIDER;
 const GUID kCaptureDeviceCategory = {
     0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
+// Held from start-up to the end of shutdown.
+HANDLE ghInstanceMutex = NULL;
+
 void CloseIfSet(HANDLE& hHandle)
 {
     if (hHandle != NULL)
@@ -39,14 +42,25 @@ BOOL InitInstance(HINSTANCE hInstance)
 {
     ghInstance = hInstance;
 
+    // Taken before anything else: two copies started together would both
+    // pass the window test, which is kept because other programs rely on it.
+    HANDLE hInstanceMutex = CreateMutexW(NULL, FALSE, kInstanceMutexName);
+    DWORD dwMutexError = GetLastError();
+    BOOL bOtherCopy = hInstanceMutex != NULL ? dwMutexError == ERROR_ALREADY_EXISTS
+                                             : dwMutexError == ERROR_ACCESS_DENIED;
     HWND hRunning = FindWindowA(kWindowClass, kWindowTitle);
     if (hRunning != NULL)
     {
         if (IsIconic(hRunning))
             ShowWindow(hRunning, SW_RESTORE);
         SetForegroundWindow(hRunning);
+    }
+    if (bOtherCopy || hRunning != NULL)
+    {
+        CloseIfSet(hInstanceMutex);
         return FALSE;
     }
+    ghInstanceMutex = hInstanceMutex;
 
     CoInitialize(NULL);
     InitializeCriticalSection(&gcsDeviceChange);
@@ -122,6 +136,7 @@ int ExitInstance()
         gpCaptureBuilder = NULL;
     }
     CloseIfSet(ghHeldMutex);
+    ReleaseGlobalMutexKeeper();
     CloseIfSet(ghReleaseCameraEvent);
     CloseIfSet(ghServerExistEvent);
     if (ghDevNotify != NULL)
@@ -136,5 +151,6 @@ int ExitInstance()
     DestroyStandalonePipeline();
     DeleteCriticalSection(&gcsDeviceChange);
     CoUninitialize();
+    CloseIfSet(ghInstanceMutex);
     return 1;
 }

@@ -25,9 +25,45 @@ HANDLE ghHeldMutex = NULL;
 UINT_PTR gnDriverTimerId = 0;
 DWORD gdwLastArrivalTick = 0;
 
+namespace
+{
+// Guards ghWorkerEvent between the threads that signal it and the main
+// thread, which replaces it; held only around SetEvent and the swap.
+SRWLOCK gsrwWorkerEvent = SRWLOCK_INIT;
+}  // namespace
+
 void NotifyStopCapture()
 {
     gbNotifyEventRegistered = FALSE;
     gbStopCapturePending = TRUE;
-    SetEvent(ghWorkerEvent);
+    SignalWorker();
+}
+
+void SignalWorker()
+{
+    AcquireSRWLockShared(&gsrwWorkerEvent);
+    if (ghWorkerEvent != NULL)
+        SetEvent(ghWorkerEvent);
+    ReleaseSRWLockShared(&gsrwWorkerEvent);
+}
+
+void PublishWorkerEvent(HANDLE hEvent)
+{
+    AcquireSRWLockExclusive(&gsrwWorkerEvent);
+    ghWorkerEvent = hEvent;
+    ReleaseSRWLockExclusive(&gsrwWorkerEvent);
+}
+
+void CloseWorkerEvent()
+{
+    AcquireSRWLockExclusive(&gsrwWorkerEvent);
+    if (ghWorkerEvent != NULL)
+        CloseHandle(ghWorkerEvent);
+    ghWorkerEvent = NULL;
+    ReleaseSRWLockExclusive(&gsrwWorkerEvent);
+}
+
+BOOL TakeFlag(volatile BOOL* pbFlag)
+{
+    return InterlockedExchange(reinterpret_cast<volatile LONG*>(pbFlag), FALSE) != FALSE;
 }

@@ -23,11 +23,15 @@ extern HANDLE ghWorkerThread;
 extern HANDLE ghWorkerEvent;
 
 extern volatile BOOL gbWorkerQuit;
+// Set by NotifyStopCapture and the device-loss path; reset only by the worker
+// (TakeStopCaptureRequest), which also takes a request made while no worker
+// ran when it starts.
 extern volatile BOOL gbStopCapturePending;
 extern volatile BOOL gbNotifyEventRegistered;
 extern volatile BOOL gbSystemSuspended;
-// A read failed: the worker, once it has stopped the camera, keeps the
-// placeholder fed instead.
+// A read failed: the worker, once it has stopped the camera, feeds the
+// clients that still ask with the placeholder. Set by the main thread
+// together with a stop request; reset by the worker when it serves that stop.
 extern volatile BOOL gbCaptureFailed;
 
 extern CMFCaptureBuilder* gpCaptureBuilder;
@@ -39,3 +43,14 @@ extern DWORD gdwLastArrivalTick;
 
 // Asks the worker to stop the real camera and to lend the notify event again.
 void NotifyStopCapture();
+
+// Wakes the worker, if one has an event. ghWorkerEvent is published and
+// closed only through the two calls below, so no thread signals a closed (and
+// perhaps recycled) handle; a signal that finds none is carried by the flags,
+// which a new worker reads when it starts.
+void SignalWorker();
+void PublishWorkerEvent(HANDLE hEvent);
+void CloseWorkerEvent();
+
+// Reads and resets a flag in one step: one owner, one reset point.
+BOOL TakeFlag(volatile BOOL* pbFlag);

@@ -18,6 +18,12 @@ namespace
 const UINT_PTR kDriverTimerEventId = 1911;
 const UINT kDriverTimerPeriodMs = 33;
 const DWORD kWorkerEndWaitMs = 5000;
+// QS_ALLINPUT | QS_ALLPOSTMESSAGE with the input kinds of current Windows;
+// the SDK's constants for _WIN32_WINNT 0x0601 lack touch and pointer input.
+const DWORD kWorkerEndWakeMask = 0x1DFF;
+// The first handle IsGlobalMutexBlocked obtained: it keeps the mutex in
+// existence for the rest of the process; later checks close theirs.
+HANDLE ghGlobalMutexKeeper = NULL;
 
 void StartDriverTimer()
 {
@@ -33,11 +39,11 @@ void OnWebcamLost()
 
     gbStopCapturePending = TRUE;
     gbWorkerQuit = TRUE;
-    SetEvent(ghWorkerEvent);
+    SignalWorker();
     // Bounded, and it returns early when a message arrives: the main thread
     // dispatches nothing meanwhile.
-    MsgWaitForMultipleObjectsEx(1, &ghWorkerThread, kWorkerEndWaitMs, QS_ALLINPUT | QS_ALLPOSTMESSAGE,
-                                0);
+    MsgWaitForMultipleObjectsEx(1, &ghWorkerThread, kWorkerEndWaitMs, kWorkerEndWakeMask, 0);
+    CloseHandle(ghHeldMutex);
     ghHeldMutex = NULL;
 }
 
@@ -97,6 +103,12 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
             ResetEvent(ghServerExistEvent);
         }
         return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    case WM_ENDSESSION:
+        // Another program cancelled the end of the session: the provider
+        // goes on, and the driver must see it does.
+        if (!wParam)
+            SetEvent(ghServerExistEvent);
+        return 0;
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam, lParam);
         return DefWindowProcA(hWnd, uMsg, wParam, lParam);
@@ -107,7 +119,7 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
         OnSessionChange(wParam);
         return 1;
     case WM_HOLD_GLOBAL_MUTEX:
-        ghHeldMutex = CreateMutexW(NULL, FALSE, gwszGlobalMutexName);
+        HoldGlobalMutex();
         return 1;
     case WM_START_DRIVER_TIMER:
         StartDriverTimer();
@@ -170,9 +182,31 @@ void OnDeviceChange(WPARAM wParam, LPARAM lParam)
 
 BOOL IsGlobalMutexBlocked()
 {
-    // Never owned, never closed: from the first check on, the mutex exists
-    // for as long as this process runs.
-    return CreateMutexW(NULL, FALSE, gwszGlobalMutexName) == NULL;
+    // Never owned; the first handle is kept, so from the first check on the
+    // mutex exists for as long as this process runs.
+    HANDLE hMutex = CreateMutexW(NULL, FALSE, gwszGlobalMutexName);
+    if (hMutex == NULL)
+        return TRUE;
+    if (ghGlobalMutexKeeper == NULL)
+        ghGlobalMutexKeeper = hMutex;
+    else
+        CloseHandle(hMutex);
+    return FALSE;
+}
+
+void HoldGlobalMutex()
+{
+    HANDLE hMutex = CreateMutexW(NULL, FALSE, gwszGlobalMutexName);
+    if (ghHeldMutex != NULL)
+        CloseHandle(ghHeldMutex);
+    ghHeldMutex = hMutex;
+}
+
+void ReleaseGlobalMutexKeeper()
+{
+    if (ghGlobalMutexKeeper != NULL)
+        CloseHandle(ghGlobalMutexKeeper);
+    ghGlobalMutexKeeper = NULL;
 }
 
 void CALLBACK DriverTimerProc(HWND, UINT, UINT_PTR, DWORD)

@@ -13,4 +13,9 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
 LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
 void OnDeviceChange(WPARAM wParam, LPARAM lParam);
 BOOL IsGlobalMutexBlocked();
+// WM_HOLD_GLOBAL_MUTEX: takes a handle to the Global mutex into ghHeldMutex,
+// closing one held before.
+void HoldGlobalMutex();
+// Shutdown: closes the handle through which the checks kept the mutex.
+void ReleaseGlobalMutexKeeper();
 void CALLBACK DriverTimerProc(HWND hWnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);

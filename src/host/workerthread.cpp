@@ -1,5 +1,6 @@
 #include "host/workerthread.h"
 
+#include <errno.h>
 #include <objbase.h>
 #include <process.h>
 
@@ -7,6 +8,7 @@
 #include "diagnostics/debuglog.h"
 #include "driver/drivercallthread.h"
 #include "driver/drivercontrol.h"
+#include "driver/driverio.h"
 #include "driver/framerequestquery.h"
 #include "host/hostpipeline.h"
 #include "host/hoststate.h"
@@ -23,6 +25,9 @@ const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 10000};
 // 1 while the worker is inside a driver call.
 volatile LONG gnWorkerInDriverCall = 0;
 
+const DWORD kQueryRetryMs = 100;
+const int kQueryRetries = 8;
+
 void StartPlaceholderFrames()
 {
     if (gpNoRealCamMgr != NULL)
@@ -32,15 +37,17 @@ void StartPlaceholderFrames()
         pPipeline->StartDeliveryThread();
 }
 
-void OnNotifyEvent()
+// Reads the driver's requests and starts the source they need. After a
+// failed read (bCameraFailed) clients that still ask get the placeholder; the
+// camera is tried again at the next change of requests or the webcam's
+// return.
+HRESULT ReadRequestsAndServe(bool bCameraFailed)
 {
-    LogPrint("WorkerThreadEntry (), ghNotifyEvent is signled\n");
-    ResetEvent(ghNotifyEvent);
-
     BOOLEAN bNeedStartCapture = FALSE;
     BOOLEAN bNeedEnterSpecialMode = FALSE;
-    if (FAILED(QueryFrameInfo(&bNeedStartCapture, &bNeedEnterSpecialMode)))
-        return;
+    HRESULT hr = QueryFrameInfo(&bNeedStartCapture, &bNeedEnterSpecialMode);
+    if (FAILED(hr))
+        return hr;
 
     if (bNeedEnterSpecialMode)
     {
@@ -48,11 +55,11 @@ void OnNotifyEvent()
     }
     else if (bNeedStartCapture)
     {
-        if (gpCaptureBuilder == NULL)
+        if (gpCaptureBuilder == NULL || bCameraFailed)
         {
-            // No capture builder, no camera: the placeholder serves.
+            // No camera that can serve: the placeholder does.
             StartPlaceholderFrames();
-            return;
+            return hr;
         }
         if (gpNoRealCamMgr != NULL)
             gpNoRealCamMgr->StopTimer();
@@ -66,24 +73,56 @@ void OnNotifyEvent()
             gpCaptureBuilder->StartCapture();
         }
     }
+    return hr;
 }
 
-void OnWorkerEvent()
+HRESULT OnNotifyEvent()
 {
-    LogPrint("WorkerThreadEntry (), ghWorkerEvent is signled\n");
-    if (!gbStopCapturePending)
-        return;
+    LogPrint("WorkerThreadEntry (), ghNotifyEvent is signled\n");
+    ResetEvent(ghNotifyEvent);
+    return ReadRequestsAndServe(false);
+}
+
+// Serves a pending stop request. The driver signals only when its clients
+// change, and a client may have started while the camera was still running
+// for one that left (or a failed hand-over stopped it under live clients): so
+// once the camera is stopped the requests are read again, and clients that
+// still ask are served at once.
+HRESULT ServeStopRequest()
+{
+    if (!TakeFlag(&gbStopCapturePending))
+        return S_OK;
     StopCaptureAndReleaseCamera();
-    gbStopCapturePending = FALSE;
     RegisterNotifyEvent();
     if (gpCaptureBuilder != NULL)
         gpCaptureBuilder->UninitWebcamDevice();
-    // Stopping the camera stopped the delivery thread the placeholder needs.
-    if (gbCaptureFailed)
+
+    bool bCameraFailed = TakeFlag(&gbCaptureFailed) != FALSE;
+    if (gbWorkerQuit)
     {
-        gbCaptureFailed = FALSE;
-        StartPlaceholderFrames();
+        // Stopping the camera stopped the delivery thread the placeholder
+        // needs.
+        if (bCameraFailed)
+            StartPlaceholderFrames();
+        // No time to read the requests: the next worker does, at once.
+        SetEvent(ghNotifyEvent);
+        return S_OK;
     }
+    return ReadRequestsAndServe(bCameraFailed);
+}
+
+HRESULT OnWorkerEvent()
+{
+    LogPrint("WorkerThreadEntry (), ghWorkerEvent is signled\n");
+    return ServeStopRequest();
+}
+
+// A request query that failed on the way to the driver (not "no client", not
+// "suspended") is tried again a little later, a few times: the driver will
+// not signal the change it could not report.
+bool QueryFailedOnTheWay(HRESULT hr)
+{
+    return FAILED(hr) && hr != E_FAIL;
 }
 }  // namespace
 
@@ -105,11 +144,24 @@ void CreateWorkerThread()
 
     LogPrint("CreateWorkerThread ()\n");
     gbWorkerQuit = FALSE;
-    ghWorkerEvent = CreateEventExA(NULL, NULL, 0, EVENT_ALL_ACCESS);
+    HANDLE hWorkerEvent = CreateEventExA(NULL, NULL, 0, EVENT_ALL_ACCESS);
+    if (hWorkerEvent == NULL)
+    {
+        // A worker without its event could never be woken or stopped.
+        LogPrint("CreateWorkerThread (), CreateEventEx failed (0x%08X)\n", HResultFromFailedCall());
+        return;
+    }
+    PublishWorkerEvent(hWorkerEvent);
 
     unsigned nThreadID = 0;
     ghWorkerThread = reinterpret_cast<HANDLE>(
         _beginthreadex(NULL, 0, WorkerThreadEntry, NULL, 0, &nThreadID));
+    if (ghWorkerThread == NULL)
+    {
+        LogPrint("CreateWorkerThread (), the thread could not be created (errno %d)\n", errno);
+        CloseWorkerEvent();
+        return;
+    }
     LogPrint("CreateWorkerThread (), Thread is created with id %d\n", nThreadID);
 }
 
@@ -120,7 +172,7 @@ void ReleaseWorkerThread()
 
     LogPrint("ReleaseWorkerThread ()\n");
     gbWorkerQuit = TRUE;
-    SetEvent(ghWorkerEvent);
+    SignalWorker();
     if (EndDriverCallingThread(ghWorkerThread, &gnWorkerInDriverCall, kWorkerStopLimits) ==
         THREAD_TERMINATED)
     {
@@ -128,9 +180,8 @@ void ReleaseWorkerThread()
         InterlockedExchange(&gnWorkerInDriverCall, 0);
     }
     CloseHandle(ghWorkerThread);
-    CloseHandle(ghWorkerEvent);
     ghWorkerThread = NULL;
-    ghWorkerEvent = NULL;
+    CloseWorkerEvent();
     LogPrint("ReleaseWorkerThread (), out\n");
 }
 
@@ -139,14 +190,37 @@ unsigned __stdcall WorkerThreadEntry(void*)
     TrackDriverCalls(&gnWorkerInDriverCall);
     CoInitialize(NULL);
     HANDLE phnEventArray[2] = {ghNotifyEvent, ghWorkerEvent};
+    // A stop requested while no worker ran (or while this one was being
+    // started) has woken nobody.
+    HRESULT hrQuery = ServeStopRequest();
+    int nRetries = 0;
     while (!gbWorkerQuit)
     {
+        DWORD dwWaitMs = QueryFailedOnTheWay(hrQuery) && nRetries < kQueryRetries ? kQueryRetryMs
+                                                                                  : INFINITE;
         LogPrint("WorkerThreadEntry (), waiting...\n");
-        DWORD dwWait = WaitForMultipleObjectsEx(2, phnEventArray, FALSE, INFINITE, FALSE);
+        DWORD dwWait = WaitForMultipleObjectsEx(2, phnEventArray, FALSE, dwWaitMs, FALSE);
         if (dwWait == WAIT_OBJECT_0)
-            OnNotifyEvent();
+        {
+            nRetries = 0;
+            hrQuery = OnNotifyEvent();
+        }
         else if (dwWait == WAIT_OBJECT_0 + 1)
-            OnWorkerEvent();
+        {
+            hrQuery = OnWorkerEvent();
+        }
+        else if (dwWait == WAIT_TIMEOUT)
+        {
+            ++nRetries;
+            LogPrint("WorkerThreadEntry (), reading the requests again (0x%08X)\n", hrQuery);
+            hrQuery = ReadRequestsAndServe(false);
+        }
+        else
+        {
+            // Never spin on a wait that cannot succeed.
+            LogPrint("WorkerThreadEntry (), wait failed (0x%08X)\n", HResultFromFailedCall());
+            break;
+        }
     }
     NotifyServerQuit();
     LogPrint("WorkerThreadEntry (), Quit\n");

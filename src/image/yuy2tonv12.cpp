@@ -1,6 +1,6 @@
 #include "image/yuy2tonv12.h"
 
-#include <crtdbg.h>
+#include "diagnostics/debugassert.h"
 
 #include "diagnostics/debuglog.h"
 #include "image/yuy2tonv12kernel.h"
@@ -16,8 +16,8 @@ void Convert(const wchar_t* pszLogFormat, Yuy2ToNv12Path ePath, const BYTE* pSrc
     if (pSrc == NULL || pDst == NULL)
         return;
 
-    _ASSERTE(dwSrcHeight == dwDstHeight);
-    _ASSERTE(dwSrcWidth == dwDstWidth);
+    DEBUG_ASSERT(dwSrcHeight == dwDstHeight);
+    DEBUG_ASSERT(dwSrcWidth == dwDstWidth);
     // The kernel writes nothing when the sizes differ or a stride is unusable.
     ConvertYuy2ToNv12Kernel(ePath, pSrc, dwSrcWidth, dwSrcHeight, dwSrcStride, pDst, dwDstWidth,
                             dwDstHeight, dwDstStride);

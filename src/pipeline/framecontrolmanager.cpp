@@ -7,6 +7,7 @@ FrameControlManager::FrameControlManager(HANDLE hReadNextSampleEvent)
       m_bInputIsYuy2(FALSE),
       m_nInputWidth(0),
       m_nInputHeight(0),
+      m_nDroppedInBurst(0),
       m_hOutputFormatsLock(CreateMutexW(NULL, FALSE, NULL)),
       m_hDeliveryThread(NULL),
       m_nInDriverCall(0),

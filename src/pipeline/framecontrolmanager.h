@@ -32,10 +32,13 @@ public:
     // whose pictures are wanted uncompressed, once more decoded.
     HRESULT DeliverSample(IMFSample* pSample);
 
-    // The queue.
+    // The queue. It holds at most kMaxQueuedFrames pictures: inserting into a
+    // full queue drops (and releases) the oldest, logged once per burst.
+    static const size_t kMaxQueuedFrames = 8;
     HRESULT InsertFrame(const FRAME_UNIT& frame);
     FRAME_UNIT GetFrame();
     bool IsFrameQueueEmpty();
+    size_t GetFrameQueueDepth();
     void ClearFrameQueue();
 
     // The delivery thread.
@@ -71,6 +74,8 @@ private:
     static DWORD WINAPI DeliveringThread(LPVOID pContext);
     bool IsQuitRequested() const;
     void DeliverFrames();
+    // Called with the queue lock held.
+    void EndDropBurst();
     HRESULT DeliverFrame(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData,
                          HRESULT hrStatus);
     HRESULT DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
@@ -95,6 +100,7 @@ private:
     // The delivery thread's copy of the table for the frame it serves.
     OutputFormatTable m_servedFormats;
     std::deque<FRAME_UNIT> m_frameQueue;
+    size_t m_nDroppedInBurst;  // under the queue lock
     HANDLE m_hOutputFormatsLock;
     CRITICAL_SECTION m_csFrameQueue;
 

@@ -1,8 +1,21 @@
 #include "pipeline/framecontrolmanager.h"
 
+#include "diagnostics/debuglog.h"
+
+const size_t FrameControlManager::kMaxQueuedFrames;
+
 HRESULT FrameControlManager::InsertFrame(const FRAME_UNIT& frame)
 {
     EnterCriticalSection(&m_csFrameQueue);
+    // When delivery is slower than production (a slow machine, a slow
+    // driver, or no delivery thread at all) the oldest pictures go: latency
+    // and memory stay bounded, and the newest picture is always sent next.
+    while (m_frameQueue.size() >= kMaxQueuedFrames)
+    {
+        m_frameQueue.pop_front();
+        if (m_nDroppedInBurst++ == 0)
+            LogPrint("FrameControlManager::InsertFrame (): queue full, dropping the oldest frames\n");
+    }
     m_frameQueue.push_back(frame);
     SetEvent(m_hFrameInsertedEvent);
     LeaveCriticalSection(&m_csFrameQueue);
@@ -21,6 +34,8 @@ FRAME_UNIT FrameControlManager::GetFrame()
         m_frameQueue.pop_front();
     }
     if (m_frameQueue.empty())
+        EndDropBurst();
+    if (m_frameQueue.empty())
         ResetEvent(m_hFrameInsertedEvent);
     LeaveCriticalSection(&m_csFrameQueue);
     return frame;
@@ -28,10 +43,7 @@ FRAME_UNIT FrameControlManager::GetFrame()
 
 bool FrameControlManager::IsFrameQueueEmpty()
 {
-    EnterCriticalSection(&m_csFrameQueue);
-    bool bEmpty = m_frameQueue.empty();
-    LeaveCriticalSection(&m_csFrameQueue);
-    return bEmpty;
+    return GetFrameQueueDepth() == 0;
 }
 
 void FrameControlManager::ClearFrameQueue()
@@ -39,6 +51,24 @@ void FrameControlManager::ClearFrameQueue()
     EnterCriticalSection(&m_csFrameQueue);
     while (!m_frameQueue.empty())
         m_frameQueue.pop_front();
+    EndDropBurst();
     ResetEvent(m_hFrameInsertedEvent);
     LeaveCriticalSection(&m_csFrameQueue);
+}
+
+size_t FrameControlManager::GetFrameQueueDepth()
+{
+    EnterCriticalSection(&m_csFrameQueue);
+    size_t nDepth = m_frameQueue.size();
+    LeaveCriticalSection(&m_csFrameQueue);
+    return nDepth;
+}
+
+void FrameControlManager::EndDropBurst()
+{
+    // A burst ends when the consumer has caught up.
+    if (m_nDroppedInBurst != 0)
+        LogPrint("FrameControlManager: %u frames dropped while the queue was full\n",
+                 static_cast<unsigned>(m_nDroppedInBurst));
+    m_nDroppedInBurst = 0;
 }

@@ -115,3 +115,39 @@ TEST(GlobalMutexName, IsFormedFromTheSettingsFile)
     BuildGlobalMutexName();
     EXPECT_STREQ(L"Global\\Framewell Mutex", gwszGlobalMutexName);
 }
+
+TEST(GlobalMutexName, ANameTooLongForItsGlobalFormGivesTheDefaultWithALogLine)
+{
+    DebugOutputCapture capture;
+    {
+        // The profile reader keeps 259 characters; with "Global\" that is 266.
+        ScopedSettingsFile file("[Lumetra]\r\nMutexName=" + std::string(300, 'm') + "\r\n");
+        BuildGlobalMutexName();
+    }
+    DeleteFileW(ScopedSettingsFile::Path().c_str());
+    EXPECT_STREQ(L"Global\\Framewell Mutex", gwszGlobalMutexName);
+    EXPECT_TRUE(capture.Contains("MutexName of 259 characters is too long"));
+
+    // The longest name that fits is used as it is.
+    {
+        ScopedSettingsFile file("[Lumetra]\r\nMutexName=" + std::string(252, 'n') + "\r\n");
+        BuildGlobalMutexName();
+    }
+    DeleteFileW(ScopedSettingsFile::Path().c_str());
+    EXPECT_EQ(L"Global\\" + std::wstring(252, L'n'), std::wstring(gwszGlobalMutexName));
+}
+
+TEST_F(DriverDiscoveryTest, ANameBeyondAsciiMatchesTheSameName)
+{
+    // What OpenDriverDevice passes: the settings file's name in UTF-8.
+    std::wstring name = Unique(L"Kamera Gr\u00f6\u00dfe \u00e9t\u00e9");
+    ScopedVideoInputDevice device(Unique(L"intl"), name, L"\\\\?\\root#image#0000#{intl}");
+    ASSERT_TRUE(device.IsRegistered());
+    char szUtf8[MAX_PATH] = {};
+    ASSERT_NE(0, WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, szUtf8, MAX_PATH, NULL, NULL));
+
+    char szPath[MAX_PATH] = {};
+    DWORD dwSize = MAX_PATH;
+    EXPECT_EQ(S_OK, FindDriverDevicePath(szUtf8, szPath, &dwSize));
+    EXPECT_STREQ("\\\\?\\root#image#0000#{intl}", szPath);
+}

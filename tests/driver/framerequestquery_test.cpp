@@ -174,3 +174,22 @@ TEST(ProcessName, OnlyTheWholeNameTeExeCounts)
     EXPECT_FALSE(IsAPNameTeEXE("te.exe "));
     EXPECT_FALSE(IsAPNameTeEXE(""));
 }
+
+TEST_F(FrameRequestQueryTest, AFailedCountRequestLeavesTheReadLoopAndTheTableAsTheyWere)
+{
+    DebugOutputCapture capture;
+    HANDLE hReadNextSample = OpenEventA(EVENT_ALL_ACCESS, FALSE, "ReadNextSampleEvent");
+    ASSERT_NE(nullptr, hReadNextSample);
+    SetEvent(hReadNextSample);
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, 0);
+    ASSERT_EQ(S_OK, Query());
+    m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, ERROR_GEN_FAILURE, 1);
+
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), Query());
+    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hReadNextSample, 0));
+    EXPECT_TRUE(
+        capture.Contains("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) Failed (0x8007001F)\n"));
+    EXPECT_EQ(0, m_driver.GetOpenHandleCount());
+    CloseHandle(hReadNextSample);
+}

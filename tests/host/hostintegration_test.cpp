@@ -1,126 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <windows.h>
-#include <dbt.h>
-#include <mfapi.h>
-#include <mferror.h>
-#include <wtsapi32.h>
-
-#include "capture/mfcapturebuilder.h"
-#include "childprocess.h"
-#include "debugoutputcapture.h"
-#include "driver/driverprotocol.h"
-#include "host/hoststate.h"
-#include "host/windowprocedure.h"
-#include "hostrunner.h"
-#include "pipeline/framerecords.h"
-#include "scopedmediafoundation.h"
-#include "scopedmjpegdecoder.h"
-#include "simulateddriver.h"
-#include "simulatedwebcam.h"
-#include "simulatedwebcamenumeration.h"
-#include "simulatedwebcamframes.h"
-#include "testfiles.h"
-#include "videoinputdeviceregistry.h"
-#include "waituntil.h"
-
-namespace
-{
-const char kDevicePath[] = "\\\\?\\root#image#0000#{sim-host}";
-const DWORD kTimeoutMs = 15000;
-
-typedef SimulatedDriver::ReceivedFrame ReceivedFrame;
-
-// The whole host over the simulated driver (listed under its default name),
-// simulated webcams and the test MJPEG decoder.
-class HostTest : public ::testing::Test
-{
-protected:
-    HostTest()
-        : m_device(L"sim-host", L"Quorvane Pellion", L"\\\\?\\root#image#0000#{sim-host}"),
-          m_driver(kDevicePath)
-    {
-    }
-
-    void SetUp() override
-    {
-        ASSERT_EQ(S_OK, m_mf.Result());
-        ASSERT_EQ(S_OK, m_decoder.Result());
-        DeleteFileW(ScopedSettingsFile::Path().c_str());
-        m_driver.SetFrameRetention(64);
-        m_driver.Install();
-    }
-
-    void TearDown() override
-    {
-        EXPECT_TRUE(m_host.Stop());
-        m_driver.Uninstall();
-        if (HasFailure())
-            m_log.PrintTail(3000);
-    }
-
-    std::shared_ptr<SimulatedWebcam> PlugWebcam(const GUID& subtype, UINT32 nWidth, UINT32 nHeight)
-    {
-        SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
-            L"Host Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-            {MakeWebcamFormat(subtype, nWidth, nHeight, 30)});
-        std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(webcamSpec);
-        m_enumeration.Add(webcam);
-        return webcam;
-    }
-
-    // One client served from a webcam while the host holds the Global
-    // mutex, so that losing the webcam ends the worker.
-    std::shared_ptr<SimulatedWebcam> StreamWithTheMutexHeld(const GUID& subtype, UINT32 nWidth,
-                                                            UINT32 nHeight)
-    {
-        std::shared_ptr<SimulatedWebcam> webcam = PlugWebcam(subtype, nWidth, nHeight);
-        StartHost();
-        SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
-        m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-        EXPECT_TRUE(WaitForMoreFrames(3));
-        return webcam;
-    }
-
-    void StartHost()
-    {
-        ASSERT_TRUE(m_host.Start());
-        ASSERT_EQ(1, m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY));
-    }
-
-    // Waits until the driver has received this many more frames in all.
-    bool WaitForMoreFrames(size_t nMore)
-    {
-        return m_driver.WaitForFrameCount(m_driver.GetFrameCount() + nMore, kTimeoutMs);
-    }
-
-    ReceivedFrame LastFrame()
-    {
-        std::vector<ReceivedFrame> frames = m_driver.GetFrames();
-        return frames.empty() ? ReceivedFrame() : frames.back();
-    }
-
-    bool ReleaseCameraSignalled(DWORD dwTimeoutMs = kTimeoutMs)
-    {
-        HANDLE hEvent = m_driver.GetLentEvent(SimulatedDriver::LENT_RELEASE_CAMERA);
-        return hEvent != NULL && WaitForSingleObject(hEvent, dwTimeoutMs) == WAIT_OBJECT_0;
-    }
-
-    void SendDeviceChange(WPARAM wParam, const std::vector<BYTE>& broadcast)
-    {
-        SendMessageA(m_host.Window(), WM_DEVICECHANGE, wParam,
-                     reinterpret_cast<LPARAM>(broadcast.data()));
-    }
-
-    ScopedMediaFoundation m_mf;
-    ScopedMjpegDecoder m_decoder;
-    ScopedVideoInputDevice m_device;
-    SimulatedDriver m_driver;
-    SimulatedWebcamEnumeration m_enumeration;
-    DebugOutputCapture m_log;
-    HostRunner m_host;
-};
-}  // namespace
+#include "hosttest.h"
 
 TEST_F(HostTest, OneClientIsServedFromTheWebcamAndTheCameraIsReleasedAfterIt)
 {
@@ -335,7 +213,11 @@ TEST_F(HostTest, AWebcamPluggedBackInReplacesThePlaceholder)
 
 TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
 {
-    auto webcam = StreamWithTheMutexHeld(MFVideoFormat_YUY2, 640, 480);
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    StartHost();
+    SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
 
     webcam->Unplug();
     SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, webcam->MakeInterfaceBroadcast());
@@ -377,6 +259,46 @@ TEST_F(HostTest, EndingTheSessionWithdrawsTheServerFromTheDriver)
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hServerExist, 0));
     SendMessageA(m_host.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hServerExist, 0));
+}
+
+TEST_F(HostTest, ACopyThatHasNoWindowYetStillKeepsASecondFromStarting)
+{
+    // Another copy has taken the instance mutex but not yet made its window.
+    HANDLE hOtherCopy = CreateMutexW(NULL, FALSE, kInstanceMutexName);
+    ASSERT_NE(nullptr, hOtherCopy);
+    HostRunner second;
+    EXPECT_FALSE(second.Start());
+    EXPECT_EQ(nullptr, FindWindowA("Class of My Testbed", "My Testbed"));
+    CloseHandle(hOtherCopy);
+
+    StartHost();
+}
+
+TEST_F(HostTest, ASessionEndThatIsCancelledTellsTheDriverTheServerRunsOn)
+{
+    StartHost();
+    HANDLE hServerExist = m_driver.GetLentEvent(SimulatedDriver::LENT_SERVER_EXIST);
+    SendMessageA(m_host.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hServerExist, 0));
+    SendMessageA(m_host.Window(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hServerExist, 0));
+}
+
+TEST_F(HostTest, MutexRequestsAndChecksLeaveNoHandleBehind)
+{
+    StartHost();
+    SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+    SendMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 0);
+    DWORD dwBefore = CountProcessHandles();
+    ASSERT_NE(0u, dwBefore);
+    const int kRounds = 20;
+    for (int i = 0; i < kRounds; ++i)
+    {
+        // Each logon checks the Global mutex and replaces the worker.
+        SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+        SendMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 0);
+    }
+    EXPECT_LT(CountProcessHandles(), dwBefore + kRounds / 2);
 }
 
 namespace
@@ -453,7 +375,7 @@ TEST_F(HostTest, AStalledCountRequestIsCancelledWhenTheHostCloses)
 
 TEST_F(HostTest, ADeviceLossDuringAStallIsAnsweredOnTheWindowThread)
 {
-    auto webcam = StreamWithTheMutexHeld(MFVideoFormat_MJPG, 1280, 720);
+    auto webcam = StreamFromWebcam(true);
     m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
     ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
 

@@ -48,3 +48,18 @@ TEST_F(HostStateTest, TwoStopRequestsBeforeTheWorkerWakesGiveOneWakeUp)
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(ghWorkerEvent, 0));
     EXPECT_TRUE(gbStopCapturePending);
 }
+
+TEST_F(HostStateTest, AStopRequestWithoutAWorkerEventIsKeptForTheNextWorker)
+{
+    CloseWorkerEvent();
+    // A handle value the closed event may hand on must not be signalled.
+    HANDLE hUnrelated = CreateEventW(NULL, FALSE, FALSE, NULL);
+    NotifyStopCapture();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hUnrelated, 0));
+    CloseHandle(hUnrelated);
+    EXPECT_TRUE(gbStopCapturePending);
+    EXPECT_TRUE(TakeFlag(&gbStopCapturePending));
+    EXPECT_FALSE(gbStopCapturePending);
+    EXPECT_FALSE(TakeFlag(&gbStopCapturePending));
+    ghWorkerEvent = CreateEventW(NULL, FALSE, FALSE, NULL);  // for TearDown
+}

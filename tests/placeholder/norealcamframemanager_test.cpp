@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "debugoutputcapture.h"
@@ -208,4 +209,40 @@ TEST_F(PlaceholderTest, TheDestructorStopsARunningTimer)
     Sleep(100);
     MSG msg;
     EXPECT_FALSE(PeekMessageW(&msg, ghMainWnd, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+}
+
+TEST_F(PlaceholderTest, TheTimerRunsAtThirtyTicksASecond)
+{
+    CreateManager();
+    ASSERT_EQ(S_OK, m_pManager->StartTimer());
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> ticksMs;
+    DWORD dwStart = GetTickCount();
+    while (ticksMs.size() < 40 && GetTickCount() - dwStart < 10000)
+    {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 100, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+        {
+            DispatchMessageW(&msg);
+            if (msg.message == WM_TIMER && !m_pPipeline->IsFrameQueueEmpty())
+            {
+                LARGE_INTEGER now;
+                QueryPerformanceCounter(&now);
+                ticksMs.push_back(now.QuadPart * 1000.0 / frequency.QuadPart);
+                m_pPipeline->ClearFrameQueue();
+            }
+        }
+    }
+    EXPECT_EQ(S_OK, m_pManager->StopTimer());
+    ASSERT_GE(ticksMs.size(), 10u);
+
+    // A late tick is skipped, never bunched with the next, so the shortest
+    // gap shows the period: about 33 ms. A slower timer (50 ms, 20 frames a
+    // second) never comes near.
+    double dShortestMs = 1e9;
+    for (size_t i = 1; i < ticksMs.size(); ++i)
+        dShortestMs = std::min(dShortestMs, ticksMs[i] - ticksMs[i - 1]);
+    EXPECT_LT(dShortestMs, 42.0);
 }

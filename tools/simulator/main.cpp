@@ -26,11 +26,13 @@
 
 #include "childprocess.h"
 #include "driver/driverprotocol.h"
+#include "expectedframes.h"
 #include "framecontent.h"
 #include "hostrunner.h"
 #include "driverstalls.h"
 #include "pictures.h"
 #include "runbound.h"
+#include "processhandles.h"
 #include "scenario.h"
 #include "scopedmediafoundation.h"
 #include "scopedmjpegdecoder.h"
@@ -59,9 +61,13 @@ struct Request
     std::unique_ptr<ScopedChildProcess> pProcess;
     std::vector<double> latenciesMs;
     bool bSawSuspension;  // saw a suspension or a driver stall: exempt from the soak's frame check
+    bool bWarmUp;         // the soak's decoder warm-up: not judged
+    double dStartedAt;    // when the driver got the client; the stop, -1 while it runs
+    double dStoppedAt;
     double dFirstArrival;
     double dLastArrival;
     size_t nFrames;
+    size_t nSettledFrames;  // after the settle time of its start: the share's count
     size_t nWrongSize;
     FrameContentCounts content;
     UINT64 nBytes;
@@ -131,6 +137,7 @@ public:
         : m_scenario(scenario),
           m_device(L"sim-main", L"Quorvane Pellion", kDevicePathW),
           m_driver(kDevicePath),
+          m_expected(scenario),
           m_stalls(&m_driver),
           m_nUnmatched(0),
           m_dLastSample(-1),
@@ -167,7 +174,22 @@ private:
     size_t TotalFrames();
     bool Report(const std::wstring& outputFolder);
 
+    // Frames the request should have had for the time it ran, and that time.
+    double ExpectedFor(const Request& request);
+    static double RanFor(const Request& request);
+
+    // The soak's clients: a form no running request has, a new request of
+    // it, a running request switched to it in one change of the driver's.
+    const ScenarioClient& PickFreeForm(const std::vector<size_t>& active, std::mt19937* pRandom);
+    void AddSoakRequest(const ScenarioClient& form, double dAt);
+    void SwitchSoakRequest(size_t nIndex, const ScenarioClient& form, double dAt);
+    // Runs one YUY2 request until the test decoder has seen every picture
+    // the webcam repeats, so that the memory baseline includes its cache.
+    void WarmDecoder();
+
     void ChangeWebcam(bool bPlug);
+    // A driver stall, which the frames expected of the requests allow for.
+    void StartStall(DWORD dwControlCode, double dAt, double dLength);
     void SetSuspended(bool bSuspended);
     void RemoveAllRequests();
 
@@ -176,6 +198,7 @@ private:
     ScopedMjpegDecoder m_decoder;
     ScopedVideoInputDevice m_device;
     SimulatedDriver m_driver;
+    ExpectedFrames m_expected;  // the simulation thread's alone
     SimulatedWebcamEnumeration m_enumeration;
     std::shared_ptr<SimulatedWebcam> m_webcam;
     FrameContentChecker m_checker;
@@ -234,6 +257,8 @@ void Simulation::OnFrame(const SimulatedDriver::FrameView& frame)
     if (m_bKeepPictures)
         pMatch->last.assign(frame.pPicture, frame.pPicture + frame.cbPicture);
     ++pMatch->nFrames;
+    if (dNow - pMatch->dStartedAt >= ExpectedFrames::kSettleSeconds)
+        ++pMatch->nSettledFrames;
     pMatch->nBytes += frame.cbPicture;
     if (dSample >= 0 && dNow - dSample < kLatencyWindowPeriods / m_scenario.nWebcamFps)
         pMatch->latenciesMs.push_back((dNow - dSample) * 1000.0);
@@ -275,6 +300,8 @@ void Simulation::StartRequest(Request* pRequest)
     pRequest->nDriverClientId = m_driver.AddClient(pRequest->client.nFormat, pRequest->client.nWidth,
                                                    pRequest->client.nHeight, dwProcessId);
     pRequest->bStarted = true;
+    pRequest->dStartedAt = Now();
+    pRequest->dStoppedAt = -1;
 }
 
 void Simulation::StopRequest(Request* pRequest)
@@ -283,6 +310,7 @@ void Simulation::StopRequest(Request* pRequest)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         pRequest->bStopped = true;
+        pRequest->dStoppedAt = Now();
     }
     pRequest->pProcess.reset();
 }
@@ -291,7 +319,7 @@ void Simulation::ApplyEvent(const ScenarioEvent& event)
 {
     if (event.eKind == SCENARIO_STALL)
     {
-        m_stalls.Start(event.dwControlCode, Now(), event.dLength);
+        StartStall(event.dwControlCode, Now(), event.dLength);
         return;
     }
     if (!m_webcam)
@@ -300,6 +328,7 @@ void Simulation::ApplyEvent(const ScenarioEvent& event)
     DWORD_PTR dwResult = 0;
     if (event.eKind == SCENARIO_UNPLUG)
     {
+        m_expected.NoteUnplug(Now());
         m_webcam->Unplug();
         SendMessageTimeoutA(m_host.Window(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
                             reinterpret_cast<LPARAM>(broadcast.data()), SMTO_NORMAL, 10000,
@@ -312,6 +341,7 @@ void Simulation::ApplyEvent(const ScenarioEvent& event)
     }
     else
     {
+        m_expected.NotePlug(Now());
         m_webcam->Plug();
         SendMessageTimeoutA(m_host.Window(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
                             reinterpret_cast<LPARAM>(broadcast.data()), SMTO_NORMAL, 10000,
@@ -467,8 +497,9 @@ bool Simulation::Report(const std::wstring& outputFolder)
     sheet.nHeight = kTileHeight * nRows;
     sheet.pixels.assign(static_cast<size_t>(sheet.nWidth) * sheet.nHeight * 3, 40);
 
-    printf("\n%-3s %-36s %7s %7s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request", "frames",
-           "webcam", "placeh", "fps", "lat mean", "lat p50", "lat p99", "bytes/fr", "check");
+    printf("\n%-3s %-36s %7s %8s %6s %7s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request",
+           "frames", "expected", "share", "webcam", "placeh", "fps", "lat mean", "lat p50", "lat p99",
+           "bytes/fr", "check");
     for (size_t i = 0; i < m_requests.size(); ++i)
     {
         const Request& request = m_requests[i];
@@ -482,6 +513,14 @@ bool Simulation::Report(const std::wstring& outputFolder)
             problem = "wrong size";
         else if (request.content.nMismatched != 0)
             problem = "content";
+        double dExpected = ExpectedFor(request);
+        if (problem.empty() &&
+            ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected))
+            problem = "too few frames";
+        double dShare = ExpectedFrames::Share(request.nSettledFrames, dExpected);
+        char szShare[16] = "-";
+        if (dShare >= 0)
+            snprintf(szShare, sizeof(szShare), "%.0f %%", dShare * 100);
         const std::vector<BYTE>* pSources[2] = {&request.first, &request.last};
         const char* pszWhich[2] = {"first", "last"};
         for (int n = 0; n < 2 && request.nFrames != 0; ++n)
@@ -518,9 +557,9 @@ bool Simulation::Report(const std::wstring& outputFolder)
             snprintf(szP50, sizeof(szP50), "%.1f ms", Percentile(request.latenciesMs, 0.5));
             snprintf(szP99, sizeof(szP99), "%.1f ms", Percentile(request.latenciesMs, 0.99));
         }
-        printf("%-3u %-36s %7u %7u %7u %7.1f %9s %9s %9s %10.0f  %s\n",
+        printf("%-3u %-36s %7u %8.0f %6s %7u %7u %7.1f %9s %9s %9s %10.0f  %s\n",
                static_cast<unsigned>(i + 1), RequestLabel(client).c_str(),
-               static_cast<unsigned>(request.nFrames),
+               static_cast<unsigned>(request.nFrames), dExpected, szShare,
                static_cast<unsigned>(request.content.nWebcam),
                static_cast<unsigned>(request.content.nPlaceholder), dFps, szMean,
                szP50, szP99, request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
@@ -600,7 +639,7 @@ struct ProcessLevels
 ProcessLevels MeasureProcess()
 {
     ProcessLevels levels = {};
-    GetProcessHandleCount(GetCurrentProcess(), &levels.dwHandles);
+    levels.dwHandles = CountProcessHandles();
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
     if (GetProcessMemoryInfo(GetCurrentProcess(),
@@ -617,8 +656,10 @@ const DWORD kHandleMargin = 64;
 const SIZE_T kPrivateMargin = 48 * 1024 * 1024;
 // How long frames may stop while a request runs and the system is awake.
 const double kStallLimitS = 5.0;
-// The soak's driver stalls: at most this long, each.
+// The soak's driver stalls: at most this long, each, after this share of
+// the actions (in percent).
 const double kSoakStallMaxS = 2.0;
+const int kSoakStallPercent = 5;
 
 const ScenarioClient kSoakForms[] = {
     {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
@@ -643,6 +684,99 @@ size_t Simulation::TotalFrames()
     return nFrames;
 }
 
+const ScenarioClient& Simulation::PickFreeForm(const std::vector<size_t>& active,
+                                               std::mt19937* pRandom)
+{
+    std::vector<const ScenarioClient*> freeForms;
+    for (const ScenarioClient& form : kSoakForms)
+    {
+        bool bInUse = false;
+        for (size_t i : active)
+        {
+            const ScenarioClient& c = m_requests[i].client;
+            bInUse = bInUse ||
+                     (c.nFormat == form.nFormat && c.nWidth == form.nWidth && c.nHeight == form.nHeight);
+        }
+        if (!bInUse)
+            freeForms.push_back(&form);
+    }
+    return *freeForms[(*pRandom)() % freeForms.size()];
+}
+
+void Simulation::AddSoakRequest(const ScenarioClient& form, double dAt)
+{
+    Request request = {};
+    request.client = form;
+    request.client.dStart = dAt;
+    request.client.dStop = 1e9;
+    request.nDriverClientId = -1;
+    request.bSawSuspension = m_stalls.Cover(dAt);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_requests.push_back(std::move(request));
+    }
+    StartRequest(&m_requests.back());
+}
+
+void Simulation::SwitchSoakRequest(size_t nIndex, const ScenarioClient& form, double dAt)
+{
+    Request request = {};
+    request.client = form;
+    request.client.dStart = dAt;
+    request.client.dStop = 1e9;
+    std::lock_guard<std::mutex> lock(m_lock);
+    Request& old = m_requests[nIndex];
+    request.nDriverClientId = old.nDriverClientId;
+    request.bStarted = true;
+    request.dStartedAt = Now();
+    request.dStoppedAt = -1;
+    old.client.dStop = dAt;
+    old.bStopped = true;
+    old.dStoppedAt = request.dStartedAt;
+    m_requests.push_back(std::move(request));
+    m_driver.ChangeClient(old.nDriverClientId, form.nFormat, form.nWidth, form.nHeight);
+}
+
+void Simulation::WarmDecoder()
+{
+    const size_t kPictures = 32;  // twice the sixteen the webcam repeats
+    AddSoakRequest(kSoakForms[0], Now());
+    Request* pRequest = &m_requests.back();
+    pRequest->bWarmUp = true;
+    for (double dUntil = Now() + 10; Now() < dUntil;)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (pRequest->nFrames >= kPictures)
+                break;
+        }
+        Sleep(20);
+    }
+    pRequest->client.dStop = Now();
+    StopRequest(pRequest);
+}
+
+double Simulation::RanFor(const Request& request)
+{
+    if (!request.bStarted)
+        return 0;
+    return (request.dStoppedAt >= 0 ? request.dStoppedAt : Now()) - request.dStartedAt;
+}
+
+double Simulation::ExpectedFor(const Request& request)
+{
+    if (!request.bStarted)
+        return 0;
+    return m_expected.Expected(request.client, request.dStartedAt,
+                               request.dStoppedAt >= 0 ? request.dStoppedAt : Now());
+}
+
+void Simulation::StartStall(DWORD dwControlCode, double dAt, double dLength)
+{
+    m_stalls.Start(dwControlCode, dAt, dLength);
+    m_expected.NoteStall(dAt, dLength);
+}
+
 void Simulation::ChangeWebcam(bool bPlug)
 {
     ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0, 0, 0};
@@ -661,6 +795,10 @@ void Simulation::SetSuspended(bool bSuspended)
                 request.bSawSuspension = true;
         }
     }
+    if (bSuspended)
+        m_expected.NoteSuspend(Now());
+    else
+        m_expected.NoteResume(Now());
     SendMessageTimeoutA(m_host.Window(), WM_POWERBROADCAST,
                         bSuspended ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL,
                         10000, &dwResult);
@@ -685,6 +823,10 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     if (!SetUp())
         return false;
     std::thread watcher = StartSampleWatcher();
+    // First the test decoder sees every picture the webcam repeats: it
+    // decodes each once, slowly, and copies it after that. Its cache is then
+    // part of the memory baseline, and no request's share pays for it.
+    WarmDecoder();
     std::mt19937 random(nSeed);
     std::uniform_real_distribution<double> pause(0.3, 1.2);
     std::uniform_int_distribution<int> action(0, 99);
@@ -692,6 +834,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     // stalls leaves a seed's other actions as they were.
     std::mt19937 stallRandom(nSeed);
     std::uniform_real_distribution<double> stallLength(0.2, kSoakStallMaxS);
+    std::uniform_int_distribution<int> stallChance(0, 99);
     const double dWarmUp = std::min(10.0, dSeconds / 4);
     bool bWarm = false;
     ProcessLevels warm = {};
@@ -705,6 +848,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     int nUnplugs = 0;
     int nSuspensions = 0;
     int nStalls = 0;
+    int nFailedRequests = 0;
     // The worker's watchdog: after a client change, the driver must see the
     // host count the requests again. -1 while no change waits for it.
     int nQueriesAtChange = -1;
@@ -717,6 +861,12 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
         }
     };
 
+    // VCAM_SOAK_TRACE=1 lists every action on standard error.
+    const bool bTrace = getenv("VCAM_SOAK_TRACE") != NULL;
+    auto trace = [&](const char* pszAction, size_t nRequest) {
+        if (bTrace)
+            fprintf(stderr, "\n%7.2f s %s #%u\n", Now(), pszAction, static_cast<unsigned>(nRequest + 1));
+    };
     for (;;)
     {
         double dNow = Now();
@@ -753,66 +903,89 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                 if (m_requests[i].bStarted && !m_requests[i].bStopped)
                     active.push_back(i);
             }
-            if (nAction < 40 && active.size() < 3)
+            if (nAction < 35 && active.size() < 3)
             {
-                std::vector<const ScenarioClient*> freeForms;
-                for (const ScenarioClient& form : kSoakForms)
-                {
-                    bool bInUse = false;
-                    for (size_t i : active)
-                    {
-                        const ScenarioClient& c = m_requests[i].client;
-                        bInUse = bInUse || (c.nFormat == form.nFormat && c.nWidth == form.nWidth &&
-                                            c.nHeight == form.nHeight);
-                    }
-                    if (!bInUse)
-                        freeForms.push_back(&form);
-                }
-                Request request = {};
-                request.client = *freeForms[random() % freeForms.size()];
-                request.client.dStart = dNow;
-                request.client.dStop = 1e9;
-                request.nDriverClientId = -1;
-                request.bSawSuspension = m_stalls.Cover(dNow);
-                {
-                    std::lock_guard<std::mutex> lock(m_lock);
-                    m_requests.push_back(std::move(request));
-                }
                 watchWorker(dNow);
-                StartRequest(&m_requests.back());
+                AddSoakRequest(PickFreeForm(active, &random), dNow);
+                trace("start", m_requests.size() - 1);
                 dLastProgress = dNow;
             }
-            else if (nAction < 70 && !active.empty())
+            else if (nAction < 60 && !active.empty())
             {
-                Request& request = m_requests[active[random() % active.size()]];
-                request.client.dStop = dNow;
+                size_t nIndex = active[random() % active.size()];
+                m_requests[nIndex].client.dStop = dNow;
                 watchWorker(dNow);
-                StopRequest(&request);
+                StopRequest(&m_requests[nIndex]);
+                trace("stop", nIndex);
             }
-            else if (nAction < 85)
+            else if (nAction < 68 && !active.empty())
             {
-                bPlugged = !bPlugged;
-                nUnplugs += bPlugged ? 0 : 1;
-                ChangeWebcam(bPlugged);
-                dLastProgress = dNow;
+                // One client leaves and another comes within a few
+                // milliseconds: the new one must not find the camera on its
+                // way out.
+                size_t nIndex = active[random() % active.size()];
+                active.erase(std::find(active.begin(), active.end(), nIndex));
+                m_requests[nIndex].client.dStop = dNow;
+                watchWorker(dNow);
+                StopRequest(&m_requests[nIndex]);
+                Sleep(3);
+                AddSoakRequest(PickFreeForm(active, &random), Now());
+                trace("stop and start at once", nIndex);
             }
-            else if (nAction < 93)
+            else if (nAction < 75 && !active.empty())
+            {
+                // One client switches to another format and size.
+                size_t nIndex = active[random() % active.size()];
+                active.erase(std::find(active.begin(), active.end(), nIndex));
+                watchWorker(dNow);
+                SwitchSoakRequest(nIndex, PickFreeForm(active, &random), dNow);
+                trace("switch", nIndex);
+            }
+            else if (nAction < 93 && nAction >= 87)
             {
                 SetSuspended(true);
                 ++nSuspensions;
                 dSuspendedUntil = dNow + 0.5 + pause(random);
+                trace("suspend", 0);
             }
-            else if (nAction < 97)
+            else if (nAction >= 93 && nAction < 96)
             {
-                // The driver hangs for a while: frame requests, or the
-                // request count the worker reads.
-                m_stalls.Start(nAction < 95 ? IOCTL_AVSHWS_SET_FRAME
-                                            : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT,
-                               dNow, stallLength(stallRandom));
+                // The next count request fails; the host must keep what it
+                // serves and read again.
+                m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, ERROR_GEN_FAILURE, 1);
+                ++nFailedRequests;
+                trace("fail the next count request", 0);
+            }
+            else if (nAction >= 96 && nAction < 99)
+            {
+                m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE, 1);
+                ++nFailedRequests;
+                trace("fail the next frame", 0);
+            }
+            else if (nAction >= 75 && nAction < 87)
+            {
+                bPlugged = !bPlugged;
+                nUnplugs += bPlugged ? 0 : 1;
+                ChangeWebcam(bPlugged);
+                trace(bPlugged ? "plug" : "unplug", 0);
+                dLastProgress = dNow;
+            }
+            int nStallDraw = stallChance(stallRandom);
+            if (nStallDraw < kSoakStallPercent)
+            {
+                // Besides the action: the driver hangs for a while, in frame
+                // requests or in the request count the worker reads.
+                StartStall(nStallDraw % 2 == 0 ? IOCTL_AVSHWS_SET_FRAME
+                                               : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT,
+                           Now(), stallLength(stallRandom));
                 ++nStalls;
+                trace("stall", 0);
                 std::lock_guard<std::mutex> lock(m_lock);
-                for (size_t i : active)
-                    m_requests[i].bSawSuspension = true;
+                for (Request& request : m_requests)
+                {
+                    if (request.bStarted && !request.bStopped)
+                        request.bSawSuspension = true;
+                }
             }
             dNextAction = Now() + pause(random);
         }
@@ -885,14 +1058,28 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
         for (size_t i = 0; i < m_requests.size(); ++i)
         {
             const Request& request = m_requests[i];
-            if (request.bSawSuspension || request.client.dStop - request.client.dStart <= 1.0 ||
-                request.nFrames != 0)
+            if (request.bWarmUp)
                 continue;
-            char szFailure[160];
-            snprintf(szFailure, sizeof(szFailure), "request %u (%s, %.1f to %.1f s) got no frame",
-                     static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
-                     request.client.dStart, request.client.dStop);
-            failures.push_back(szFailure);
+            double dExpected = ExpectedFor(request);
+            if (ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected))
+            {
+                char szFailure[200];
+                snprintf(szFailure, sizeof(szFailure),
+                         "request %u (%s, %.1f to %.1f s) got %u of %.0f expected frames",
+                         static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
+                         request.dStartedAt, request.dStoppedAt,
+                         static_cast<unsigned>(request.nSettledFrames), dExpected);
+                failures.push_back(szFailure);
+            }
+            else if (!request.bSawSuspension && request.client.dStop - request.client.dStart > 1.0 &&
+                     request.nFrames == 0)
+            {
+                char szFailure[160];
+                snprintf(szFailure, sizeof(szFailure), "request %u (%s, %.1f to %.1f s) got no frame",
+                         static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
+                         request.client.dStart, request.client.dStop);
+                failures.push_back(szFailure);
+            }
         }
     }
     if (bWarm)
@@ -919,9 +1106,10 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     if (!bStopped)
         failures.push_back("the host did not stop");
     bound.Finish();
-    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions, %d stalls\n", nSeed,
-           static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()), nUnplugs,
-           nSuspensions, nStalls);
+    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions, %d stalls, %d failed "
+           "driver requests\n",
+           nSeed, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()),
+           nUnplugs, nSuspensions, nStalls, nFailedRequests);
     for (const std::string& failure : failures)
         printf("FAILED: %s\n", failure.c_str());
     if (failures.empty())

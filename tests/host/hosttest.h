@@ -1,0 +1,127 @@
+#pragma once
+
+// The whole host over the simulated driver (listed under its default name),
+// simulated webcams and the test MJPEG decoder; shared by the host's
+// integration tests.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <dbt.h>
+#include <mfapi.h>
+#include <mferror.h>
+#include <wtsapi32.h>
+
+#include "capture/mfcapturebuilder.h"
+#include "childprocess.h"
+#include "debugoutputcapture.h"
+#include "driver/driverprotocol.h"
+#include "driver/driverdiscovery.h"
+#include "host/hoststartup.h"
+#include "host/hoststate.h"
+#include "host/windowprocedure.h"
+#include "hostrunner.h"
+#include "pipeline/framerecords.h"
+#include "processhandles.h"
+#include "scopedmediafoundation.h"
+#include "scopedmjpegdecoder.h"
+#include "simulateddriver.h"
+#include "simulatedwebcam.h"
+#include "simulatedwebcamenumeration.h"
+#include "simulatedwebcamframes.h"
+#include "testfiles.h"
+#include "videoinputdeviceregistry.h"
+#include "waituntil.h"
+
+const char kDevicePath[] = "\\\\?\\root#image#0000#{sim-host}";
+const DWORD kTimeoutMs = 15000;
+
+typedef SimulatedDriver::ReceivedFrame ReceivedFrame;
+
+// Each test starts the host itself (StartHost) and stops it in TearDown.
+class HostTest : public ::testing::Test
+{
+protected:
+    HostTest()
+        : m_device(L"sim-host", L"Quorvane Pellion", L"\\\\?\\root#image#0000#{sim-host}"),
+          m_driver(kDevicePath)
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, m_mf.Result());
+        ASSERT_EQ(S_OK, m_decoder.Result());
+        DeleteFileW(ScopedSettingsFile::Path().c_str());
+        m_driver.SetFrameRetention(64);
+        m_driver.Install();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_TRUE(m_host.Stop());
+        m_driver.Uninstall();
+        if (HasFailure())
+            m_log.PrintTail(3000);
+    }
+
+    std::shared_ptr<SimulatedWebcam> PlugWebcam(const GUID& subtype, UINT32 nWidth, UINT32 nHeight)
+    {
+        SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
+            L"Host Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+            {MakeWebcamFormat(subtype, nWidth, nHeight, 30)});
+        std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(webcamSpec);
+        m_enumeration.Add(webcam);
+        return webcam;
+    }
+
+    void StartHost()
+    {
+        ASSERT_TRUE(m_host.Start());
+        ASSERT_EQ(1, m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY));
+    }
+
+    // A YUY2 640 x 480 webcam serving one client of that form; the host takes
+    // the Global mutex first when asked to.
+    std::shared_ptr<SimulatedWebcam> StreamFromWebcam(bool bHoldMutex = false)
+    {
+        std::shared_ptr<SimulatedWebcam> webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+        StartHost();
+        if (bHoldMutex)
+            SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+        m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+        EXPECT_TRUE(WaitForMoreFrames(3));
+        return webcam;
+    }
+
+    // Waits until the driver has received this many more frames in all.
+    bool WaitForMoreFrames(size_t nMore)
+    {
+        return m_driver.WaitForFrameCount(m_driver.GetFrameCount() + nMore, kTimeoutMs);
+    }
+
+    ReceivedFrame LastFrame()
+    {
+        std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+        return frames.empty() ? ReceivedFrame() : frames.back();
+    }
+
+    bool ReleaseCameraSignalled(DWORD dwTimeoutMs = kTimeoutMs)
+    {
+        HANDLE hEvent = m_driver.GetLentEvent(SimulatedDriver::LENT_RELEASE_CAMERA);
+        return hEvent != NULL && WaitForSingleObject(hEvent, dwTimeoutMs) == WAIT_OBJECT_0;
+    }
+
+    void SendDeviceChange(WPARAM wParam, const std::vector<BYTE>& broadcast)
+    {
+        SendMessageA(m_host.Window(), WM_DEVICECHANGE, wParam,
+                     reinterpret_cast<LPARAM>(broadcast.data()));
+    }
+
+    ScopedMediaFoundation m_mf;
+    ScopedMjpegDecoder m_decoder;
+    ScopedVideoInputDevice m_device;
+    SimulatedDriver m_driver;
+    SimulatedWebcamEnumeration m_enumeration;
+    DebugOutputCapture m_log;
+    HostRunner m_host;
+};
