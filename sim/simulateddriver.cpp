@@ -13,7 +13,8 @@ SimulatedDriver* SimulatedDriver::s_pInstalled = NULL;
 
 namespace
 {
-const DRIVER_IO_FUNCTIONS kSystemDriverIo = {CreateFileA, DeviceIoControl, CloseHandle};
+const DRIVER_IO_FUNCTIONS kSystemDriverIo = {CreateFileA, DeviceIoControl, CloseHandle,
+                                             CancelSynchronousIo};
 
 SimulatedDriver::LentEvent LentEventOf(DWORD dwCode)
 {
@@ -70,6 +71,8 @@ SimulatedDriver::SimulatedDriver(const char* pszDevicePath)
       m_bOpenFails(false),
       m_dwOpenError(ERROR_SUCCESS),
       m_nOpenCount(0),
+      m_hStallsReleased(CreateEventW(NULL, TRUE, FALSE, NULL)),
+      m_nCancelled(0),
       m_nFrameRetention(static_cast<size_t>(-1)),
       m_nFramesAccepted(0),
       m_nMalformedFrames(0)
@@ -92,6 +95,7 @@ SimulatedDriver::~SimulatedDriver()
     }
     for (HANDLE h : m_openHandles)
         CloseHandle(h);
+    CloseHandle(m_hStallsReleased);
 }
 
 void SimulatedDriver::Install()
@@ -101,6 +105,7 @@ void SimulatedDriver::Install()
     gDriverIo.pfnCreateFileA = CreateFileHook;
     gDriverIo.pfnDeviceIoControl = DeviceIoControlHook;
     gDriverIo.pfnCloseHandle = CloseHandleHook;
+    gDriverIo.pfnCancelSynchronousIo = CancelSynchronousIoHook;
 }
 
 void SimulatedDriver::Uninstall()
@@ -128,6 +133,46 @@ BOOL WINAPI SimulatedDriver::DeviceIoControlHook(HANDLE hDevice, DWORD dwCode, L
 BOOL WINAPI SimulatedDriver::CloseHandleHook(HANDLE hDevice)
 {
     return s_pInstalled->Close(hDevice);
+}
+
+BOOL WINAPI SimulatedDriver::CancelSynchronousIoHook(HANDLE hThread)
+{
+    return s_pInstalled->CancelThreadIo(hThread);
+}
+
+BOOL SimulatedDriver::CancelThreadIo(HANDLE hThread)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto it = m_stalledThreads.find(GetThreadId(hThread));
+    if (it == m_stalledThreads.end())
+    {
+        // As the system answers for a thread with no synchronous I/O.
+        SetLastError(ERROR_NOT_FOUND);
+        return FALSE;
+    }
+    SetEvent(it->second);
+    return TRUE;
+}
+
+bool SimulatedDriver::WaitOutStall(DWORD dwStallMs)
+{
+    HANDLE hCancel = CreateEventW(NULL, TRUE, FALSE, NULL);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stalledThreads[GetCurrentThreadId()] = hCancel;
+    }
+    // Outside the lock: a thread stuck here (or terminated here) must not
+    // block the driver for anyone else.
+    HANDLE waits[2] = {hCancel, m_hStallsReleased};
+    bool bCancelled = WaitForMultipleObjects(2, waits, FALSE, dwStallMs) == WAIT_OBJECT_0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stalledThreads.erase(GetCurrentThreadId());
+        if (bCancelled)
+            ++m_nCancelled;
+    }
+    CloseHandle(hCancel);
+    return !bCancelled;
 }
 
 HANDLE SimulatedDriver::Open(LPCSTR pszPath)
@@ -170,17 +215,37 @@ BOOL SimulatedDriver::Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cb
     FrameView accepted = {};
     DWORD dwError = ERROR_SUCCESS;
     DWORD dwDelayMs = 0;
+    DWORD dwStallMs = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         ++m_requestsStarted[dwCode];
         auto it = m_delays.find(dwCode);
         if (it != m_delays.end())
             dwDelayMs = it->second;
+        auto stall = m_stalls.find(dwCode);
+        if (stall != m_stalls.end())
+        {
+            // Blocked until the stall's end; a stall whose end has come is over.
+            DWORD dwNow = GetTickCount();
+            if (stall->second.first == INFINITE)
+                dwStallMs = INFINITE;
+            else if (static_cast<LONG>(stall->second.second - dwNow) > 0)
+                dwStallMs = stall->second.second - dwNow;
+            else
+                m_stalls.erase(stall);
+        }
     }
     // Outside the lock: a thread stuck here (or terminated here) must not
     // block the driver for anyone else.
     if (dwDelayMs != 0)
         Sleep(dwDelayMs);
+    if (dwStallMs != 0 && !WaitOutStall(dwStallMs))
+    {
+        if (pcbReturned != NULL)
+            *pcbReturned = 0;
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return FALSE;
+    }
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (pcbReturned != NULL)
@@ -430,6 +495,33 @@ void SimulatedDriver::DelayRequest(DWORD dwControlCode, DWORD dwDelayMs)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_delays[dwControlCode] = dwDelayMs;
+}
+
+void SimulatedDriver::StallRequest(DWORD dwControlCode, DWORD dwStallMs)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_stalls.empty())
+        ResetEvent(m_hStallsReleased);
+    m_stalls[dwControlCode] = std::make_pair(dwStallMs, GetTickCount() + dwStallMs);
+}
+
+void SimulatedDriver::ReleaseStalls()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_stalls.clear();
+    SetEvent(m_hStallsReleased);
+}
+
+int SimulatedDriver::GetStalledCount()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return static_cast<int>(m_stalledThreads.size());
+}
+
+int SimulatedDriver::GetCancelledCount()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_nCancelled;
 }
 
 int SimulatedDriver::GetRequestsStarted(DWORD dwControlCode)

@@ -80,8 +80,19 @@ public:
     void SetAbsent(bool bAbsent);
     void ClearFailures();
     // Makes every request of this code take at least dwDelayMs, as a busy or
-    // hung driver does.
+    // hung driver does; such a request ignores cancellation.
     void DelayRequest(DWORD dwControlCode, DWORD dwDelayMs);
+    // For the next dwStallMs (INFINITE: until ReleaseStalls) every request
+    // of this code blocks until the stall ends, as a hung driver does; then
+    // requests run as before. Unlike a delay, a stalled request can be
+    // cancelled (CancelSynchronousIo on its thread) and then fails with
+    // ERROR_OPERATION_ABORTED.
+    void StallRequest(DWORD dwControlCode, DWORD dwStallMs = INFINITE);
+    // Ends every stall: the blocked requests go on, new ones run at once.
+    void ReleaseStalls();
+    // Requests blocked in a stall right now.
+    int GetStalledCount();
+    int GetCancelledCount();
 
     // Observation.
     HANDLE GetLentEvent(LentEvent eEvent);  // the driver's own duplicate, or NULL
@@ -113,11 +124,16 @@ private:
     static BOOL WINAPI DeviceIoControlHook(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD,
                                            LPOVERLAPPED);
     static BOOL WINAPI CloseHandleHook(HANDLE);
+    static BOOL WINAPI CancelSynchronousIoHook(HANDLE);
 
     HANDLE Open(LPCSTR pszPath);
     BOOL Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut,
                  LPDWORD pcbReturned);
     BOOL Close(HANDLE hDevice);
+    BOOL CancelThreadIo(HANDLE hThread);
+    // Blocks the calling thread as a stall of dwStallMs says; false when
+    // the request was cancelled.
+    bool WaitOutStall(DWORD dwStallMs);
 
     DWORD TakeInjectedFailure(DWORD dwCode);  // ERROR_SUCCESS when none
     DWORD LendEvent(LentEvent eEvent, const void* pIn, DWORD cbIn);
@@ -149,6 +165,10 @@ private:
     std::map<DWORD, int> m_requestCounts;
     std::map<DWORD, int> m_requestsStarted;
     std::map<DWORD, DWORD> m_delays;
+    std::map<DWORD, std::pair<DWORD, DWORD>> m_stalls;  // code -> (length in ms, end tick)
+    HANDLE m_hStallsReleased;                   // manual reset
+    std::map<DWORD, HANDLE> m_stalledThreads;   // thread id -> its cancel event
+    int m_nCancelled;
 
     std::vector<ReceivedFrame> m_frames;
     size_t m_nFrameRetention;

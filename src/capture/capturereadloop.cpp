@@ -9,26 +9,49 @@
 namespace
 {
 // A camera answers a read within a frame period; a stalled or unplugged one
-// never does, and a read that only waits for its source may go with the
+// may never do, and a read that only waits for its source may go with the
 // reader.
-const DWORD kPendingReadWaitMs = 1000;
-const DWORD kCallbackDrainWaitMs = 2000;
-
-template <typename Condition>
-void WaitBriefly(Condition condition, DWORD dwTimeoutMs)
-{
-    DWORD dwStart = GetTickCount();
-    while (!condition() && GetTickCount() - dwStart < dwTimeoutMs)
-        Sleep(1);
-}
+const DWORD kLastReadWaitMs = 1000;
 }  // namespace
+
+void CMFCaptureBuilder::resetReadCount()
+{
+    // A read that an earlier stop gave up on belongs to a reader that is
+    // gone; it must not make every later stop wait.
+    EnterCriticalSection(&m_csReads);
+    m_nReadsPending = 0;
+    SetEvent(m_hReadsSettled);
+    LeaveCriticalSection(&m_csReads);
+}
+
+void CMFCaptureBuilder::addPendingRead()
+{
+    EnterCriticalSection(&m_csReads);
+    if (m_nReadsPending++ == 0)
+        ResetEvent(m_hReadsSettled);
+    LeaveCriticalSection(&m_csReads);
+}
+
+void CMFCaptureBuilder::endPendingRead()
+{
+    EnterCriticalSection(&m_csReads);
+    // A callback that no read of ours asked for (one of a reader given up
+    // on) leaves the count at 0.
+    if (m_nReadsPending > 0)
+        --m_nReadsPending;
+    if (m_nReadsPending == 0)
+        SetEvent(m_hReadsSettled);
+    LeaveCriticalSection(&m_csReads);
+}
 
 HRESULT CMFCaptureBuilder::requestNextSample()
 {
+    // Counted before the call: the callback may run before ReadSample returns.
+    addPendingRead();
     HRESULT hr = m_pSourceReader->ReadSample(
         static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), 0, NULL, NULL, NULL, NULL);
-    if (SUCCEEDED(hr))
-        InterlockedIncrement(&m_nReadsPending);
+    if (FAILED(hr))
+        endPendingRead();
     return hr;
 }
 
@@ -49,6 +72,7 @@ HRESULT CMFCaptureBuilder::StartCapture()
         hr = createSourceReader();
     if (m_pSourceReader != NULL)
     {
+        resetReadCount();
         m_bFirstSamplePending = TRUE;
         SetEvent(m_hReadNextSampleEvent);
         hr = requestNextSample();
@@ -67,44 +91,29 @@ HRESULT CMFCaptureBuilder::StopCapture()
 {
     LogPrint("CMFCaptureBuilder(0x%p)::StopCapture ()\n", this);
 
-    // Take the reader away under the lock, but release it outside: releasing
-    // waits for the source to stop on the reader's own thread, where a
-    // callback may be waiting for this very lock.
+    // Take the reader away under the lock, but wait for it outside: the
+    // callback of the read in flight needs this lock to finish. It finds no
+    // reader, asks for nothing more, and its end sets the reads-settled
+    // event; only then may the reader go, since under Wine a reader that
+    // loses its last reference on its own work thread hangs there.
     EnterCriticalSection(&m_cs);
     IMFSourceReader* pReader = m_pSourceReader;
     m_pSourceReader = NULL;
     LeaveCriticalSection(&m_cs);
-    if (pReader != NULL)
-    {
-        waitForReaderToSettle(pReader);
-        pReader->Release();
-    }
+    if (pReader != NULL && WaitForSingleObject(m_hReadsSettled, kLastReadWaitMs) != WAIT_OBJECT_0)
+        LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): the last read did not come back\n",
+                 this);
 
     EnterCriticalSection(&m_cs);
     m_pFrameControlManager->StopDeliveryThread();
     m_bStreaming = FALSE;
     LeaveCriticalSection(&m_cs);
+    // Released after the delivery thread's stop, which gives the reader's
+    // work item the moment to let go of the read whose callback just ended.
+    if (pReader != NULL)
+        pReader->Release();
     LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): End\n", this);
     return S_OK;
-}
-
-void CMFCaptureBuilder::waitForReaderToSettle(IMFSourceReader* pReader)
-{
-    // Each read in flight comes back to a callback that finds no reader and
-    // requests nothing more. Once that callback has returned, the reader's
-    // thread drops the reference it held for the call; only then is this
-    // release the last one. Every wait is bounded: a reader that keeps
-    // references of its own is released all the same.
-    WaitBriefly([&] { return InterlockedCompareExchange(&m_nReadsPending, 0, 0) <= 0; },
-                kPendingReadWaitMs);
-    WaitBriefly([&] { return InterlockedCompareExchange(&m_nCallbacksInFlight, 0, 0) == 0; },
-                kCallbackDrainWaitMs);
-    WaitBriefly(
-        [&] {
-            pReader->AddRef();
-            return pReader->Release() <= 1;
-        },
-        kCallbackDrainWaitMs);
 }
 
 HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
@@ -135,10 +144,7 @@ HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
 STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwStreamFlags,
                                              LONGLONG llTimestamp, IMFSample* pSample)
 {
-    InterlockedIncrement(&m_nCallbacksInFlight);
     EnterCriticalSection(&m_cs);
-    if (InterlockedDecrement(&m_nReadsPending) < 0)
-        InterlockedIncrement(&m_nReadsPending);  // a call made by someone else
     HRESULT hr = hrStatus;
     // After StopCapture the loop has ended already: a last callback only
     // asks the host to stop, whatever its flags say.
@@ -189,6 +195,7 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
     LeaveCriticalSection(&m_cs);
     LogPrint("CMFCaptureBuilder(0x%p)::OnReadSample (%I64d): HRESULT 0x%08X\n", this, llTimestamp,
              hr);
-    InterlockedDecrement(&m_nCallbacksInFlight);
+    // The callback's last act: a stop waiting for it may now let the reader go.
+    endPendingRead();
     return hr;
 }

@@ -32,8 +32,8 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
       m_bFirstSamplePending(FALSE),
       m_llBaseTimestamp(0),
       m_hReadNextSampleEvent(NULL),
-      m_nCallbacksInFlight(0),
       m_nReadsPending(0),
+      m_hReadsSettled(CreateEventW(NULL, TRUE, TRUE, NULL)),
       m_captureSubtype(GUID_NULL),
       m_nCaptureWidth(0),
       m_nCaptureHeight(0)
@@ -41,6 +41,7 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
     LogPrint("CMFCaptureBuilder(0x%p)::CMFCaptureBuilder ()\n", this);
     MFStartup(MF_VERSION, MFSTARTUP_FULL);
     InitializeCriticalSection(&m_cs);
+    InitializeCriticalSection(&m_csReads);
     m_szSymbolicLink[0] = '\0';
     m_hReadNextSampleEvent = CreateEventA(NULL, TRUE, FALSE, "ReadNextSampleEvent");
     m_pFrameControlManager = new FrameControlManager(m_hReadNextSampleEvent);
@@ -52,6 +53,9 @@ CMFCaptureBuilder::~CMFCaptureBuilder()
     releaseMediaSource();
     releaseWebcamList();
     DeleteCriticalSection(&m_cs);
+    DeleteCriticalSection(&m_csReads);
+    if (m_hReadsSettled != NULL)
+        CloseHandle(m_hReadsSettled);
     if (m_hReadNextSampleEvent != NULL)
         CloseHandle(m_hReadNextSampleEvent);
     delete m_pFrameControlManager;

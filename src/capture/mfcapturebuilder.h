@@ -89,9 +89,11 @@ private:
     // else the failure that ends it. Only while a reader exists.
     HRESULT checkStreamFlags(DWORD dwStreamFlags);
 
-    // Lets the read in flight and its callback finish before the reader is
-    // released, so that this object's release is the reader's last one.
-    void waitForReaderToSettle(IMFSourceReader* pReader);
+    // Reads asked of the reader whose callbacks have not returned yet; when
+    // the count falls to 0 the reads-settled event is set.
+    void resetReadCount();
+    void addPendingRead();
+    void endPendingRead();
 
     volatile LONG m_nRefCount;
     HWND m_hNotifyWnd;
@@ -108,8 +110,9 @@ private:
     HANDLE m_hReadNextSampleEvent;
     std::vector<eCamCapability> m_camCapabilities;
 
-    volatile LONG m_nCallbacksInFlight;
-    volatile LONG m_nReadsPending;  // ReadSample calls awaiting their callbacks
+    CRITICAL_SECTION m_csReads;  // the count and its event only; held for nothing else
+    LONG m_nReadsPending;        // ReadSample calls awaiting the end of their callbacks
+    HANDLE m_hReadsSettled;      // manual reset; set while no read is pending
 
     // The capture type the pipeline was told; GUID_NULL before a selection
     // succeeded.

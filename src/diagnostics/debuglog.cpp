@@ -6,24 +6,23 @@
 
 LogLock gcsLog;
 
-LogLock::LogLock()
-{
-    InitializeCriticalSectionEx(&m_cs, 0, 0);
-}
+LogLock::LogLock() : m_hMutex(CreateMutexW(NULL, FALSE, NULL)) {}
 
 LogLock::~LogLock()
 {
-    DeleteCriticalSection(&m_cs);
+    if (m_hMutex != NULL)
+        CloseHandle(m_hMutex);
 }
 
 void LogLock::Lock()
 {
-    EnterCriticalSection(&m_cs);
+    // WAIT_ABANDONED: its owner was terminated mid-line; the lock is ours now.
+    WaitForSingleObject(m_hMutex, INFINITE);
 }
 
 void LogLock::Unlock()
 {
-    LeaveCriticalSection(&m_cs);
+    ReleaseMutex(m_hMutex);
 }
 
 void LogPrint(const char* format, ...)

@@ -18,7 +18,9 @@ private:
     LogLock(const LogLock&);
     LogLock& operator=(const LogLock&);
 
-    CRITICAL_SECTION m_cs;
+    // A mutex rather than a critical section: a thread terminated while it
+    // writes a line abandons it, and the next line still comes out.
+    HANDLE m_hMutex;
 };
 
 // Keeps lines of different threads whole; always the innermost lock.

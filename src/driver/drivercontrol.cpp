@@ -2,6 +2,7 @@
 
 #include "diagnostics/debuglog.h"
 #include "driver/driverdiscovery.h"
+#include "driver/drivercallthread.h"
 #include "driver/driverio.h"
 #include "driver/driverprotocol.h"
 #include "host/hoststate.h"
@@ -23,9 +24,8 @@ HRESULT SendRequest(DWORD dwControlCode, const char* pszRequestName, HANDLE* phE
 
     HRESULT hr = S_OK;
     DWORD dwBufferSizeReturned = 0;
-    if (gDriverIo.pfnDeviceIoControl(hDevice, dwControlCode, phEvent,
-                                     phEvent != NULL ? kDriverHandleValueSize : 0, NULL, 0,
-                                     &dwBufferSizeReturned, NULL))
+    if (CallDriver(hDevice, dwControlCode, phEvent, phEvent != NULL ? kDriverHandleValueSize : 0,
+                   NULL, 0, &dwBufferSizeReturned))
     {
         LogPrint("DeviceIoControl (%s): OK\n", pszRequestName);
     }

@@ -1,6 +1,7 @@
 #include "driver/driverio.h"
 
-DRIVER_IO_FUNCTIONS gDriverIo = {CreateFileA, DeviceIoControl, CloseHandle};
+DRIVER_IO_FUNCTIONS gDriverIo = {CreateFileA, DeviceIoControl, CloseHandle,
+                                CancelSynchronousIo};
 
 HANDLE OpenDevicePath(LPCSTR pszDevicePath)
 {

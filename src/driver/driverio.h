@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-// The three calls through which the product reaches the virtual-camera
+// The four calls through which the product reaches the virtual-camera
 // driver. They default to the system's own functions; only tests and the
 // simulator replace them, before any thread talks to the driver.
 struct DRIVER_IO_FUNCTIONS
@@ -16,6 +16,9 @@ struct DRIVER_IO_FUNCTIONS
                                      DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                                      LPOVERLAPPED lpOverlapped);
     BOOL(WINAPI* pfnCloseHandle)(HANDLE hObject);
+    // Makes a driver call that the given thread is blocked in fail with
+    // ERROR_OPERATION_ABORTED.
+    BOOL(WINAPI* pfnCancelSynchronousIo)(HANDLE hThread);
 };
 
 extern DRIVER_IO_FUNCTIONS gDriverIo;

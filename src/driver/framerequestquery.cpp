@@ -9,6 +9,7 @@
 #include "capture/mfcapturebuilder.h"
 #include "diagnostics/debuglog.h"
 #include "driver/driverdiscovery.h"
+#include "driver/drivercallthread.h"
 #include "driver/driverio.h"
 #include "driver/driverprotocol.h"
 #include "host/hoststate.h"
@@ -37,9 +38,8 @@ HRESULT QueryFrameInfo(BOOLEAN* pbNeedStartCapture, BOOLEAN* pbNeedEnterSpecialM
 
     UINT32 nFrameCount = 0;
     DWORD dwBufferSizeReturned = 0;
-    if (!gDriverIo.pfnDeviceIoControl(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, &nFrameCount,
-                                      sizeof(nFrameCount), &nFrameCount, sizeof(nFrameCount),
-                                      &dwBufferSizeReturned, NULL))
+    if (!CallDriver(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, &nFrameCount, sizeof(nFrameCount),
+                    &nFrameCount, sizeof(nFrameCount), &dwBufferSizeReturned))
     {
         // Not "no clients": live clients would lose the camera. Like a failed
         // open, the table and the read loop stay as they were.
@@ -79,8 +79,8 @@ HRESULT QueryFrameInfo(BOOLEAN* pbNeedStartCapture, BOOLEAN* pbNeedEnterSpecialM
     {
         FrameInfo info = {};
         info.nIndex = i;
-        if (!gDriverIo.pfnDeviceIoControl(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO, &info, sizeof(info),
-                                          &info, sizeof(info), &dwBufferSizeReturned, NULL))
+        if (!CallDriver(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO, &info, sizeof(info), &info,
+                        sizeof(info), &dwBufferSizeReturned))
         {
             hr = HResultFromFailedCall();
             LogPrint("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO) Failed (0x%08X)\n", hr);

@@ -6,6 +6,7 @@
 
 #include "capture/mfcapturebuilder.h"
 #include "diagnostics/debuglog.h"
+#include "driver/drivercallthread.h"
 #include "driver/drivercontrol.h"
 #include "driver/driverio.h"
 #include "driver/framerequestquery.h"
@@ -16,7 +17,14 @@
 
 namespace
 {
-const DWORD kWorkerStopWaitMs = 10000;
+// The worker is given a second to end; then its driver call, if it is
+// blocked in one, is cancelled. It is terminated only while blocked in the
+// driver (where it holds no lock), or after the full ten seconds.
+const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 10000};
+
+// 1 while the worker is inside a driver call.
+volatile LONG gnWorkerInDriverCall = 0;
+
 const DWORD kQueryRetryMs = 100;
 const int kQueryRetries = 8;
 
@@ -165,10 +173,11 @@ void ReleaseWorkerThread()
     LogPrint("ReleaseWorkerThread ()\n");
     gbWorkerQuit = TRUE;
     SignalWorker();
-    if (WaitForSingleObjectEx(ghWorkerThread, kWorkerStopWaitMs, FALSE) == WAIT_TIMEOUT)
+    if (EndDriverCallingThread(ghWorkerThread, &gnWorkerInDriverCall, kWorkerStopLimits) ==
+        THREAD_TERMINATED)
     {
         LogPrint("ReleaseWorkerThread (), Force terminate worker thread\n");
-        TerminateThread(ghWorkerThread, 0);
+        InterlockedExchange(&gnWorkerInDriverCall, 0);
     }
     CloseHandle(ghWorkerThread);
     ghWorkerThread = NULL;
@@ -178,6 +187,7 @@ void ReleaseWorkerThread()
 
 unsigned __stdcall WorkerThreadEntry(void*)
 {
+    TrackDriverCalls(&gnWorkerInDriverCall);
     CoInitialize(NULL);
     HANDLE phnEventArray[2] = {ghNotifyEvent, ghWorkerEvent};
     // A stop requested while no worker ran (or while this one was being

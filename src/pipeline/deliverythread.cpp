@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include "diagnostics/debuglog.h"
+#include "driver/drivercallthread.h"
 #include "driver/driverdiscovery.h"
 #include "driver/driverio.h"
 #include "host/hoststate.h"
@@ -10,20 +11,33 @@
 namespace
 {
 const DWORD kQueueRecheckMs = 30;
-const DWORD kStopWaitMs = 1000;
 
-// Working memory for one entry's picture; freed when the entry is done.
+// A frame is done well within a second; a thread that is not done by then is
+// most likely blocked in the driver, whose call is then cancelled. Only a
+// thread that still does not end is terminated.
+const THREAD_END_LIMITS kDeliveryStopLimits = {1000, 1400, 5000};
+
+// Working memory for one entry's picture, freed when the entry is done. It
+// is noted in a slot of the pipeline's delivery resources meanwhile, so
+// that it is freed even if the thread is ended before that.
 class ScratchBuffer
 {
 public:
-    explicit ScratchBuffer(UINT32 cbSize) : m_pBytes(static_cast<BYTE*>(malloc(cbSize))) {}
-    ~ScratchBuffer() { free(m_pBytes); }
-    BYTE* Get() const { return m_pBytes; }
+    ScratchBuffer(UINT32 cbSize, BYTE** ppSlot) : m_ppSlot(ppSlot)
+    {
+        *m_ppSlot = static_cast<BYTE*>(malloc(cbSize));
+    }
+    ~ScratchBuffer()
+    {
+        free(*m_ppSlot);
+        *m_ppSlot = NULL;
+    }
+    BYTE* Get() const { return *m_ppSlot; }
 
 private:
     ScratchBuffer(const ScratchBuffer&);
     ScratchBuffer& operator=(const ScratchBuffer&);
-    BYTE* m_pBytes;
+    BYTE** m_ppSlot;
 };
 }  // namespace
 
@@ -50,15 +64,25 @@ void FrameControlManager::StopDeliveryThread()
         return;
 
     SetEvent(m_hQuitEvent);
-    if (WaitForSingleObject(m_hDeliveryThread, kStopWaitMs) == WAIT_TIMEOUT)
+    if (EndDriverCallingThread(m_hDeliveryThread, &m_nInDriverCall, kDeliveryStopLimits) ==
+        THREAD_TERMINATED)
     {
         LogPrint("TIMEOUT! Force terminate the deliver thread\n");
-        TerminateThread(m_hDeliveryThread, 0);
-        WaitForSingleObject(m_hDeliveryThread, kStopWaitMs);
+        // What the thread held for its frame: the device, the sample and its
+        // locked buffer, the work areas, the record and the timer period.
+        m_heldForDelivery.ReleaseAll();
+        InterlockedExchange(&m_nInDriverCall, 0);
     }
     CloseHandle(m_hDeliveryThread);
     m_hDeliveryThread = NULL;
     ClearFrameQueue();
+}
+
+bool FrameControlManager::IsQuitRequested() const
+{
+    // Asked between frames and between the entries of one frame, so that a
+    // stop waits for one entry's work at most.
+    return WaitForSingleObject(m_hQuitEvent, 0) == WAIT_OBJECT_0;
 }
 
 DWORD WINAPI FrameControlManager::DeliveringThread(LPVOID pContext)
@@ -69,12 +93,14 @@ DWORD WINAPI FrameControlManager::DeliveringThread(LPVOID pContext)
 
 void FrameControlManager::DeliverFrames()
 {
+    TrackDriverCalls(&m_nInDriverCall);
     LogPrint("Delivering thread start\n");
     // One status for the thread's whole life: a frame that could not even be
     // opened for right after the start stops the camera's read loop.
     HRESULT hrStatus = E_FAIL;
+    DeliveryResources& held = m_heldForDelivery;
 
-    while (WaitForSingleObject(m_hQuitEvent, 0) != WAIT_OBJECT_0)
+    while (!IsQuitRequested())
     {
         if (IsFrameQueueEmpty())
         {
@@ -84,8 +110,8 @@ void FrameControlManager::DeliverFrames()
             continue;
         }
 
-        HANDLE hDevice = OpenFoundDriverDevice();
-        if (hDevice == INVALID_HANDLE_VALUE)
+        held.hDevice = OpenFoundDriverDevice();
+        if (held.hDevice == INVALID_HANDLE_VALUE)
         {
             HRESULT hrOpen = HResultFromFailedCall();
             GetFrame();
@@ -93,23 +119,23 @@ void FrameControlManager::DeliverFrames()
         }
         else
         {
-            LogPrint("CreateFile OK: 0x%08X\n", HandleToULong(hDevice));
+            LogPrint("CreateFile OK: 0x%08X\n", HandleToULong(held.hDevice));
             FRAME_UNIT GotFrame = GetFrame();
-            Microsoft::WRL::ComPtr<IMFMediaBuffer> pBuffer;
-            if (GotFrame.sample != NULL &&
-                SUCCEEDED(GotFrame.sample->GetBufferByIndex(0, &pBuffer)))
+            held.pSample = GotFrame.sample.Detach();
+            if (held.pSample != NULL && SUCCEEDED(held.pSample->GetBufferByIndex(0, &held.pBuffer)))
             {
                 DWORD cbCurrent = 0;
                 BYTE* pData = NULL;
-                pBuffer->GetCurrentLength(&cbCurrent);
-                if (SUCCEEDED(pBuffer->Lock(&pData, NULL, NULL)) && pData != NULL && cbCurrent > 0)
-                    hrStatus = DeliverFrame(hDevice, GotFrame, pData, cbCurrent, hrStatus);
-                pBuffer->Unlock();
+                held.pBuffer->GetCurrentLength(&cbCurrent);
+                held.bBufferLocked = SUCCEEDED(held.pBuffer->Lock(&pData, NULL, NULL));
+                if (held.bBufferLocked && pData != NULL && cbCurrent > 0)
+                    hrStatus = DeliverFrame(held.hDevice, GotFrame, pData, cbCurrent, hrStatus);
             }
-            gDriverIo.pfnCloseHandle(hDevice);
         }
+        held.ReleaseAll();
 
-        if (FAILED(hrStatus) || gbStopCapturePending)
+        // A frame cut short by the stop says nothing about the driver.
+        if ((FAILED(hrStatus) || gbStopCapturePending) && !IsQuitRequested())
         {
             ResetEvent(m_hReadNextSampleEvent);
             LogPrint("Reset ReadNextSampleEvent to stop read sample\n");
@@ -135,11 +161,16 @@ HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& fram
         }
     }
 
+    // Serve the frame from a copy of the table: the table lock is then never
+    // held across a driver call, so the capture callback, which asks the
+    // table under the capture builder's lock, never waits for the driver.
     LockOutputFormats();
+    m_servedFormats = m_outputFormats;
+    UnlockOutputFormats();
+
     hrStatus = DeliverToOwnFormat(hDevice, frame, pData, cbData, S_OK);
     if (frame.format == COLOR_FORMAT_YUY2)
         hrStatus = DeliverToNv12(hDevice, frame, pData, hrStatus);
-    UnlockOutputFormats();
     return hrStatus;
 }
 
@@ -147,8 +178,9 @@ HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT
                                                 const BYTE* pData, UINT32 cbData,
                                                 HRESULT hrStatus)
 {
-    auto range = m_outputFormats.equal_range(frame.format);
-    for (auto it = range.first; it != range.second && SUCCEEDED(hrStatus); ++it)
+    auto range = m_servedFormats.equal_range(frame.format);
+    for (auto it = range.first; it != range.second && SUCCEEDED(hrStatus) && !IsQuitRequested();
+         ++it)
     {
         const FORMAT_RESOLUTION_UNIT& target_resolution = it->second;
         hrStatus = S_OK;
@@ -160,7 +192,7 @@ HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT
         {
             UINT32 cbResized = 0;
             GetYuy2FrameSize(target_resolution.width, target_resolution.height, &cbResized);
-            ScratchBuffer resized(cbResized);
+            ScratchBuffer resized(cbResized, &m_heldForDelivery.ppScratch[0]);
             if (resized.Get() == NULL)
                 hrStatus = E_OUTOFMEMORY;
             if (SUCCEEDED(hrStatus))
@@ -178,8 +210,8 @@ HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT
 HRESULT FrameControlManager::DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame,
                                            const BYTE* pData, HRESULT hrStatus)
 {
-    auto range = m_outputFormats.equal_range(COLOR_FORMAT_NV12);
-    for (auto it = range.first; it != range.second; ++it)
+    auto range = m_servedFormats.equal_range(COLOR_FORMAT_NV12);
+    for (auto it = range.first; it != range.second && !IsQuitRequested(); ++it)
     {
         const FORMAT_RESOLUTION_UNIT& NV12_resolution = it->second;
         UINT32 nWidth = NV12_resolution.width;
@@ -189,8 +221,8 @@ HRESULT FrameControlManager::DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& fra
         GetYuy2FrameSize(nWidth, nHeight, &cbWork);
         GetNv12FrameSize(nWidth, nHeight, &cbNv12);
 
-        ScratchBuffer work(cbWork);
-        ScratchBuffer nv12(cbNv12);
+        ScratchBuffer work(cbWork, &m_heldForDelivery.ppScratch[0]);
+        ScratchBuffer nv12(cbNv12, &m_heldForDelivery.ppScratch[1]);
         if (work.Get() == NULL || nv12.Get() == NULL)
         {
             hrStatus = E_OUTOFMEMORY;

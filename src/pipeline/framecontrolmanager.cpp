@@ -10,6 +10,7 @@ FrameControlManager::FrameControlManager(HANDLE hReadNextSampleEvent)
       m_nDroppedInBurst(0),
       m_hOutputFormatsLock(CreateMutexW(NULL, FALSE, NULL)),
       m_hDeliveryThread(NULL),
+      m_nInDriverCall(0),
       m_hQuitEvent(NULL),
       m_hReadNextSampleEvent(hReadNextSampleEvent),
       m_hFrameInsertedEvent(CreateEventExA(NULL, "FrameInsertedEvent", CREATE_EVENT_MANUAL_RESET,

@@ -9,6 +9,7 @@
 
 #include "image/framescaler.h"
 #include "image/mjpegdecoder.h"
+#include "pipeline/deliveryresources.h"
 #include "pipeline/framerecords.h"
 
 // The frame pipeline: a first-in, first-out queue of pictures from the camera,
@@ -71,6 +72,7 @@ private:
     typedef std::multimap<_COLOR_FORMAT, FORMAT_RESOLUTION_UNIT> OutputFormatTable;
 
     static DWORD WINAPI DeliveringThread(LPVOID pContext);
+    bool IsQuitRequested() const;
     void DeliverFrames();
     // Called with the queue lock held.
     void EndDropBurst();
@@ -81,10 +83,9 @@ private:
     HRESULT DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
                           HRESULT hrStatus);
 
-    // The table lock is a mutex rather than a critical section: the delivery
-    // thread holds it across driver calls, and should that thread have to be
-    // terminated, an abandoned mutex passes to the next waiter instead of
-    // blocking the pipeline for good.
+    // The table lock is a mutex rather than a critical section: should a
+    // thread that holds it ever be terminated, an abandoned mutex passes to
+    // the next waiter instead of blocking the pipeline for good.
     void LockOutputFormats();
     void UnlockOutputFormats();
     // Called with the table lock held.
@@ -96,12 +97,16 @@ private:
     UINT32 m_nInputHeight;
 
     OutputFormatTable m_outputFormats;
+    // The delivery thread's copy of the table for the frame it serves.
+    OutputFormatTable m_servedFormats;
     std::deque<FRAME_UNIT> m_frameQueue;
     size_t m_nDroppedInBurst;  // under the queue lock
     HANDLE m_hOutputFormatsLock;
     CRITICAL_SECTION m_csFrameQueue;
 
     HANDLE m_hDeliveryThread;
+    volatile LONG m_nInDriverCall;        // the delivery thread is inside a driver call
+    DeliveryResources m_heldForDelivery;  // what it holds for the frame it serves
     HANDLE m_hQuitEvent;            // "QuitDeliveryThreadEvent"
     HANDLE m_hReadNextSampleEvent;  // borrowed
     HANDLE m_hFrameInsertedEvent;   // "FrameInsertedEvent"

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "diagnostics/debuglog.h"
+#include "driver/drivercallthread.h"
 #include "driver/driverio.h"
 #include "pipeline/driverframebuffer.h"
 #include "pipeline/framecontrolmanager.h"
@@ -26,16 +27,21 @@ HRESULT FrameControlManager::SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UI
 
     memcpy(frameBuffer.GetPicture(), pData, cbData);
 
+    // The record and the timer period are noted for the time of the call:
+    // should the thread be ended inside it, the stopper gives both back.
+    m_heldForDelivery.pRecord = pHeader;
     timeBeginPeriod(1);
+    m_heldForDelivery.bTimerPeriod = TRUE;
     DWORD dwStart = timeGetTime();
     DWORD dwBytesReturned = 0;
-    BOOL bSent = gDriverIo.pfnDeviceIoControl(hDevice, IOCTL_AVSHWS_SET_FRAME, pHeader,
-                                              frameBuffer.GetTotalSize(), pHeader,
-                                              frameBuffer.GetTotalSize(), &dwBytesReturned, NULL);
+    BOOL bSent = CallDriver(hDevice, IOCTL_AVSHWS_SET_FRAME, pHeader, frameBuffer.GetTotalSize(),
+                            pHeader, frameBuffer.GetTotalSize(), &dwBytesReturned);
     // Read the error before anything else can overwrite it.
     hr = bSent ? S_OK : HResultFromFailedCall();
     DWORD dwElapsed = timeGetTime() - dwStart;
+    m_heldForDelivery.bTimerPeriod = FALSE;
     timeEndPeriod(1);
+    m_heldForDelivery.pRecord = NULL;
 
     if (SUCCEEDED(hr))
         LogPrint("DeviceIoControl (IOCTL_AVSHWS_SET_FRAME): OK (%d ms)\n", dwElapsed);

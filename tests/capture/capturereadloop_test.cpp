@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "capturetestsupport.h"
+#include "driver/driverprotocol.h"
 #include "host/hoststate.h"
 #include "mfsamples.h"
 #include "simulatedwebcamframes.h"
@@ -26,8 +27,42 @@ protected:
 
     size_t Callbacks() { return m_log.Count("::OnReadSample ("); }
 
+    // The rest of one round as the worker runs it for a client, on an open
+    // webcam: stream a few samples, stop, close.
+    void StreamAFewSamplesAndClose()
+    {
+        size_t nBefore = Callbacks();
+        ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+        ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= nBefore + 3; }, kTimeoutMs));
+        EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+        gbStopCapturePending = FALSE;
+        m_pBuilder->UninitWebcamDevice();
+    }
+
     std::shared_ptr<SimulatedWebcam> m_webcam;
 };
+
+// Runs StopCapture on a thread of its own; false when it did not return in
+// time (the test then cannot go on: the builder is stuck).
+bool StopCaptureWithin(CMFCaptureBuilder* pBuilder, DWORD dwTimeoutMs, DWORD* pdwElapsedMs)
+{
+    HANDLE hStopped = CreateEventW(NULL, TRUE, FALSE, NULL);
+    DWORD dwStart = GetTickCount();
+    std::thread stopper([&] {
+        pBuilder->StopCapture();
+        SetEvent(hStopped);
+    });
+    bool bStopped = WaitForSingleObject(hStopped, dwTimeoutMs) == WAIT_OBJECT_0;
+    *pdwElapsedMs = GetTickCount() - dwStart;
+    if (!bStopped)
+    {
+        stopper.detach();
+        return false;
+    }
+    stopper.join();
+    CloseHandle(hStopped);
+    return true;
+}
 }  // namespace
 
 TEST_F(CaptureReadLoop, SamplesAreStampedFromTheFirstOneOfEachStart)
@@ -130,7 +165,9 @@ TEST_F(CaptureReadLoop, TheEndOfTheStreamEndsTheLoopAsAFailedRead)
     HRESULT hrFailure = S_OK;
     EXPECT_TRUE(WaitUntil([&] { return (hrFailure = TakeCaptureFailure()) != S_OK; }, kTimeoutMs));
     EXPECT_EQ(MF_E_END_OF_STREAM, hrFailure);
-    EXPECT_TRUE(m_log.Contains("::OnReadSample (0): HRESULT 0xC00D3E84\n"));
+    // The callback posts the failure before it writes its own line.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return m_log.Contains("::OnReadSample (0): HRESULT 0xC00D3E84\n"); }, kTimeoutMs));
     EXPECT_EQ(1u, Callbacks());
     EXPECT_FALSE(m_log.Contains("Notify to stop capture"));
 }
@@ -195,20 +232,12 @@ TEST_F(CaptureReadLoop, StopCaptureNeverDeadlocksAgainstCallbacksInFlight)
         ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
         ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= static_cast<size_t>(i * 20 + 20); },
                               kTimeoutMs));
-        HANDLE hStopped = CreateEventW(NULL, TRUE, FALSE, NULL);
-        std::thread stopper([&] {
-            m_pBuilder->StopCapture();
-            SetEvent(hStopped);
-        });
-        bool bStopped = WaitForSingleObject(hStopped, kTimeoutMs) == WAIT_OBJECT_0;
-        if (!bStopped)
+        DWORD dwElapsedMs = 0;
+        if (!StopCaptureWithin(m_pBuilder, kTimeoutMs, &dwElapsedMs))
         {
             ADD_FAILURE() << "StopCapture hung in round " << i;
-            stopper.detach();
             ExitProcess(3);
         }
-        stopper.join();
-        CloseHandle(hStopped);
         // The callback that met the stop asked the host to stop; no worker
         // here answers that.
         gbStopCapturePending = FALSE;
@@ -226,12 +255,7 @@ TEST_F(CaptureReadLoop, EveryOpeningOfTheWebcamIsLetGoOfEntirely)
         {
             ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
         }
-        size_t nBefore = Callbacks();
-        ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
-        ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= nBefore + 3; }, kTimeoutMs));
-        EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
-        gbStopCapturePending = FALSE;
-        m_pBuilder->UninitWebcamDevice();
+        StreamAFewSamplesAndClose();
         EXPECT_TRUE(WaitUntil([&] { return m_webcam->GetLiveSourceCount() == 0; }, kTimeoutMs))
             << "opening " << i << ": " << m_webcam->GetLiveSourceCount() << " media sources live";
     }
@@ -255,4 +279,67 @@ TEST_F(CaptureReadLoop, QueriesInterfacesTheComWay)
     EXPECT_EQ(nBase + 1, pUnknown->Release());
     EXPECT_EQ(nBase, pCallback->Release());
     EXPECT_EQ(E_POINTER, CMFCaptureBuilder::CreateInstance(m_hWnd, NULL));
+}
+
+TEST_F(CaptureReadLoop, AStalledDriverHoldsUpNeitherTheCallbackNorTheStop)
+{
+    // An MJPG webcam serving YUY2 and MJPG: every callback asks the table
+    // whether to decode, while the delivery thread is stuck in a send.
+    m_webcam = AddWebcam({Mjpg720()}, 0x0825, true);
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    m_pBuilder->AddOutputFormat(COLOR_FORMAT_YUY2, 640, 360);
+    m_pBuilder->AddOutputFormat(COLOR_FORMAT_MJPG, 1280, 720);
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(m_driver.WaitForFrameCount(2, kTimeoutMs));
+
+    m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+    size_t nCallbacks = Callbacks();
+    EXPECT_TRUE(WaitUntil([&] { return Callbacks() >= nCallbacks + 5; }, kTimeoutMs))
+        << "the capture callback waited for the driver";
+
+    // No stop was asked: once the driver answers, frames flow again.
+    size_t nFrames = m_driver.GetFrameCount();
+    m_driver.ReleaseStalls();
+    EXPECT_TRUE(m_driver.WaitForFrameCount(nFrames + 5, kTimeoutMs));
+
+    // A stop during a stall cancels the send and ends the delivery thread.
+    m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+    DWORD dwElapsedMs = 0;
+    if (!StopCaptureWithin(m_pBuilder, kTimeoutMs, &dwElapsedMs))
+    {
+        ADD_FAILURE() << "StopCapture hung behind the stalled driver";
+        ExitProcess(3);
+    }
+    RecordProperty("StopCaptureDuringStallMs", static_cast<int>(dwElapsedMs));
+    EXPECT_EQ(1, m_driver.GetCancelledCount());
+    EXPECT_FALSE(m_log.Contains("TIMEOUT!"));
+    gbStopCapturePending = FALSE;
+    m_driver.ReleaseStalls();
+}
+
+TEST_F(CaptureReadLoop, AStopThatGaveUpOnAReadDoesNotBurdenTheNextStops)
+{
+    // A webcam that keeps the first read and never answers it.
+    m_webcam = AddWebcam({Yuy2Vga()}, 0x0825, true);
+    m_webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(WaitUntil([&] { return m_webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE) >= 1; },
+                          kTimeoutMs));
+    EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+    EXPECT_EQ(1u, m_log.Count("::StopCapture (): the last read did not come back\n"));
+    m_pBuilder->UninitWebcamDevice();
+
+    // The webcam answers again; stops after answered reads wait for nothing.
+    m_webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
+    for (int nRun = 0; nRun < 2; ++nRun)
+    {
+        ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+        StreamAFewSamplesAndClose();
+    }
+    EXPECT_EQ(1u, m_log.Count("::StopCapture (): the last read did not come back\n"));
 }

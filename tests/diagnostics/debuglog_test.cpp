@@ -85,3 +85,51 @@ TEST(DebugLog, LinesOfConcurrentThreadsStayWhole)
         EXPECT_EQ('\n', line[201]);
     }
 }
+
+TEST(DebugLog, AThreadTerminatedWhileHoldingTheLogLockDoesNotSilenceTheLog)
+{
+    DebugOutputCapture capture;
+    HANDLE hLocked = CreateEventW(NULL, TRUE, FALSE, NULL);
+    HANDLE hNever = CreateEventW(NULL, TRUE, FALSE, NULL);
+    struct Holder
+    {
+        HANDLE hLocked;
+        HANDLE hNever;
+        static DWORD WINAPI Run(LPVOID pContext)
+        {
+            Holder* pHolder = static_cast<Holder*>(pContext);
+            gcsLog.Lock();
+            SetEvent(pHolder->hLocked);
+            WaitForSingleObject(pHolder->hNever, INFINITE);
+            return 0;
+        }
+    } holder = {hLocked, hNever};
+    HANDLE hThread = CreateThread(NULL, 0, Holder::Run, &holder, 0, NULL);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hLocked, 5000));
+    TerminateThread(hThread, 0);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hThread, 5000));
+
+    // Written on a thread of its own, so that a log that hangs fails the test
+    // instead of hanging it.
+    HANDLE hWritten = CreateEventW(NULL, TRUE, FALSE, NULL);
+    std::thread writer([&] {
+        LogPrint("after the terminated thread\n");
+        SetEvent(hWritten);
+    });
+    bool bWritten = WaitForSingleObject(hWritten, 10000) == WAIT_OBJECT_0;
+    if (!bWritten)
+    {
+        ADD_FAILURE() << "the log stayed locked by a terminated thread";
+        writer.detach();
+        ExitProcess(3);
+    }
+    writer.join();
+    EXPECT_TRUE(capture.Contains("after the terminated thread\n"));
+    // The lock is free again for everyone.
+    LogPrint("and the next\n");
+    EXPECT_TRUE(capture.Contains("and the next\n"));
+    CloseHandle(hThread);
+    CloseHandle(hWritten);
+    CloseHandle(hNever);
+    CloseHandle(hLocked);
+}

@@ -300,3 +300,94 @@ TEST_F(HostTest, MutexRequestsAndChecksLeaveNoHandleBehind)
     }
     EXPECT_LT(CountProcessHandles(), dwBefore + kRounds / 2);
 }
+
+namespace
+{
+// The most that closing the host may take, even with the driver stalled.
+const DWORD kExitBoundMs = 5000;
+
+bool WindowAnswers(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, DWORD dwTimeoutMs)
+{
+    DWORD_PTR dwResult = 0;
+    return SendMessageTimeoutA(hWnd, uMsg, wParam, lParam, SMTO_NORMAL, dwTimeoutMs, &dwResult) != 0;
+}
+}  // namespace
+
+TEST_F(HostTest, AStalledFrameRequestHoldsUpNeitherAClientChangeNorASuspendNorTheExit)
+{
+    PlugWebcam(MFVideoFormat_MJPG, 1280, 720);
+    StartHost();
+    int nYuy2Client = m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    m_driver.AddClient(COLOR_FORMAT_MJPG, 1280, 720, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(4));
+
+    // A stall that ends by itself: the window answers meanwhile, and frames
+    // flow again after it since no stop was asked.
+    m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME, 3000);
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+    EXPECT_TRUE(WindowAnswers(m_host.Window(), WM_NULL, 0, 0, 2000));
+    EXPECT_TRUE(WaitForMoreFrames(3));
+    EXPECT_EQ(0, m_driver.GetCancelledCount());
+
+    // A stall that does not end: a client leaves, the system suspends (the
+    // camera is stopped) and the host is closed, all while it lasts.
+    m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+    int nCounts = m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT);
+    m_driver.RemoveClient(nYuy2Client);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) > nCounts; },
+        kTimeoutMs));
+    EXPECT_TRUE(WindowAnswers(m_host.Window(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0, kTimeoutMs));
+    EXPECT_TRUE(ReleaseCameraSignalled());
+    EXPECT_GE(m_driver.GetCancelledCount(), 1);
+
+    // Resumed, the camera starts again and its first send hangs as well;
+    // then the host is closed.
+    EXPECT_TRUE(WindowAnswers(m_host.Window(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0,
+                              kTimeoutMs));
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+    DWORD dwStart = GetTickCount();
+    EXPECT_TRUE(m_host.Stop(kExitBoundMs)) << "the host did not end behind a stalled driver";
+    RecordProperty("ExitDuringFrameStallMs", static_cast<int>(GetTickCount() - dwStart));
+    EXPECT_FALSE(m_log.Contains("TIMEOUT!"));
+    EXPECT_FALSE(m_log.Contains("Force terminate worker thread"));
+    EXPECT_EQ(1, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
+    m_driver.ReleaseStalls();
+}
+
+TEST_F(HostTest, AStalledCountRequestIsCancelledWhenTheHostCloses)
+{
+    StartHost();
+    m_driver.StallRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT);
+    m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+
+    DWORD dwStart = GetTickCount();
+    EXPECT_TRUE(m_host.Stop(kExitBoundMs)) << "the worker did not end behind a stalled driver";
+    RecordProperty("ExitDuringCountStallMs", static_cast<int>(GetTickCount() - dwStart));
+    EXPECT_EQ(1, m_driver.GetCancelledCount());
+    EXPECT_FALSE(m_log.Contains("Force terminate worker thread"));
+    // The worker still told the driver that it ends.
+    EXPECT_EQ(1, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
+    m_driver.ReleaseStalls();
+}
+
+TEST_F(HostTest, ADeviceLossDuringAStallIsAnsweredOnTheWindowThread)
+{
+    auto webcam = StreamFromWebcam(true);
+    m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+
+    // With the Global mutex held, the loss stops the camera and ends the
+    // worker on the window thread itself.
+    webcam->Unplug();
+    std::vector<BYTE> broadcast = webcam->MakeInterfaceBroadcast();
+    EXPECT_TRUE(WindowAnswers(m_host.Window(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                              reinterpret_cast<LPARAM>(broadcast.data()), kTimeoutMs));
+    EXPECT_TRUE(ReleaseCameraSignalled());
+    EXPECT_TRUE(WaitUntil([&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT) == 1; },
+                          kTimeoutMs));
+    EXPECT_TRUE(m_host.Stop(kExitBoundMs));
+    m_driver.ReleaseStalls();
+}

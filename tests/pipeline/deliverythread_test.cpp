@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "debugoutputcapture.h"
 #include "driver/driverprotocol.h"
 #include "host/hoststate.h"
@@ -271,20 +273,98 @@ TEST_F(DeliveryThreadTest, AStopRightAfterTheStartIsNotLost)
     EXPECT_EQ(20u, capture.Count("Delivering thread end\n"));
 }
 
-TEST_F(DeliveryThreadTest, AHungDriverCallIsTerminatedAndThePipelineStaysUsable)
+TEST_F(DeliveryThreadTest, AStalledSendLeavesTheTableFreeForOthers)
+{
+    // The capture callback asks the table while it holds the capture
+    // builder's lock; a send that hangs must not make it wait.
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
+    m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+
+    HANDLE hAnswered = CreateEventW(NULL, TRUE, FALSE, NULL);
+    size_t nCount = 0;
+    std::thread asker([&] {
+        nCount = m_manager.GetOutputFormatCount(COLOR_FORMAT_YUY2);
+        m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 2, 2);
+        SetEvent(hAnswered);
+    });
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hAnswered, kTimeoutMs));
+    m_driver.ReleaseStalls();
+    asker.join();
+    CloseHandle(hAnswered);
+    EXPECT_EQ(1u, nCount);
+    // The frame is served as the table stood when it was taken.
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    EXPECT_EQ(1u, m_driver.GetFrameCount());
+}
+
+TEST_F(DeliveryThreadTest, AStopCancelsAStalledSendAndTheThreadEndsByItself)
 {
     DebugOutputCapture capture;
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
-    m_driver.DelayRequest(IOCTL_AVSHWS_SET_FRAME, 4000);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 2, 2);
+    m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
     ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
     Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+
+    m_manager.StopDeliveryThread();
+    EXPECT_EQ(1, m_driver.GetCancelledCount());
+    EXPECT_FALSE(capture.Contains("TIMEOUT!"));
+    EXPECT_TRUE(capture.Contains("DeviceIoControl (IOCTL_AVSHWS_SET_FRAME) Failed (0x800703E3)\n"));
+    EXPECT_TRUE(capture.Contains("Delivering thread end\n"));
+    // The NV12 entry was not begun after the stop, and the device is closed.
+    EXPECT_EQ(1, m_driver.GetRequestsStarted(IOCTL_AVSHWS_SET_FRAME));
+    EXPECT_EQ(0, m_driver.GetOpenHandleCount());
+    // A send cut short by the stop is no failure of the driver.
+    EXPECT_TRUE(ReadNextSampleIsSet());
+}
+
+TEST_F(DeliveryThreadTest, AStopDuringAFrameEndsItAfterTheEntryInHand)
+{
+    // The quit request arrives while the first entry is being sent, as a
+    // stop does while a frame is resized for several entries.
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 1280, 720);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 1280, 720);
+    HANDLE hQuit = OpenEventA(EVENT_MODIFY_STATE, FALSE, "QuitDeliveryThreadEvent");
+    m_driver.SetFrameObserver([&](const SimulatedDriver::FrameView&) { SetEvent(hQuit); });
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    if (hQuit == NULL)
+        hQuit = OpenEventA(EVENT_MODIFY_STATE, FALSE, "QuitDeliveryThreadEvent");
+    ASSERT_NE(nullptr, hQuit);
+    DebugOutputCapture capture;
+    Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 81, 90, 240));
+
+    ASSERT_TRUE(WaitUntil([&] { return capture.Contains("Delivering thread end\n"); }, kTimeoutMs));
+    EXPECT_EQ(1u, m_driver.GetFrameCount());
+    EXPECT_EQ(1, m_driver.GetRequestsStarted(IOCTL_AVSHWS_SET_FRAME));
+    m_driver.SetFrameObserver(nullptr);
+    CloseHandle(hQuit);
+}
+
+TEST_F(DeliveryThreadTest, AThreadThatIgnoresCancellationIsTerminatedAndItsHoldingsReturned)
+{
+    DebugOutputCapture capture;
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
+    // A delay, unlike a stall, does not give way to cancellation.
+    m_driver.DelayRequest(IOCTL_AVSHWS_SET_FRAME, 4000);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Microsoft::WRL::ComPtr<IMFSample> pSample = CreateSampleWithBytes(FlatYuy2(2, 2, 1, 2, 3));
+    m_manager.InsertFrame(FRAME_UNIT(COLOR_FORMAT_YUY2, 2, 2, pSample.Get()));
     ASSERT_TRUE(WaitUntil([&] { return m_driver.GetRequestsStarted(IOCTL_AVSHWS_SET_FRAME) == 1; },
                           kTimeoutMs));
 
     m_manager.StopDeliveryThread();
     EXPECT_TRUE(capture.Contains("TIMEOUT! Force terminate the deliver thread\n"));
+    // The device it had opened and the sample it held were given back.
+    EXPECT_EQ(0, m_driver.GetOpenHandleCount());
+    pSample->AddRef();
+    EXPECT_EQ(1u, pSample->Release());
 
-    // The table lock the terminated thread held is usable again.
+    // The table lock and the log are usable again.
     m_driver.DelayRequest(IOCTL_AVSHWS_SET_FRAME, 0);
     EXPECT_EQ(S_OK, m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 4, 2));
     EXPECT_EQ(2u, m_manager.GetOutputFormatCount(COLOR_FORMAT_YUY2));

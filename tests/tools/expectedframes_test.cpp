@@ -53,6 +53,14 @@ TEST(ExpectedFrames, LeaveOutSuspensionsAndTheSettlingAfterUnplugPlugAndResume)
     EXPECT_NEAR(0, expected.Expected(Client(3, 640, 360), 0.0, 9.0), 0.1);
 }
 
+TEST(ExpectedFrames, LeaveOutDriverStallsAndTheSettlingAfterThem)
+{
+    ExpectedFrames expected(WebcamScenario(3, 1280, 720, 20));
+    expected.NoteStall(2.0, 1.5);  // nothing from 2.0 to 4.0
+    // 0.5-2 and 4-6 webcam at 20.
+    EXPECT_NEAR(1.5 * 20 + 2.0 * 20, expected.Expected(Client(2, 640, 480), 0.0, 6.0), 0.2);
+}
+
 TEST(ExpectedFrames, OnlyRequestsOfTwoSecondsOrMoreAreJudged)
 {
     EXPECT_TRUE(ExpectedFrames::ReceivedTooFew(2.0, 89, 100.0));

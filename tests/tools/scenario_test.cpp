@@ -2,6 +2,7 @@
 
 #include <mfapi.h>
 
+#include "driver/driverprotocol.h"
 #include "scenario.h"
 
 TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
@@ -14,6 +15,8 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
         "client MJPG 1280 720 te.exe 1 2.5\n"
         "unplug 2\n"
         "plug 3.5\n"
+        "stall SET_FRAME 2.5 1.5\n"
+        "stall COUNT 4 0.5\n"
         "duration 6\n";
     Scenario scenario;
     std::string error;
@@ -31,10 +34,20 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
     EXPECT_DOUBLE_EQ(4.0, scenario.clients[0].dStop);
     EXPECT_EQ(3u, scenario.clients[1].nFormat);
     EXPECT_EQ("te.exe", scenario.clients[1].processName);
-    ASSERT_EQ(2u, scenario.events.size());
+    ASSERT_EQ(4u, scenario.events.size());
     EXPECT_EQ(SCENARIO_UNPLUG, scenario.events[0].eKind);
     EXPECT_DOUBLE_EQ(2.0, scenario.events[0].dAt);
     EXPECT_EQ(SCENARIO_PLUG, scenario.events[1].eKind);
+    EXPECT_EQ(SCENARIO_STALL, scenario.events[2].eKind);
+    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_SET_FRAME), scenario.events[2].dwControlCode);
+    EXPECT_DOUBLE_EQ(2.5, scenario.events[2].dAt);
+    EXPECT_DOUBLE_EQ(1.5, scenario.events[2].dLength);
+    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT), scenario.events[3].dwControlCode);
+
+    // A stall's end counts for the duration.
+    ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 2 3\n", &scenario,
+                              &error));
+    EXPECT_GE(scenario.dDuration, 5.0);
 }
 
 TEST(SimulatorScenario, AWebcamHasFractionalRatesAndAListOfTypes)
@@ -112,6 +125,9 @@ TEST(SimulatorScenario, RefusesMalformedLinesNamingTheLine)
         "client YUY2 640 480 a.exe 0 1\nsuspend 3\n",                       // unknown keyword
         "unplug -1\nclient YUY2 640 480 a.exe 0 1\n",                       // negative time
         "webcam YUY2 640 480\n",                                            // no client
+        "client YUY2 640 480 a.exe 0 1\nstall QUIT 1 1\n",                  // unknown request
+        "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1\n",               // no length
+        "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1 0\n",             // empty stall
     };
     for (const char* pszText : pszBad)
     {

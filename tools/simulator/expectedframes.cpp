@@ -51,6 +51,12 @@ void ExpectedFrames::NoteResume(double dAt)
     m_dSuspendedAt = -1;
 }
 
+void ExpectedFrames::NoteStall(double dAt, double dLength)
+{
+    Quiet stalled = {dAt, dAt + dLength + kSettleSeconds};
+    m_quiet.push_back(stalled);
+}
+
 double ExpectedFrames::RateAt(const ScenarioClient& client, double dAt) const
 {
     bool bPlugged = false;

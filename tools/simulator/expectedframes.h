@@ -7,8 +7,8 @@
 // How many frames a request should have received for the time it ran: at
 // the rate of the source that serves it (the webcam's frame rate, or 30 a
 // second for the placeholder), after a settle time at its start, and not
-// while the system was suspended or settling after an unplug, a plug or a
-// resume.
+// while the system was suspended, the driver stalled, or settling after an
+// unplug, a plug, a resume or a stall.
 class ExpectedFrames
 {
 public:
@@ -24,6 +24,8 @@ public:
     void NotePlug(double dAt);
     void NoteSuspend(double dAt);
     void NoteResume(double dAt);
+    // A driver stall: frames stop for its length, and settle after it.
+    void NoteStall(double dAt, double dLength);
 
     // Frames expected for this request between dStart and dStop.
     double Expected(const ScenarioClient& client, double dStart, double dStop) const;
@@ -50,6 +52,6 @@ private:
 
     Scenario m_scenario;
     std::vector<WebcamChange> m_webcam;
-    std::vector<Quiet> m_quiet;  // suspended or settling
+    std::vector<Quiet> m_quiet;  // suspended, stalled or settling
     double m_dSuspendedAt;
 };

@@ -29,7 +29,9 @@
 #include "expectedframes.h"
 #include "framecontent.h"
 #include "hostrunner.h"
+#include "driverstalls.h"
 #include "pictures.h"
+#include "runbound.h"
 #include "processhandles.h"
 #include "scenario.h"
 #include "scopedmediafoundation.h"
@@ -47,6 +49,8 @@ const wchar_t kDevicePathW[] = L"\\\\?\\root#image#0000#{sim-main}";
 // A frame counts for the latency only when a webcam sample came less than
 // this many frame periods before it; older means the placeholder made it.
 const double kLatencyWindowPeriods = 2.0;
+// How long the host's window may take to answer outside a driver stall.
+const DWORD kAnswerLimitMs = 2000;
 
 struct Request
 {
@@ -56,7 +60,7 @@ struct Request
     bool bStopped;
     std::unique_ptr<ScopedChildProcess> pProcess;
     std::vector<double> latenciesMs;
-    bool bSawSuspension;  // exempt from the soak's frame check
+    bool bSawSuspension;  // saw a suspension or a driver stall: exempt from the soak's frame check
     bool bWarmUp;         // the soak's decoder warm-up: not judged
     double dStartedAt;    // when the driver got the client; the stop, -1 while it runs
     double dStoppedAt;
@@ -134,6 +138,7 @@ public:
           m_device(L"sim-main", L"Quorvane Pellion", kDevicePathW),
           m_driver(kDevicePath),
           m_expected(scenario),
+          m_stalls(&m_driver),
           m_nUnmatched(0),
           m_dLastSample(-1),
           m_bWatching(false),
@@ -164,7 +169,8 @@ private:
     void PrintProgress(double dElapsed);
     bool SetUp();
     bool StopAll(std::thread* pWatcher);
-    bool HostAnswers();
+    bool HostAnswers(DWORD dwTimeoutMs = 5000);
+
     size_t TotalFrames();
     bool Report(const std::wstring& outputFolder);
 
@@ -182,6 +188,8 @@ private:
     void WarmDecoder();
 
     void ChangeWebcam(bool bPlug);
+    // A driver stall, which the frames expected of the requests allow for.
+    void StartStall(DWORD dwControlCode, double dAt, double dLength);
     void SetSuspended(bool bSuspended);
     void RemoveAllRequests();
 
@@ -195,6 +203,7 @@ private:
     std::shared_ptr<SimulatedWebcam> m_webcam;
     FrameContentChecker m_checker;
 
+    DriverStalls m_stalls;
     std::mutex m_lock;
     std::deque<Request> m_requests;  // grows at the back only; the frame observer reads it
     size_t m_nUnmatched;
@@ -308,6 +317,11 @@ void Simulation::StopRequest(Request* pRequest)
 
 void Simulation::ApplyEvent(const ScenarioEvent& event)
 {
+    if (event.eKind == SCENARIO_STALL)
+    {
+        StartStall(event.dwControlCode, Now(), event.dLength);
+        return;
+    }
     if (!m_webcam)
         return;
     std::vector<BYTE> broadcast = m_webcam->MakeInterfaceBroadcast();
@@ -412,9 +426,12 @@ bool Simulation::StopAll(std::thread* pWatcher)
 
 bool Simulation::Run(const std::wstring& outputFolder)
 {
+    RunBound bound(m_scenario.dDuration);
     if (!SetUp())
         return false;
     std::thread watcher = StartSampleWatcher();
+    bool bAnswered = true;
+    double dNextWatch = 1.0;
 
     std::vector<bool> eventDone(m_scenario.events.size(), false);
     double dNextProgress = 0;
@@ -441,6 +458,16 @@ bool Simulation::Run(const std::wstring& outputFolder)
             PrintProgress(dElapsed);
             dNextProgress = dElapsed + 0.25;
         }
+        if (dElapsed >= dNextWatch)
+        {
+            dNextWatch = dElapsed + 1.0;
+            if (!m_stalls.Cover(dElapsed) && !HostAnswers(kAnswerLimitMs))
+            {
+                printf("\nFAILED: the host did not answer within %.0f s at %.1f s\n",
+                       kAnswerLimitMs / 1000.0, dElapsed);
+                bAnswered = false;
+            }
+        }
         if (dElapsed >= m_scenario.dDuration)
             break;
         Sleep(10);
@@ -449,7 +476,8 @@ bool Simulation::Run(const std::wstring& outputFolder)
     fputs("\n", stdout);
 
     bool bStopped = StopAll(&watcher);
-    return Report(outputFolder) && bStopped;
+    bound.Finish();
+    return Report(outputFolder) && bStopped && bAnswered;
 }
 
 bool Simulation::Report(const std::wstring& outputFolder)
@@ -628,6 +656,10 @@ const DWORD kHandleMargin = 64;
 const SIZE_T kPrivateMargin = 48 * 1024 * 1024;
 // How long frames may stop while a request runs and the system is awake.
 const double kStallLimitS = 5.0;
+// The soak's driver stalls: at most this long, each, after this share of
+// the actions (in percent).
+const double kSoakStallMaxS = 2.0;
+const int kSoakStallPercent = 5;
 
 const ScenarioClient kSoakForms[] = {
     {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
@@ -636,10 +668,10 @@ const ScenarioClient kSoakForms[] = {
 };
 }  // namespace
 
-bool Simulation::HostAnswers()
+bool Simulation::HostAnswers(DWORD dwTimeoutMs)
 {
     DWORD_PTR dwResult = 0;
-    return SendMessageTimeoutA(m_host.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000,
+    return SendMessageTimeoutA(m_host.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, dwTimeoutMs,
                                &dwResult) != 0;
 }
 
@@ -678,6 +710,7 @@ void Simulation::AddSoakRequest(const ScenarioClient& form, double dAt)
     request.client.dStart = dAt;
     request.client.dStop = 1e9;
     request.nDriverClientId = -1;
+    request.bSawSuspension = m_stalls.Cover(dAt);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_requests.push_back(std::move(request));
@@ -738,9 +771,15 @@ double Simulation::ExpectedFor(const Request& request)
                                request.dStoppedAt >= 0 ? request.dStoppedAt : Now());
 }
 
+void Simulation::StartStall(DWORD dwControlCode, double dAt, double dLength)
+{
+    m_stalls.Start(dwControlCode, dAt, dLength);
+    m_expected.NoteStall(dAt, dLength);
+}
+
 void Simulation::ChangeWebcam(bool bPlug)
 {
-    ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0};
+    ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0, 0, 0};
     ApplyEvent(event);
 }
 
@@ -780,6 +819,7 @@ void Simulation::RemoveAllRequests()
 bool Simulation::Soak(double dSeconds, unsigned nSeed)
 {
     m_bKeepPictures = false;
+    RunBound bound(dSeconds);
     if (!SetUp())
         return false;
     std::thread watcher = StartSampleWatcher();
@@ -790,6 +830,11 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     std::mt19937 random(nSeed);
     std::uniform_real_distribution<double> pause(0.3, 1.2);
     std::uniform_int_distribution<int> action(0, 99);
+    // Stall lengths come from a generator of their own, so that adding
+    // stalls leaves a seed's other actions as they were.
+    std::mt19937 stallRandom(nSeed);
+    std::uniform_real_distribution<double> stallLength(0.2, kSoakStallMaxS);
+    std::uniform_int_distribution<int> stallChance(0, 99);
     const double dWarmUp = std::min(10.0, dSeconds / 4);
     bool bWarm = false;
     ProcessLevels warm = {};
@@ -802,6 +847,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     double dSuspendedUntil = -1;
     int nUnplugs = 0;
     int nSuspensions = 0;
+    int nStalls = 0;
     int nFailedRequests = 0;
     // The worker's watchdog: after a client change, the driver must see the
     // host count the requests again. -1 while no change waits for it.
@@ -924,6 +970,23 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                 trace(bPlugged ? "plug" : "unplug", 0);
                 dLastProgress = dNow;
             }
+            int nStallDraw = stallChance(stallRandom);
+            if (nStallDraw < kSoakStallPercent)
+            {
+                // Besides the action: the driver hangs for a while, in frame
+                // requests or in the request count the worker reads.
+                StartStall(nStallDraw % 2 == 0 ? IOCTL_AVSHWS_SET_FRAME
+                                               : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT,
+                           Now(), stallLength(stallRandom));
+                ++nStalls;
+                trace("stall", 0);
+                std::lock_guard<std::mutex> lock(m_lock);
+                for (Request& request : m_requests)
+                {
+                    if (request.bStarted && !request.bStopped)
+                        request.bSawSuspension = true;
+                }
+            }
             dNextAction = Now() + pause(random);
         }
         if (dNow >= dNextWatch)
@@ -972,9 +1035,9 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
             }
             char szLine[160];
             snprintf(szLine, sizeof(szLine),
-                     "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d   ", dNow,
-                     static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
-                     nUnplugs, nSuspensions);
+                     "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d | stalls %d  ",
+                     dNow, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
+                     nUnplugs, nSuspensions, nStalls);
             fputs(szLine, stdout);
             fflush(stdout);
         }
@@ -1042,10 +1105,11 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     bool bStopped = StopAll(&watcher);
     if (!bStopped)
         failures.push_back("the host did not stop");
-    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions, %d failed driver "
-           "requests\n",
+    bound.Finish();
+    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions, %d stalls, %d failed "
+           "driver requests\n",
            nSeed, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()),
-           nUnplugs, nSuspensions, nFailedRequests);
+           nUnplugs, nSuspensions, nStalls, nFailedRequests);
     for (const std::string& failure : failures)
         printf("FAILED: %s\n", failure.c_str());
     if (failures.empty())

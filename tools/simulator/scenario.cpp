@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "driver/driverprotocol.h"
+
 namespace
 {
 bool ParseFormat(const std::string& name, UINT32* pnFormat)
@@ -22,6 +24,20 @@ bool ParseFormat(const std::string& name, UINT32* pnFormat)
         *pnFormat = 3;
     else if (upper == "NV12")
         *pnFormat = 4;
+    else
+        return false;
+    return true;
+}
+
+// The requests a stall can hold, by their names in scenario files.
+bool ParseStalledRequest(const std::string& name, DWORD* pdwControlCode)
+{
+    if (name == "SET_FRAME")
+        *pdwControlCode = IOCTL_AVSHWS_SET_FRAME;
+    else if (name == "COUNT")
+        *pdwControlCode = IOCTL_AVSHWS_GET_FRAME_INFO_COUNT;
+    else if (name == "FRAME_INFO")
+        *pdwControlCode = IOCTL_AVSHWS_GET_FRAME_INFO;
     else
         return false;
     return true;
@@ -114,7 +130,7 @@ Scenario MakeDefaultScenario()
     scenario.clients.push_back({4, 640, 480, "meeting.exe", 1.0, 9.0});
     scenario.clients.push_back({3, 1280, 720, "recorder.exe", 1.5, 9.0});
     scenario.clients.push_back({3, 1280, 720, "te.exe", 9.5, 12.5});
-    scenario.events.push_back({SCENARIO_UNPLUG, 4.5});
+    scenario.events.push_back({SCENARIO_UNPLUG, 4.5, 0, 0});
     return scenario;
 }
 
@@ -184,12 +200,25 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
         }
         else if (keyword == "unplug" || keyword == "plug")
         {
-            ScenarioEvent event = {keyword == "unplug" ? SCENARIO_UNPLUG : SCENARIO_PLUG, 0};
+            ScenarioEvent event = {keyword == "unplug" ? SCENARIO_UNPLUG : SCENARIO_PLUG, 0, 0, 0};
             bOk = (words >> event.dAt) && event.dAt >= 0;
             if (bOk)
             {
                 scenario.events.push_back(event);
                 dLatest = std::max(dLatest, event.dAt);
+            }
+        }
+        else if (keyword == "stall")
+        {
+            ScenarioEvent event = {SCENARIO_STALL, 0, 0, 0};
+            std::string request;
+            bOk = (words >> request >> event.dAt >> event.dLength) &&
+                  ParseStalledRequest(request, &event.dwControlCode) && event.dAt >= 0 &&
+                  event.dLength > 0 && event.dLength <= 60;
+            if (bOk)
+            {
+                scenario.events.push_back(event);
+                dLatest = std::max(dLatest, event.dAt + event.dLength);
             }
         }
         else if (keyword == "duration")

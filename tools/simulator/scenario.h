@@ -8,7 +8,8 @@
 #include <vector>
 
 // What the simulator plays: an optional webcam, the clients of the driver
-// with their times, and the webcam's unplugging and plugging.
+// with their times, the webcam's unplugging and plugging, and stalls of the
+// driver.
 struct ScenarioClient
 {
     UINT32 nFormat;  // 2 YUY2, 3 MJPG, 4 NV12
@@ -23,12 +24,15 @@ enum ScenarioEventKind
 {
     SCENARIO_UNPLUG,
     SCENARIO_PLUG,
+    SCENARIO_STALL,  // every request of dwControlCode blocks until dLength has passed
 };
 
 struct ScenarioEvent
 {
     ScenarioEventKind eKind;
     double dAt;
+    DWORD dwControlCode;  // stalls only
+    double dLength;       // stalls only, seconds
 };
 
 // One native type of the simulated webcam; the rate is a ratio, as a

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <windows.h>
+
+// Threads of ours that call the driver, and how to end one that does not end
+// when asked. A thread blocked inside a driver call holds none of the
+// process's locks (no log line, heap or queue operation is under way), so
+// that is the one state in which ending it by force is safe; such a call is
+// first cancelled, which makes it fail with ERROR_OPERATION_ABORTED.
+
+// Lets the calling thread's driver calls mark *pnInDriverCall: 1 while one
+// of them is inside the driver, 0 otherwise. The flag must outlive the thread.
+void TrackDriverCalls(volatile LONG* pnInDriverCall);
+
+// gDriverIo.pfnDeviceIoControl without OVERLAPPED, marked for the tracked
+// thread. The last error is the call's own.
+BOOL CallDriver(HANDLE hDevice, DWORD dwIoControlCode, LPVOID pInBuffer, DWORD cbInBuffer,
+                LPVOID pOutBuffer, DWORD cbOutBuffer, LPDWORD pcbReturned);
+
+enum THREAD_END
+{
+    THREAD_ENDED,       // it ended by itself, perhaps after a cancelled driver call
+    THREAD_TERMINATED,  // it had to be terminated
+};
+
+struct THREAD_END_LIMITS
+{
+    DWORD dwGraceMs;       // waited before the first cancellation
+    DWORD dwParkedMs;      // from the ask: a thread still blocked in the driver is terminated
+    DWORD dwLastResortMs;  // from the ask: terminated wherever it is
+};
+
+// Waits for hThread, whose end has already been asked for: first for the
+// grace period, then cancelling its driver call again and again (a thread
+// may enter the next call before it sees the ask). A thread still blocked
+// in the driver after dwParkedMs is terminated; one that is busy elsewhere
+// is waited for up to dwLastResortMs, since it may hold a lock.
+THREAD_END EndDriverCallingThread(HANDLE hThread, volatile LONG* pnInDriverCall,
+                                  const THREAD_END_LIMITS& limits);
