@@ -156,7 +156,7 @@ public:
     bool Run(const std::wstring& outputFolder);
     // Clients, webcam losses and suspensions at random for dSeconds; checks
     // for leaks, a stuck host and requests without frames.
-    bool Soak(double dSeconds, unsigned nSeed);
+    bool Soak(double dSeconds, unsigned nSeed, bool bShortRequestsFail);
 
 private:
     void OnFrame(const SimulatedDriver::FrameView& frame);
@@ -816,7 +816,7 @@ void Simulation::RemoveAllRequests()
     }
 }
 
-bool Simulation::Soak(double dSeconds, unsigned nSeed)
+bool Simulation::Soak(double dSeconds, unsigned nSeed, bool bShortRequestsFail)
 {
     m_bKeepPictures = false;
     RunBound bound(dSeconds);
@@ -1061,24 +1061,28 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
             if (request.bWarmUp)
                 continue;
             double dExpected = ExpectedFor(request);
-            if (ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected))
+            bool bShort = ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected);
+            bool bNone = !request.bSawSuspension && request.client.dStop - request.client.dStart > 1.0 &&
+                         request.nFrames == 0;
+            char szProblem[200];
+            if (bShort && (bShortRequestsFail || !bNone))
             {
-                char szFailure[200];
-                snprintf(szFailure, sizeof(szFailure),
+                snprintf(szProblem, sizeof(szProblem),
                          "request %u (%s, %.1f to %.1f s) got %u of %.0f expected frames",
                          static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
                          request.dStartedAt, request.dStoppedAt,
                          static_cast<unsigned>(request.nSettledFrames), dExpected);
-                failures.push_back(szFailure);
+                if (bShortRequestsFail)
+                    failures.push_back(szProblem);
+                else
+                    printf("SHORT: %s\n", szProblem);
             }
-            else if (!request.bSawSuspension && request.client.dStop - request.client.dStart > 1.0 &&
-                     request.nFrames == 0)
+            if (bNone && !(bShort && bShortRequestsFail))
             {
-                char szFailure[160];
-                snprintf(szFailure, sizeof(szFailure), "request %u (%s, %.1f to %.1f s) got no frame",
+                snprintf(szProblem, sizeof(szProblem), "request %u (%s, %.1f to %.1f s) got no frame",
                          static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
                          request.client.dStart, request.client.dStop);
-                failures.push_back(szFailure);
+                failures.push_back(szProblem);
             }
         }
     }
@@ -1121,10 +1125,12 @@ namespace
 {
 void PrintUsage()
 {
-    fputs("simulator [--scenario FILE] [--output FOLDER] [--soak SECONDS [--seed N]]\n"
+    fputs("simulator [--scenario FILE] [--output FOLDER] [--soak SECONDS [--seed N] [--short-requests-pass]]\n"
           "  Runs the host over the simulated driver and webcam; without a scenario file it\n"
           "  plays the built-in one. The default output folder is build\\simulator-output.\n"
-          "  --soak runs clients, webcam losses and suspensions at random instead.\n",
+          "  --soak runs clients, webcam losses and suspensions at random instead.\n"
+          "  --short-requests-pass lists a soak's requests under 90 % of their expected\n"
+          "  frames as SHORT lines instead of failing on them; none at all still fails.\n",
           stderr);
 }
 }  // namespace
@@ -1135,6 +1141,7 @@ int main(int argc, char** argv)
     Scenario scenario = MakeDefaultScenario();
     double dSoakSeconds = 0;
     unsigned nSeed = 1;
+    bool bShortRequestsFail = true;
     for (int i = 1; i < argc; ++i)
     {
         std::string arg = argv[i];
@@ -1163,6 +1170,10 @@ int main(int argc, char** argv)
         {
             nSeed = static_cast<unsigned>(strtoul(argv[++i], NULL, 10));
         }
+        else if (arg == "--short-requests-pass")
+        {
+            bShortRequestsFail = false;
+        }
         else if (arg == "--output" && i + 1 < argc)
         {
             outputFolder = Widen(argv[++i]);
@@ -1183,7 +1194,7 @@ int main(int argc, char** argv)
     bool bOk = false;
     {
         Simulation simulation(scenario);
-        bOk = dSoakSeconds > 0 ? simulation.Soak(dSoakSeconds, nSeed)
+        bOk = dSoakSeconds > 0 ? simulation.Soak(dSoakSeconds, nSeed, bShortRequestsFail)
                                : simulation.Run(outputFolder);
     }
     return bOk ? 0 : 1;
