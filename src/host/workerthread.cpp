@@ -48,6 +48,14 @@ HRESULT ReadRequestsAndServe(bool bCameraFailed)
     HRESULT hr = QueryFrameInfo(&bNeedStartCapture, &bNeedEnterSpecialMode);
     if (FAILED(hr))
         return hr;
+    if (gbWorkerQuit)
+    {
+        // Replaced while the driver answered: the window thread now waits for
+        // this worker to end and could not start or stop the placeholder
+        // timer for it. The next worker serves the requests, at once.
+        SetEvent(ghNotifyEvent);
+        return hr;
+    }
 
     if (bNeedEnterSpecialMode)
     {

@@ -155,3 +155,27 @@ TEST_F(HostTest, StopRequestsSessionChangesAndArrivalsCloseTogetherLeaveOneWorke
               m_log.Count("WorkerThreadEntry (), Quit\n") + 1);
     EXPECT_LT(CountProcessHandles(), dwHandles + 16);
 }
+
+TEST_F(HostTest, AWorkerReplacedWhileTheDriverAnswersLeavesTheWindowFreeAndTheNextOneServes)
+{
+    // No webcam yet: the placeholder serves the first client.
+    StartHost();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    ASSERT_FALSE(FromWebcam(LastFrame()));
+
+    // A webcam arrives while the worker waits for the count of a second
+    // client; it comes back from the driver to clients that need the camera,
+    // so it would stop the placeholder's timer, which the window thread owns.
+    auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+    m_driver.StallRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, 600);
+    m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
+    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
+
+    DWORD dwStart = GetTickCount();
+    SendDeviceChange(DBT_DEVICEARRIVAL, webcam->MakeInterfaceBroadcast());
+    // The window thread waits for the old worker, which must not wait for
+    // the window thread in turn (the hand-over's own limit is 5 s).
+    EXPECT_LT(GetTickCount() - dwStart, 3000u);
+    ASSERT_TRUE(WaitUntil([&] { return FromWebcam(LastFrame()); }, kTimeoutMs));
+}
