@@ -175,8 +175,10 @@ TEST_F(DeliveryThreadTest, AFrameWhoseSendsAllFailStopsTheReadLoop)
     ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
     Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 16, 128, 128));
 
+    // The line follows the reset.
     ASSERT_TRUE(WaitUntil([&] { return !ReadNextSampleIsSet(); }, kTimeoutMs));
-    EXPECT_TRUE(capture.Contains("Reset ReadNextSampleEvent to stop read sample\n"));
+    EXPECT_TRUE(WaitUntil([&] { return capture.Contains("Reset ReadNextSampleEvent to stop read sample\n"); },
+                          kTimeoutMs));
 }
 
 TEST_F(DeliveryThreadTest, OnlyTheFirstUndeliverableFrameAfterTheStartStopsTheReadLoop)
