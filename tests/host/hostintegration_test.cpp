@@ -225,7 +225,8 @@ TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
     EXPECT_TRUE(ReleaseCameraSignalled());
     EXPECT_TRUE(WaitUntil([&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT) == 1; },
                           kTimeoutMs));
-    EXPECT_TRUE(m_log.Contains("WorkerThreadEntry (), Quit\n"));
+    // The worker says so after its last request.
+    EXPECT_TRUE(WaitUntil([&] { return m_log.Contains("WorkerThreadEntry (), Quit\n"); }, kTimeoutMs));
 }
 
 TEST_F(HostTest, ANewSessionRestartsTheWorkerAfterItsQuitNotice)
