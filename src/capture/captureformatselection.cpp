@@ -129,7 +129,7 @@ HRESULT SetSourceCurrentType(IMFMediaSource* pSource, IMFMediaType* pType)
 
 HRESULT CMFCaptureBuilder::InitWebcamDevice()
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     UninitWebcamDevice();
     m_camCapabilities.clear();
 
@@ -151,7 +151,7 @@ HRESULT CMFCaptureBuilder::InitWebcamDevice()
         }
         hr = selectWebcam();
     }
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::InitWebcamDevice (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -290,7 +290,7 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     HRESULT hr = S_OK;
     if (m_pSourceReader == NULL)
         hr = createSourceReader();
@@ -377,7 +377,7 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
         if (pCurrent != NULL)
             pCurrent->Release();
     }
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamFormat ( Size %dx%d, FrameDuration %I64d, Format "
              "%d ): HRESULT 0x%08X\n",
              this, nWidth, nHeight, llFrameDuration, nFormat, hr);

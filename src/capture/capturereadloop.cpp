@@ -18,30 +18,30 @@ void CMFCaptureBuilder::resetReadCount()
 {
     // A read that an earlier stop gave up on belongs to a reader that is
     // gone; it must not make every later stop wait.
-    EnterCriticalSection(&m_csReads);
+    m_readsLock.Lock();
     m_nReadsPending = 0;
     SetEvent(m_hReadsSettled);
-    LeaveCriticalSection(&m_csReads);
+    m_readsLock.Unlock();
 }
 
 void CMFCaptureBuilder::addPendingRead()
 {
-    EnterCriticalSection(&m_csReads);
+    m_readsLock.Lock();
     if (m_nReadsPending++ == 0)
         ResetEvent(m_hReadsSettled);
-    LeaveCriticalSection(&m_csReads);
+    m_readsLock.Unlock();
 }
 
 void CMFCaptureBuilder::endPendingRead()
 {
-    EnterCriticalSection(&m_csReads);
+    m_readsLock.Lock();
     // A callback that no read of ours asked for (one of a reader given up
     // on) leaves the count at 0.
     if (m_nReadsPending > 0)
         --m_nReadsPending;
     if (m_nReadsPending == 0)
         SetEvent(m_hReadsSettled);
-    LeaveCriticalSection(&m_csReads);
+    m_readsLock.Unlock();
 }
 
 HRESULT CMFCaptureBuilder::requestNextSample()
@@ -66,7 +66,7 @@ HRESULT CMFCaptureBuilder::StartCapture()
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     HRESULT hr = S_OK;
     if (m_pSourceReader == NULL)
         hr = createSourceReader();
@@ -82,7 +82,7 @@ HRESULT CMFCaptureBuilder::StartCapture()
 
     m_bStreaming = TRUE;
     hr = m_pFrameControlManager->StartDeliveryThread();
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::StartCapture (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -96,18 +96,18 @@ HRESULT CMFCaptureBuilder::StopCapture()
     // reader, asks for nothing more, and its end sets the reads-settled
     // event; only then may the reader go, since under Wine a reader that
     // loses its last reference on its own work thread hangs there.
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     IMFSourceReader* pReader = m_pSourceReader;
     m_pSourceReader = NULL;
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     if (pReader != NULL && WaitForSingleObject(m_hReadsSettled, kLastReadWaitMs) != WAIT_OBJECT_0)
         LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): the last read did not come back\n",
                  this);
 
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     m_pFrameControlManager->StopDeliveryThread();
     m_bStreaming = FALSE;
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     // Released after the delivery thread's stop, which gives the reader's
     // work item the moment to let go of the read whose callback just ended.
     if (pReader != NULL)
@@ -144,7 +144,7 @@ HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
 STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwStreamFlags,
                                              LONGLONG llTimestamp, IMFSample* pSample)
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     HRESULT hr = hrStatus;
     // After StopCapture the loop has ended already: a last callback only
     // asks the host to stop, whatever its flags say.
@@ -192,7 +192,7 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
     }
     if (FAILED(hr))
         postCaptureError(hr);
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::OnReadSample (%I64d): HRESULT 0x%08X\n", this, llTimestamp,
              hr);
     // The callback's last act: a stop waiting for it may now let the reader go.

@@ -40,8 +40,6 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
 {
     LogPrint("CMFCaptureBuilder(0x%p)::CMFCaptureBuilder ()\n", this);
     MFStartup(MF_VERSION, MFSTARTUP_FULL);
-    InitializeCriticalSection(&m_cs);
-    InitializeCriticalSection(&m_csReads);
     m_szSymbolicLink[0] = '\0';
     m_hReadNextSampleEvent = CreateEventA(NULL, TRUE, FALSE, "ReadNextSampleEvent");
     m_pFrameControlManager = new FrameControlManager(m_hReadNextSampleEvent);
@@ -52,8 +50,6 @@ CMFCaptureBuilder::~CMFCaptureBuilder()
 {
     releaseMediaSource();
     releaseWebcamList();
-    DeleteCriticalSection(&m_cs);
-    DeleteCriticalSection(&m_csReads);
     if (m_hReadsSettled != NULL)
         CloseHandle(m_hReadsSettled);
     if (m_hReadNextSampleEvent != NULL)
@@ -97,7 +93,7 @@ STDMETHODIMP CMFCaptureBuilder::OnEvent(DWORD, IMFMediaEvent*)
 
 HRESULT CMFCaptureBuilder::enumWebcamDevices()
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     releaseWebcamList();
 
     IMFAttributes* pAttributes = NULL;
@@ -113,7 +109,7 @@ HRESULT CMFCaptureBuilder::enumWebcamDevices()
     if (pAttributes != NULL)
         pAttributes->Release();
     UINT32 nCount = m_nDeviceCount;
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::enumWebcamDevices (): HRESULT 0x%08X, Found %d devices\n",
              this, hr, nCount);
     return hr;
@@ -121,7 +117,7 @@ HRESULT CMFCaptureBuilder::enumWebcamDevices()
 
 HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, UINT32* pcchLink)
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     HRESULT hr = S_OK;
     if (m_ppDevices == NULL || nIndex >= m_nDeviceCount)
         hr = E_INVALIDARG;
@@ -144,7 +140,7 @@ HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, U
     if (pcchLink != NULL)
         *pcchLink = SUCCEEDED(hr) || pwszLink != NULL ? cchLink : 0;
     CoTaskMemFree(pwszLink);
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     return hr;
 }
 
@@ -160,7 +156,7 @@ HRESULT CMFCaptureBuilder::SetWebcamDevice(UINT32 nIndex)
 
 HRESULT CMFCaptureBuilder::createWebcamDevice(IMFActivate* pActivate)
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     HRESULT hr = pActivate != NULL ? S_OK : E_POINTER;
     WCHAR* pwszLink = NULL;
     UINT32 cchLink = 0;
@@ -183,7 +179,7 @@ HRESULT CMFCaptureBuilder::createWebcamDevice(IMFActivate* pActivate)
         hr = createSourceReader();
     }
     CoTaskMemFree(pwszLink);
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::createWebcamDevice (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -193,7 +189,7 @@ HRESULT CMFCaptureBuilder::createSourceReader()
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     releaseSourceReader();
 
     IMFAttributes* pAttributes = NULL;
@@ -213,25 +209,25 @@ HRESULT CMFCaptureBuilder::createSourceReader()
 
     if (pAttributes != NULL)
         pAttributes->Release();
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::createSourceReader (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
 
 void CMFCaptureBuilder::releaseSourceReader()
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     if (m_pSourceReader != NULL)
     {
         m_pSourceReader->Release();
         m_pSourceReader = NULL;
     }
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
 }
 
 void CMFCaptureBuilder::releaseMediaSource()
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     releaseSourceReader();
     if (m_pMediaSource != NULL)
     {
@@ -239,12 +235,12 @@ void CMFCaptureBuilder::releaseMediaSource()
         m_pMediaSource->Release();
         m_pMediaSource = NULL;
     }
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
 }
 
 void CMFCaptureBuilder::releaseWebcamList()
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     if (m_ppDevices != NULL)
     {
         for (UINT32 i = 0; i < m_nDeviceCount; ++i)
@@ -256,15 +252,15 @@ void CMFCaptureBuilder::releaseWebcamList()
         m_ppDevices = NULL;
         m_nDeviceCount = 0;
     }
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
 }
 
 void CMFCaptureBuilder::UninitWebcamDevice()
 {
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     releaseMediaSource();
     releaseWebcamList();
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::UninitWebcamDevice ()\n", this);
 }
 
@@ -277,9 +273,9 @@ HRESULT CMFCaptureBuilder::ReleaseWebcamDevice()
 BOOL CMFCaptureBuilder::IsStreaming()
 {
     LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming\n", this);
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     BOOL bStreaming = m_bStreaming;
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming: %d\n", this, bStreaming);
     return bStreaming;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/survivinglock.h"
 #include "pipeline/framerecords.h"
 
 class FrameControlManager;
@@ -97,7 +98,9 @@ private:
 
     volatile LONG m_nRefCount;
     HWND m_hNotifyWnd;
-    CRITICAL_SECTION m_cs;
+    // Held by the worker through webcam activation, which may never return;
+    // the worker is then terminated, and the lock must survive it.
+    SurvivingLock m_lock;
     FrameControlManager* m_pFrameControlManager;
     IMFActivate** m_ppDevices;
     UINT32 m_nDeviceCount;
@@ -110,7 +113,7 @@ private:
     HANDLE m_hReadNextSampleEvent;
     std::vector<eCamCapability> m_camCapabilities;
 
-    CRITICAL_SECTION m_csReads;  // the count and its event only; held for nothing else
+    SurvivingLock m_readsLock;  // the count and its event only; held for nothing else
     LONG m_nReadsPending;        // ReadSample calls awaiting the end of their callbacks
     HANDLE m_hReadsSettled;      // manual reset; set while no read is pending
 

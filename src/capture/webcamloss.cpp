@@ -40,7 +40,7 @@ HRESULT CMFCaptureBuilder::CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbL
     if (pbLost == NULL)
         return E_POINTER;
 
-    EnterCriticalSection(&m_cs);
+    m_lock.Lock();
     *pbLost = FALSE;
     // A webcam closed long ago is not in use: its removal is nobody's loss.
     if (pHeader != NULL && pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
@@ -51,7 +51,7 @@ HRESULT CMFCaptureBuilder::CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbL
         *pbLost = TRUE;
     }
     BOOL bLost = *pbLost;
-    LeaveCriticalSection(&m_cs);
+    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::CheckDeviceLost (): BOOL %d\n", this, bLost);
     return S_OK;
 }

@@ -4,26 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-LogLock gcsLog;
-
-LogLock::LogLock() : m_hMutex(CreateMutexW(NULL, FALSE, NULL)) {}
-
-LogLock::~LogLock()
-{
-    if (m_hMutex != NULL)
-        CloseHandle(m_hMutex);
-}
-
-void LogLock::Lock()
-{
-    // WAIT_ABANDONED: its owner was terminated mid-line; the lock is ours now.
-    WaitForSingleObject(m_hMutex, INFINITE);
-}
-
-void LogLock::Unlock()
-{
-    ReleaseMutex(m_hMutex);
-}
+SurvivingLock gcsLog;
 
 void LogPrint(const char* format, ...)
 {

@@ -11,18 +11,18 @@ const DWORD kTerminatedWaitMs = 1000;
 // thread_local, which may allocate on first use.
 const DWORD gdwDriverCallSlot = TlsAlloc();
 
-bool IsInDriverCall(volatile LONG* pnInDriverCall)
+bool IsInDriverCall(DRIVER_CALLER* pCaller)
 {
-    return pnInDriverCall != NULL && InterlockedCompareExchange(pnInDriverCall, 0, 0) != 0;
+    return pCaller != NULL && InterlockedCompareExchange(&pCaller->nInDriverCall, 0, 0) != 0;
 }
 
 // Terminates hThread only while it is blocked in the driver. Suspended
 // first, so that it cannot leave the call between the check and the end.
-bool TerminateIfParkedInDriver(HANDLE hThread, volatile LONG* pnInDriverCall)
+bool TerminateIfParkedInDriver(HANDLE hThread, DRIVER_CALLER* pCaller)
 {
     if (SuspendThread(hThread) == static_cast<DWORD>(-1))
         return false;
-    if (!IsInDriverCall(pnInDriverCall))
+    if (!IsInDriverCall(pCaller))
     {
         ResumeThread(hThread);
         return false;
@@ -33,31 +33,33 @@ bool TerminateIfParkedInDriver(HANDLE hThread, volatile LONG* pnInDriverCall)
 }
 }  // namespace
 
-void TrackDriverCalls(volatile LONG* pnInDriverCall)
+void TrackDriverCalls(DRIVER_CALLER* pCaller)
 {
     if (gdwDriverCallSlot != TLS_OUT_OF_INDEXES)
-        TlsSetValue(gdwDriverCallSlot, const_cast<LONG*>(pnInDriverCall));
+        TlsSetValue(gdwDriverCallSlot, pCaller);
 }
 
 BOOL CallDriver(HANDLE hDevice, DWORD dwIoControlCode, LPVOID pInBuffer, DWORD cbInBuffer,
                 LPVOID pOutBuffer, DWORD cbOutBuffer, LPDWORD pcbReturned)
 {
-    volatile LONG* pnInDriverCall =
-        gdwDriverCallSlot != TLS_OUT_OF_INDEXES
-            ? static_cast<volatile LONG*>(TlsGetValue(gdwDriverCallSlot))
-            : NULL;
-    if (pnInDriverCall != NULL)
-        InterlockedExchange(pnInDriverCall, 1);
+    DRIVER_CALLER* pCaller = gdwDriverCallSlot != TLS_OUT_OF_INDEXES
+                                 ? static_cast<DRIVER_CALLER*>(TlsGetValue(gdwDriverCallSlot))
+                                 : NULL;
+    if (pCaller != NULL)
+    {
+        pCaller->hDevice = hDevice;
+        InterlockedExchange(&pCaller->nInDriverCall, 1);
+    }
     BOOL bDone = gDriverIo.pfnDeviceIoControl(hDevice, dwIoControlCode, pInBuffer, cbInBuffer,
                                               pOutBuffer, cbOutBuffer, pcbReturned, NULL);
     DWORD dwError = GetLastError();
-    if (pnInDriverCall != NULL)
-        InterlockedExchange(pnInDriverCall, 0);
+    if (pCaller != NULL)
+        InterlockedExchange(&pCaller->nInDriverCall, 0);
     SetLastError(dwError);
     return bDone;
 }
 
-THREAD_END EndDriverCallingThread(HANDLE hThread, volatile LONG* pnInDriverCall,
+THREAD_END EndDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
                                   const THREAD_END_LIMITS& limits)
 {
     DWORD dwStart = GetTickCount();
@@ -71,10 +73,18 @@ THREAD_END EndDriverCallingThread(HANDLE hThread, volatile LONG* pnInDriverCall,
         DWORD dwElapsed = GetTickCount() - dwStart;
         if (dwElapsed >= limits.dwLastResortMs)
             break;
-        if (dwElapsed >= limits.dwParkedMs && TerminateIfParkedInDriver(hThread, pnInDriverCall))
+        if (dwElapsed >= limits.dwParkedMs && TerminateIfParkedInDriver(hThread, pCaller))
             return THREAD_TERMINATED;
     }
     TerminateThread(hThread, 0);
     WaitForSingleObject(hThread, kTerminatedWaitMs);
     return THREAD_TERMINATED;
+}
+
+HANDLE TakeDeviceOfEndedCaller(DRIVER_CALLER* pCaller)
+{
+    HANDLE hDevice = IsInDriverCall(pCaller) ? pCaller->hDevice : INVALID_HANDLE_VALUE;
+    InterlockedExchange(&pCaller->nInDriverCall, 0);
+    pCaller->hDevice = INVALID_HANDLE_VALUE;
+    return hDevice;
 }

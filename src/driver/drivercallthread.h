@@ -8,9 +8,16 @@
 // that is the one state in which ending it by force is safe; such a call is
 // first cancelled, which makes it fail with ERROR_OPERATION_ABORTED.
 
-// Lets the calling thread's driver calls mark *pnInDriverCall: 1 while one
-// of them is inside the driver, 0 otherwise. The flag must outlive the thread.
-void TrackDriverCalls(volatile LONG* pnInDriverCall);
+// Where a tracked thread's driver calls are marked. It must outlive the
+// thread: after a forced end it tells what the thread left open.
+struct DRIVER_CALLER
+{
+    volatile LONG nInDriverCall;  // 1 while one of its calls is inside the driver
+    HANDLE hDevice;               // the device of that call; meaningful only while it is 1
+};
+
+// Lets the calling thread's driver calls mark *pCaller.
+void TrackDriverCalls(DRIVER_CALLER* pCaller);
 
 // gDriverIo.pfnDeviceIoControl without OVERLAPPED, marked for the tracked
 // thread. The last error is the call's own.
@@ -35,5 +42,9 @@ struct THREAD_END_LIMITS
 // may enter the next call before it sees the ask). A thread still blocked
 // in the driver after dwParkedMs is terminated; one that is busy elsewhere
 // is waited for up to dwLastResortMs, since it may hold a lock.
-THREAD_END EndDriverCallingThread(HANDLE hThread, volatile LONG* pnInDriverCall,
+THREAD_END EndDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
                                   const THREAD_END_LIMITS& limits);
+
+// The device a terminated thread was blocked on, which it will never close;
+// INVALID_HANDLE_VALUE if it was not in a driver call. Clears the record.
+HANDLE TakeDeviceOfEndedCaller(DRIVER_CALLER* pCaller);

@@ -13,6 +13,7 @@
 #include "config/driverinimanager.h"
 #include "diagnostics/ansistring.h"
 #include "diagnostics/debuglog.h"
+#include "diagnostics/survivinglock.h"
 #include "driver/driverio.h"
 
 volatile BOOL gbDevicePathFound = FALSE;
@@ -22,8 +23,9 @@ wchar_t gwszGlobalMutexName[MAX_PATH] = {};
 namespace
 {
 // Discovery may run on the main thread and the worker at once; the path must
-// be complete before the flag is published and never rewritten after.
-SRWLOCK gsrwDiscovery = SRWLOCK_INIT;
+// be complete before the flag is published and never rewritten after. The
+// worker, which may be ended by force, discovers under it.
+SurvivingLock gDiscoveryLock;
 
 const wchar_t kGlobalMutexPrefix[] = L"Global\\";
 
@@ -143,7 +145,7 @@ HANDLE OpenDriverDevice()
 {
     if (!IsDevicePathFound())
     {
-        AcquireSRWLockExclusive(&gsrwDiscovery);
+        gDiscoveryLock.Lock();
         if (!IsDevicePathFound())
         {
             DWORD dwStringSize = MAX_PATH;
@@ -170,7 +172,7 @@ HANDLE OpenDriverDevice()
                 InterlockedExchange(reinterpret_cast<volatile LONG*>(&gbDevicePathFound), TRUE);
             }
         }
-        ReleaseSRWLockExclusive(&gsrwDiscovery);
+        gDiscoveryLock.Unlock();
     }
     return OpenFoundDriverDevice();
 }

@@ -1,5 +1,7 @@
 #include "host/hoststate.h"
 
+#include "diagnostics/survivinglock.h"
+
 HINSTANCE ghInstance = NULL;
 HWND ghMainWnd = NULL;
 CRITICAL_SECTION gcsDeviceChange;
@@ -28,8 +30,9 @@ DWORD gdwLastArrivalTick = 0;
 namespace
 {
 // Guards ghWorkerEvent between the threads that signal it and the main
-// thread, which replaces it; held only around SetEvent and the swap.
-SRWLOCK gsrwWorkerEvent = SRWLOCK_INIT;
+// thread, which replaces it; held only around SetEvent and the swap. The
+// signalling threads may be ended by force.
+SurvivingLock gWorkerEventLock;
 }  // namespace
 
 void NotifyStopCapture()
@@ -41,26 +44,26 @@ void NotifyStopCapture()
 
 void SignalWorker()
 {
-    AcquireSRWLockShared(&gsrwWorkerEvent);
+    gWorkerEventLock.Lock();
     if (ghWorkerEvent != NULL)
         SetEvent(ghWorkerEvent);
-    ReleaseSRWLockShared(&gsrwWorkerEvent);
+    gWorkerEventLock.Unlock();
 }
 
 void PublishWorkerEvent(HANDLE hEvent)
 {
-    AcquireSRWLockExclusive(&gsrwWorkerEvent);
+    gWorkerEventLock.Lock();
     ghWorkerEvent = hEvent;
-    ReleaseSRWLockExclusive(&gsrwWorkerEvent);
+    gWorkerEventLock.Unlock();
 }
 
 void CloseWorkerEvent()
 {
-    AcquireSRWLockExclusive(&gsrwWorkerEvent);
+    gWorkerEventLock.Lock();
     if (ghWorkerEvent != NULL)
         CloseHandle(ghWorkerEvent);
     ghWorkerEvent = NULL;
-    ReleaseSRWLockExclusive(&gsrwWorkerEvent);
+    gWorkerEventLock.Unlock();
 }
 
 BOOL TakeFlag(volatile BOOL* pbFlag)

@@ -22,8 +22,8 @@ namespace
 // driver (where it holds no lock), or after the full ten seconds.
 const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 10000};
 
-// 1 while the worker is inside a driver call.
-volatile LONG gnWorkerInDriverCall = 0;
+// The worker's driver calls.
+DRIVER_CALLER gWorkerCaller = {};
 
 const DWORD kQueryRetryMs = 100;
 const int kQueryRetries = 8;
@@ -181,11 +181,14 @@ void ReleaseWorkerThread()
     LogPrint("ReleaseWorkerThread ()\n");
     gbWorkerQuit = TRUE;
     SignalWorker();
-    if (EndDriverCallingThread(ghWorkerThread, &gnWorkerInDriverCall, kWorkerStopLimits) ==
+    if (EndDriverCallingThread(ghWorkerThread, &gWorkerCaller, kWorkerStopLimits) ==
         THREAD_TERMINATED)
     {
         LogPrint("ReleaseWorkerThread (), Force terminate worker thread\n");
-        InterlockedExchange(&gnWorkerInDriverCall, 0);
+        // The device it opened for the request it was blocked in.
+        HANDLE hDevice = TakeDeviceOfEndedCaller(&gWorkerCaller);
+        if (hDevice != INVALID_HANDLE_VALUE)
+            gDriverIo.pfnCloseHandle(hDevice);
     }
     CloseHandle(ghWorkerThread);
     ghWorkerThread = NULL;
@@ -195,7 +198,7 @@ void ReleaseWorkerThread()
 
 unsigned __stdcall WorkerThreadEntry(void*)
 {
-    TrackDriverCalls(&gnWorkerInDriverCall);
+    TrackDriverCalls(&gWorkerCaller);
     CoInitialize(NULL);
     HANDLE phnEventArray[2] = {ghNotifyEvent, ghWorkerEvent};
     // A stop requested while no worker ran (or while this one was being

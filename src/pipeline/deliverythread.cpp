@@ -64,14 +64,14 @@ void FrameControlManager::StopDeliveryThread()
         return;
 
     SetEvent(m_hQuitEvent);
-    if (EndDriverCallingThread(m_hDeliveryThread, &m_nInDriverCall, kDeliveryStopLimits) ==
+    if (EndDriverCallingThread(m_hDeliveryThread, &m_driverCaller, kDeliveryStopLimits) ==
         THREAD_TERMINATED)
     {
         LogPrint("TIMEOUT! Force terminate the deliver thread\n");
         // What the thread held for its frame: the device, the sample and its
         // locked buffer, the work areas, the record and the timer period.
         m_heldForDelivery.ReleaseAll();
-        InterlockedExchange(&m_nInDriverCall, 0);
+        TakeDeviceOfEndedCaller(&m_driverCaller);  // closed above, with the rest
     }
     CloseHandle(m_hDeliveryThread);
     m_hDeliveryThread = NULL;
@@ -93,7 +93,7 @@ DWORD WINAPI FrameControlManager::DeliveringThread(LPVOID pContext)
 
 void FrameControlManager::DeliverFrames()
 {
-    TrackDriverCalls(&m_nInDriverCall);
+    TrackDriverCalls(&m_driverCaller);
     LogPrint("Delivering thread start\n");
     // One status for the thread's whole life: a frame that could not even be
     // opened for right after the start stops the camera's read loop.

@@ -8,15 +8,13 @@ FrameControlManager::FrameControlManager(HANDLE hReadNextSampleEvent)
       m_nInputWidth(0),
       m_nInputHeight(0),
       m_nDroppedInBurst(0),
-      m_hOutputFormatsLock(CreateMutexW(NULL, FALSE, NULL)),
       m_hDeliveryThread(NULL),
-      m_nInDriverCall(0),
+      m_driverCaller(),
       m_hQuitEvent(NULL),
       m_hReadNextSampleEvent(hReadNextSampleEvent),
       m_hFrameInsertedEvent(CreateEventExA(NULL, "FrameInsertedEvent", CREATE_EVENT_MANUAL_RESET,
                                            EVENT_ALL_ACCESS))
 {
-    InitializeCriticalSection(&m_csFrameQueue);
     if (SUCCEEDED(m_decoder.FindMjpegDecoder()))
         m_decoder.SetDecoderMediaTypes();
 }
@@ -30,9 +28,6 @@ FrameControlManager::~FrameControlManager()
         CloseHandle(m_hFrameInsertedEvent);
     m_pFrameScaler.reset();
     m_decoder.ReleaseDecoder();
-    if (m_hOutputFormatsLock != NULL)
-        CloseHandle(m_hOutputFormatsLock);
-    DeleteCriticalSection(&m_csFrameQueue);
 }
 
 HRESULT FrameControlManager::SetInputIsYuy2(BOOL bInputIsYuy2)

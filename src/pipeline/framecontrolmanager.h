@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "diagnostics/survivinglock.h"
+#include "driver/drivercallthread.h"
 #include "image/framescaler.h"
 #include "image/mjpegdecoder.h"
 #include "pipeline/deliveryresources.h"
@@ -101,11 +103,12 @@ private:
     OutputFormatTable m_servedFormats;
     std::deque<FRAME_UNIT> m_frameQueue;
     size_t m_nDroppedInBurst;  // under the queue lock
-    HANDLE m_hOutputFormatsLock;
-    CRITICAL_SECTION m_csFrameQueue;
+    // Both are taken by the delivery thread, which may be ended by force.
+    SurvivingLock m_outputFormatsLock;
+    SurvivingLock m_frameQueueLock;
 
     HANDLE m_hDeliveryThread;
-    volatile LONG m_nInDriverCall;        // the delivery thread is inside a driver call
+    DRIVER_CALLER m_driverCaller;         // the delivery thread's driver calls
     DeliveryResources m_heldForDelivery;  // what it holds for the frame it serves
     HANDLE m_hQuitEvent;            // "QuitDeliveryThreadEvent"
     HANDLE m_hReadNextSampleEvent;  // borrowed

@@ -6,7 +6,7 @@ const size_t FrameControlManager::kMaxQueuedFrames;
 
 HRESULT FrameControlManager::InsertFrame(const FRAME_UNIT& frame)
 {
-    EnterCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Lock();
     // When delivery is slower than production (a slow machine, a slow
     // driver, or no delivery thread at all) the oldest pictures go: latency
     // and memory stay bounded, and the newest picture is always sent next.
@@ -18,7 +18,7 @@ HRESULT FrameControlManager::InsertFrame(const FRAME_UNIT& frame)
     }
     m_frameQueue.push_back(frame);
     SetEvent(m_hFrameInsertedEvent);
-    LeaveCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Unlock();
     return S_OK;
 }
 
@@ -27,7 +27,7 @@ FRAME_UNIT FrameControlManager::GetFrame()
     // Callers check IsFrameQueueEmpty first; an empty queue still yields a
     // frame without a sample, which delivery drops.
     FRAME_UNIT frame(COLOR_FORMAT_YUY2, 0, 0, NULL);
-    EnterCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Lock();
     if (!m_frameQueue.empty())
     {
         frame = m_frameQueue.front();
@@ -37,7 +37,7 @@ FRAME_UNIT FrameControlManager::GetFrame()
         EndDropBurst();
     if (m_frameQueue.empty())
         ResetEvent(m_hFrameInsertedEvent);
-    LeaveCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Unlock();
     return frame;
 }
 
@@ -48,19 +48,19 @@ bool FrameControlManager::IsFrameQueueEmpty()
 
 void FrameControlManager::ClearFrameQueue()
 {
-    EnterCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Lock();
     while (!m_frameQueue.empty())
         m_frameQueue.pop_front();
     EndDropBurst();
     ResetEvent(m_hFrameInsertedEvent);
-    LeaveCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Unlock();
 }
 
 size_t FrameControlManager::GetFrameQueueDepth()
 {
-    EnterCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Lock();
     size_t nDepth = m_frameQueue.size();
-    LeaveCriticalSection(&m_csFrameQueue);
+    m_frameQueueLock.Unlock();
     return nDepth;
 }
 

@@ -26,14 +26,14 @@ bool IsServableSize(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
 
 void FrameControlManager::LockOutputFormats()
 {
-    // WAIT_ABANDONED: a terminated delivery thread held it; the table itself
-    // is only read by that thread, so it is intact.
-    WaitForSingleObject(m_hOutputFormatsLock, INFINITE);
+    // A terminated delivery thread may have held it; the table itself is
+    // only read by that thread, so it is intact.
+    m_outputFormatsLock.Lock();
 }
 
 void FrameControlManager::UnlockOutputFormats()
 {
-    ReleaseMutex(m_hOutputFormatsLock);
+    m_outputFormatsLock.Unlock();
 }
 
 HRESULT FrameControlManager::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)

@@ -3,6 +3,11 @@
 #include <windows.h>
 #include <dbt.h>
 
+#include <string.h>
+
+#include <thread>
+
+#include "capture/capturedeviceenumeration.h"
 #include "capturetestsupport.h"
 
 namespace
@@ -130,4 +135,63 @@ TEST_F(WebcamLoss, ALinkLongerThanItsFieldStillIdentifiesTheWebcam)
     EXPECT_EQ(S_OK, m_pBuilder->SetWebcamDevice(0));
     EXPECT_FALSE(Lost("\\\\?\\USB#VID_0C45&PID_0000"));
     EXPECT_TRUE(Lost(std::string(longLink.begin(), longLink.end())));
+}
+
+namespace
+{
+// A device enumeration that never returns, as a hung camera driver's may;
+// it tells when the builder has entered it.
+HANDLE ghEnumerationEntered = NULL;
+HANDLE ghEnumerationNeverEnds = NULL;
+
+HRESULT STDAPICALLTYPE HangingEnumeration(IMFAttributes*, IMFActivate***, UINT32*)
+{
+    SetEvent(ghEnumerationEntered);
+    WaitForSingleObject(ghEnumerationNeverEnds, INFINITE);
+    return E_FAIL;
+}
+
+DWORD WINAPI EnumerateOnThread(LPVOID pBuilder)
+{
+    static_cast<CMFCaptureBuilder*>(pBuilder)->enumWebcamDevices();
+    return 0;
+}
+}  // namespace
+
+TEST_F(WebcamLoss, AThreadTerminatedInsideTheBuilderLeavesItAnsweringTheLoss)
+{
+    OpenWebcam(kLink);
+    ghEnumerationEntered = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ghEnumerationNeverEnds = CreateEventW(NULL, TRUE, FALSE, NULL);
+    auto pfnEnumerate = gCaptureDeviceEnum.pfnMFEnumDeviceSources;
+    gCaptureDeviceEnum.pfnMFEnumDeviceSources = HangingEnumeration;
+    // The worker holds the builder's lock through the enumeration; stuck
+    // there, it is ended by force.
+    HANDLE hWorker = CreateThread(NULL, 0, EnumerateOnThread, m_pBuilder, 0, NULL);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(ghEnumerationEntered, 5000));
+    TerminateThread(hWorker, 0);
+    WaitForSingleObject(hWorker, 5000);
+    CloseHandle(hWorker);
+    gCaptureDeviceEnum.pfnMFEnumDeviceSources = pfnEnumerate;
+
+    // The window thread then asks about a removal; asked on a thread of its
+    // own, so that a builder that hangs fails the test instead of hanging it.
+    HANDLE hAnswered = CreateEventW(NULL, TRUE, FALSE, NULL);
+    BOOL bLost = FALSE;
+    std::thread asker([&] {
+        bLost = Lost(std::string(kLink, kLink + wcslen(kLink)));
+        SetEvent(hAnswered);
+    });
+    bool bAnswered = WaitForSingleObject(hAnswered, 5000) == WAIT_OBJECT_0;
+    if (!bAnswered)
+    {
+        // Nothing more can be tested in this process.
+        asker.detach();
+        FAIL() << "the builder's lock stayed with the terminated thread";
+    }
+    asker.join();
+    EXPECT_TRUE(bLost);
+    CloseHandle(hAnswered);
+    CloseHandle(ghEnumerationEntered);
+    CloseHandle(ghEnumerationNeverEnds);
 }

@@ -374,6 +374,24 @@ TEST_F(HostTest, AStalledCountRequestIsCancelledWhenTheHostCloses)
     m_driver.ReleaseStalls();
 }
 
+TEST_F(HostTest, AWorkerEndedInACountRequestThatIgnoresCancellationLeavesNoDeviceOpen)
+{
+    StartHost();
+    // A driver that does not honour cancellation: the call only ends when
+    // the thread does.
+    m_driver.DelayRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, 4000);
+    m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return m_driver.GetRequestsStarted(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) == 1; },
+        kTimeoutMs));
+
+    DWORD dwStart = GetTickCount();
+    EXPECT_TRUE(m_host.Stop(kExitBoundMs)) << "the worker did not end behind a hung driver";
+    RecordProperty("ExitDuringUncancellableCountMs", static_cast<int>(GetTickCount() - dwStart));
+    EXPECT_TRUE(m_log.Contains("Force terminate worker thread"));
+    EXPECT_EQ(0, m_driver.GetOpenHandleCount()) << "the terminated worker's device stayed open";
+}
+
 TEST_F(HostTest, ADeviceLossDuringAStallIsAnsweredOnTheWindowThread)
 {
     auto webcam = StreamFromWebcam(true);
