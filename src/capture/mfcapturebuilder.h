@@ -114,8 +114,8 @@ private:
     std::vector<eCamCapability> m_camCapabilities;
 
     SurvivingLock m_readsLock;  // the count and its event only; held for nothing else
-    LONG m_nReadsPending;        // ReadSample calls awaiting the end of their callbacks
-    HANDLE m_hReadsSettled;      // manual reset; set while no read is pending
+    LONG m_nReadsPending;       // ReadSample calls awaiting the end of their callbacks
+    HANDLE m_hReadsSettled;     // manual reset; set while no read is pending
 
     // The capture type the pipeline was told; GUID_NULL before a selection
     // succeeded.
