@@ -49,13 +49,26 @@ HRESULT FrameControlManager::StartDeliveryThread()
         CloseHandle(m_hQuitEvent);
     m_hQuitEvent = CreateEventExA(NULL, "QuitDeliveryThreadEvent", CREATE_EVENT_MANUAL_RESET,
                                   EVENT_ALL_ACCESS);
+    // Without its events a thread could be neither stopped nor put to sleep
+    // on an empty queue: its waits would fail at once, and it would spin.
+    if (m_hQuitEvent == NULL || m_hFrameInsertedEvent == NULL)
+    {
+        HRESULT hr = m_hQuitEvent == NULL ? HResultFromFailedCall() : E_HANDLE;
+        LogPrint("StartDeliveryThread (), its events could not be created (0x%08X)\n", hr);
+        return hr;
+    }
     // Reset here rather than in the new thread, so that a stop requested
     // before the thread first runs is not lost.
-    if (m_hQuitEvent != NULL)
-        ResetEvent(m_hQuitEvent);
+    ResetEvent(m_hQuitEvent);
 
     m_hDeliveryThread = CreateThread(NULL, 0, DeliveringThread, this, 0, NULL);
-    return m_hDeliveryThread != NULL ? S_OK : E_FAIL;
+    if (m_hDeliveryThread == NULL)
+    {
+        HRESULT hr = HResultFromFailedCall();
+        LogPrint("StartDeliveryThread (), the thread could not be created (0x%08X)\n", hr);
+        return hr;
+    }
+    return S_OK;
 }
 
 void FrameControlManager::StopDeliveryThread()

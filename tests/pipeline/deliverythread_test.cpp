@@ -275,6 +275,23 @@ TEST_F(DeliveryThreadTest, AStopRightAfterTheStartIsNotLost)
     EXPECT_EQ(20u, capture.Count("Delivering thread end\n"));
 }
 
+TEST_F(DeliveryThreadTest, AThreadWhoseQuitEventCannotBeMadeIsNotStarted)
+{
+    DebugOutputCapture capture;
+    // An object of another type holding the event's name makes it fail.
+    HANDLE hNameTaken = CreateMutexA(NULL, FALSE, "QuitDeliveryThreadEvent");
+    ASSERT_NE(nullptr, hNameTaken);
+    EXPECT_TRUE(FAILED(m_manager.StartDeliveryThread()));
+    CloseHandle(hNameTaken);
+
+    // Once the name is free a start works, and it was the only one.
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
+    Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, 1, 2, 3));
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    ASSERT_TRUE(m_driver.WaitForFrameCount(1, kTimeoutMs));
+    EXPECT_EQ(1u, capture.Count("Delivering thread start\n"));
+}
+
 TEST_F(DeliveryThreadTest, AStalledSendLeavesTheTableFreeForOthers)
 {
     // The capture callback asks the table while it holds the capture
