@@ -216,6 +216,9 @@ TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
     auto webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
     StartHost();
     SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+    // Marked, so that a later handle that merely takes its value is told apart.
+    HANDLE hHeldMutex = ghHeldMutex;
+    ASSERT_TRUE(SetHandleInformation(hHeldMutex, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT));
     m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
     ASSERT_TRUE(WaitForMoreFrames(3));
 
@@ -227,6 +230,9 @@ TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
                           kTimeoutMs));
     // The worker says so after its last request.
     EXPECT_TRUE(WaitUntil([&] { return m_log.Contains("WorkerThreadEntry (), Quit\n"); }, kTimeoutMs));
+    // The mutex let go of is closed, not forgotten.
+    DWORD dwFlags = 0;
+    EXPECT_FALSE(GetHandleInformation(hHeldMutex, &dwFlags) && (dwFlags & HANDLE_FLAG_INHERIT));
 }
 
 TEST_F(HostTest, ANewSessionRestartsTheWorkerAfterItsQuitNotice)
