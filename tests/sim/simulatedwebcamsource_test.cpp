@@ -183,6 +183,10 @@ protected:
             collector->Detach();
         m_sources.clear();
         m_collectors.clear();
+        m_source.Reset();
+        m_sourceEvents.Reset();
+        m_stream.Reset();
+        m_streamEvents.Reset();
         // Listeners let go of the last objects on Media Foundation's threads.
         for (int i = 0; i < 200 && GetLiveWebcamComObjectCount() != m_nObjectsBefore; ++i)
             Sleep(10);
@@ -229,11 +233,27 @@ protected:
         return stream;
     }
 
+    // Activates the webcam, starts it and listens to the source and its
+    // stream (m_source, m_sourceEvents, m_stream, m_streamEvents).
+    void StartStreaming()
+    {
+        m_source = Activate();
+        ASSERT_TRUE(m_source);
+        m_sourceEvents = Listen(m_source.Get());
+        m_stream = StartAndGetStream(m_source.Get(), m_sourceEvents.Get());
+        ASSERT_TRUE(m_stream);
+        m_streamEvents = Listen(m_stream.Get());
+    }
+
     ScopedMediaFoundation m_mediaFoundation;
     LONG m_nObjectsBefore;
     std::shared_ptr<SimulatedWebcam> m_webcam;
     std::vector<ComPtr<IMFMediaSource>> m_sources;
     std::vector<ComPtr<EventCollector>> m_collectors;
+    ComPtr<IMFMediaSource> m_source;
+    ComPtr<EventCollector> m_sourceEvents;
+    ComPtr<IMFMediaStream> m_stream;
+    ComPtr<EventCollector> m_streamEvents;
 };
 }  // namespace
 
@@ -358,65 +378,55 @@ TEST_F(SimulatedWebcamSourceTest, PresentationDescriptorListsTheNativeTypesInOrd
 
 TEST_F(SimulatedWebcamSourceTest, StartFromStoppedAnnouncesTheStreamAgainEveryTime)
 {
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+    ASSERT_NO_FATAL_FAILURE(StartStreaming());
 
-    ASSERT_TRUE(sourceEvents->WaitFor(MESourceStarted));
-    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStarted));
-    EXPECT_EQ((std::vector<MediaEventType>{MENewStream, MESourceStarted}), sourceEvents->Types());
+    ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStarted));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamStarted));
+    EXPECT_EQ((std::vector<MediaEventType>{MENewStream, MESourceStarted}), m_sourceEvents->Types());
     EXPECT_EQ(1, m_webcam->GetStartedSourceCount());
 
     // Starting again while started updates the stream.
     ComPtr<IMFPresentationDescriptor> descriptor;
-    ASSERT_EQ(S_OK, source->CreatePresentationDescriptor(&descriptor));
+    ASSERT_EQ(S_OK, m_source->CreatePresentationDescriptor(&descriptor));
     PROPVARIANT varEmpty;
     PropVariantInit(&varEmpty);
-    ASSERT_EQ(S_OK, source->Start(descriptor.Get(), &GUID_NULL, &varEmpty));
-    ASSERT_TRUE(sourceEvents->WaitFor(MESourceStarted, 2));
-    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStarted, 2));
+    ASSERT_EQ(S_OK, m_source->Start(descriptor.Get(), &GUID_NULL, &varEmpty));
+    ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStarted, 2));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamStarted, 2));
 
-    ASSERT_EQ(S_OK, source->Stop());
-    ASSERT_TRUE(sourceEvents->WaitFor(MESourceStopped));
-    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStopped));
+    ASSERT_EQ(S_OK, m_source->Stop());
+    ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStopped));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamStopped));
     EXPECT_EQ(0, m_webcam->GetStartedSourceCount());
 
     // From the stopped state: a new stream announcement, not an update.
-    ASSERT_EQ(S_OK, source->Start(descriptor.Get(), NULL, &varEmpty));
-    ASSERT_TRUE(sourceEvents->WaitFor(MESourceStarted, 3));
+    ASSERT_EQ(S_OK, m_source->Start(descriptor.Get(), NULL, &varEmpty));
+    ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStarted, 3));
     EXPECT_EQ((std::vector<MediaEventType>{MENewStream, MESourceStarted, MEUpdatedStream,
                                            MESourceStarted, MESourceStopped, MENewStream,
                                            MESourceStarted}),
-              sourceEvents->Types());
-    std::vector<ReceivedEvent> events = sourceEvents->Events();
+              m_sourceEvents->Types());
+    std::vector<ReceivedEvent> events = m_sourceEvents->Events();
     ComPtr<IMFMediaStream> announced;
     ASSERT_EQ(S_OK, events[5].value.As(&announced));
-    EXPECT_EQ(stream.Get(), announced.Get());
+    EXPECT_EQ(m_stream.Get(), announced.Get());
 }
 
 TEST_F(SimulatedWebcamSourceTest, EachRequestIsAnsweredByOneSampleWithTokenTimeAndDuration)
 {
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+    ASSERT_NO_FATAL_FAILURE(StartStreaming());
 
     ComPtr<IMFAttributes> tokens[3];
     for (ComPtr<IMFAttributes>& token : tokens)
     {
         ASSERT_EQ(S_OK, MFCreateAttributes(&token, 0));
-        ASSERT_EQ(S_OK, stream->RequestSample(token.Get()));
+        ASSERT_EQ(S_OK, m_stream->RequestSample(token.Get()));
     }
-    ASSERT_TRUE(streamEvents->WaitFor(MEMediaSample, 3));
-    EXPECT_FALSE(streamEvents->WaitFor(MEMediaSample, 4, kQuietMs));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEMediaSample, 3));
+    EXPECT_FALSE(m_streamEvents->WaitFor(MEMediaSample, 4, kQuietMs));
 
     std::vector<ComPtr<IMFSample>> samples;
-    for (const ReceivedEvent& received : streamEvents->Events())
+    for (const ReceivedEvent& received : m_streamEvents->Events())
     {
         if (received.eType != MEMediaSample)
             continue;
@@ -463,30 +473,25 @@ TEST_F(SimulatedWebcamSourceTest, EachRequestIsAnsweredByOneSampleWithTokenTimeA
 
 TEST_F(SimulatedWebcamSourceTest, StopDropsPendingRequestsAndStopsSourceAndStream)
 {
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+    ASSERT_NO_FATAL_FAILURE(StartStreaming());
 
     m_webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    ASSERT_EQ(S_OK, source->Stop());
-    ASSERT_TRUE(sourceEvents->WaitFor(MESourceStopped));
-    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStopped));
+    ASSERT_EQ(S_OK, m_stream->RequestSample(NULL));
+    ASSERT_EQ(S_OK, m_stream->RequestSample(NULL));
+    ASSERT_EQ(S_OK, m_source->Stop());
+    ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStopped));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamStopped));
 
     // The requests were dropped: serving again brings nothing.
     m_webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
-    EXPECT_FALSE(streamEvents->WaitFor(MEMediaSample, 1, kQuietMs));
-    EXPECT_EQ(MF_E_MEDIA_SOURCE_WRONGSTATE, stream->RequestSample(NULL));
+    EXPECT_FALSE(m_streamEvents->WaitFor(MEMediaSample, 1, kQuietMs));
+    EXPECT_EQ(MF_E_MEDIA_SOURCE_WRONGSTATE, m_stream->RequestSample(NULL));
 
     // Stopping a stopped source stops the source only: the stream was not started.
-    ASSERT_EQ(S_OK, source->Stop());
-    ASSERT_TRUE(sourceEvents->WaitFor(MESourceStopped, 2));
-    EXPECT_FALSE(streamEvents->WaitFor(MEStreamStopped, 2, kQuietMs));
-    EXPECT_EQ(MF_E_INVALID_STATE_TRANSITION, source->Pause());
+    ASSERT_EQ(S_OK, m_source->Stop());
+    ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStopped, 2));
+    EXPECT_FALSE(m_streamEvents->WaitFor(MEStreamStopped, 2, kQuietMs));
+    EXPECT_EQ(MF_E_INVALID_STATE_TRANSITION, m_source->Pause());
 }
 
 namespace
@@ -548,54 +553,44 @@ TEST_F(SimulatedWebcamSourceTest, StartsAtItsInitialTypeWhichMayRefuseToChange)
 
 TEST_F(SimulatedWebcamSourceTest, AnEndedStreamSaysSoOnceAndRefusesRequestsUntilRestarted)
 {
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+    ASSERT_NO_FATAL_FAILURE(StartStreaming());
 
     m_webcam->SetDelivery(WEBCAM_DELIVER_END_OF_STREAM);
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    ASSERT_TRUE(streamEvents->WaitFor(MEEndOfStream));
-    ASSERT_TRUE(sourceEvents->WaitFor(MEEndOfPresentation));
-    EXPECT_EQ(MF_E_END_OF_STREAM, stream->RequestSample(NULL));
-    EXPECT_EQ(0u, streamEvents->Count(MEMediaSample));
-    EXPECT_EQ(1u, streamEvents->Count(MEEndOfStream));
+    ASSERT_EQ(S_OK, m_stream->RequestSample(NULL));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEEndOfStream));
+    ASSERT_TRUE(m_sourceEvents->WaitFor(MEEndOfPresentation));
+    EXPECT_EQ(MF_E_END_OF_STREAM, m_stream->RequestSample(NULL));
+    EXPECT_EQ(0u, m_streamEvents->Count(MEMediaSample));
+    EXPECT_EQ(1u, m_streamEvents->Count(MEEndOfStream));
 
     // A new run streams again.
     m_webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
     ComPtr<IMFPresentationDescriptor> descriptor;
-    ASSERT_EQ(S_OK, source->CreatePresentationDescriptor(&descriptor));
+    ASSERT_EQ(S_OK, m_source->CreatePresentationDescriptor(&descriptor));
     PROPVARIANT varStart;
     PropVariantInit(&varStart);
-    ASSERT_EQ(S_OK, source->Stop());
-    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStopped));
-    size_t nStarted = streamEvents->Count(MEStreamStarted);
-    ASSERT_EQ(S_OK, source->Start(descriptor.Get(), NULL, &varStart));
-    ASSERT_TRUE(streamEvents->WaitFor(MEStreamStarted, nStarted + 1));
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    EXPECT_TRUE(streamEvents->WaitFor(MEMediaSample));
+    ASSERT_EQ(S_OK, m_source->Stop());
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamStopped));
+    size_t nStarted = m_streamEvents->Count(MEStreamStarted);
+    ASSERT_EQ(S_OK, m_source->Start(descriptor.Get(), NULL, &varStart));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamStarted, nStarted + 1));
+    ASSERT_EQ(S_OK, m_stream->RequestSample(NULL));
+    EXPECT_TRUE(m_streamEvents->WaitFor(MEMediaSample));
 }
 
 TEST_F(SimulatedWebcamSourceTest, AFormatChangeInMidStreamIsAnnouncedAndTheFramesFollowIt)
 {
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    ASSERT_TRUE(streamEvents->WaitFor(MEMediaSample));
+    ASSERT_NO_FATAL_FAILURE(StartStreaming());
+    ASSERT_EQ(S_OK, m_stream->RequestSample(NULL));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEMediaSample));
 
     m_webcam->ChangeFormat(1);  // MJPG 320 x 240
-    ASSERT_TRUE(streamEvents->WaitFor(MEStreamFormatChanged));
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
-    ASSERT_TRUE(streamEvents->WaitFor(MEMediaSample, 2));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamFormatChanged));
+    ASSERT_EQ(S_OK, m_stream->RequestSample(NULL));
+    ASSERT_TRUE(m_streamEvents->WaitFor(MEMediaSample, 2));
     EXPECT_EQ(1u, m_webcam->GetCurrentFormat());
 
-    std::vector<ReceivedEvent> events = streamEvents->Events();
+    std::vector<ReceivedEvent> events = m_streamEvents->Events();
     ComPtr<IMFMediaType> announced;
     std::vector<ComPtr<IMFSample>> samples;
     for (const ReceivedEvent& received : events)
@@ -622,7 +617,7 @@ TEST_F(SimulatedWebcamSourceTest, AFormatChangeInMidStreamIsAnnouncedAndTheFrame
     buffer->Unlock();
 
     UINT32 nWidth = 0;
-    ComPtr<IMFMediaTypeHandler> handler = StreamTypeHandler(source.Get());
+    ComPtr<IMFMediaTypeHandler> handler = StreamTypeHandler(m_source.Get());
     ASSERT_TRUE(handler);
     EXPECT_TRUE(CurrentSubtype(handler.Get(), &nWidth) == MFVideoFormat_MJPG);
     EXPECT_EQ(320u, nWidth);
@@ -630,20 +625,15 @@ TEST_F(SimulatedWebcamSourceTest, AFormatChangeInMidStreamIsAnnouncedAndTheFrame
 
 TEST_F(SimulatedWebcamSourceTest, ShutdownEndsTheEventsAndEveryLaterCall)
 {
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+    ASSERT_NO_FATAL_FAILURE(StartStreaming());
     ComPtr<IMFPresentationDescriptor> descriptor;
-    ASSERT_EQ(S_OK, source->CreatePresentationDescriptor(&descriptor));
+    ASSERT_EQ(S_OK, m_source->CreatePresentationDescriptor(&descriptor));
 
-    ASSERT_EQ(S_OK, source->Shutdown());
+    ASSERT_EQ(S_OK, m_source->Shutdown());
     // Pending listeners hear of it once and are refused afterwards, so none
     // keeps waiting on a dead source.
-    ASSERT_TRUE(sourceEvents->WaitForRefusal());
-    ASSERT_TRUE(streamEvents->WaitForRefusal());
+    ASSERT_TRUE(m_sourceEvents->WaitForRefusal());
+    ASSERT_TRUE(m_streamEvents->WaitForRefusal());
     EXPECT_EQ(0, m_webcam->GetStartedSourceCount());
 
     DWORD dwCharacteristics = 0;
@@ -652,16 +642,16 @@ TEST_F(SimulatedWebcamSourceTest, ShutdownEndsTheEventsAndEveryLaterCall)
     ComPtr<IMFMediaSource> owner;
     PROPVARIANT varEmpty;
     PropVariantInit(&varEmpty);
-    EXPECT_EQ(MF_E_SHUTDOWN, source->GetCharacteristics(&dwCharacteristics));
-    EXPECT_EQ(MF_E_SHUTDOWN, source->CreatePresentationDescriptor(&another));
-    EXPECT_EQ(MF_E_SHUTDOWN, source->Start(descriptor.Get(), NULL, &varEmpty));
-    EXPECT_EQ(MF_E_SHUTDOWN, source->Stop());
-    EXPECT_EQ(MF_E_SHUTDOWN, source->Pause());
-    EXPECT_EQ(MF_E_SHUTDOWN, source->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
-    EXPECT_EQ(MF_E_SHUTDOWN, stream->RequestSample(NULL));
-    EXPECT_EQ(MF_E_SHUTDOWN, stream->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
-    EXPECT_EQ(MF_E_SHUTDOWN, stream->GetMediaSource(&owner));
-    EXPECT_EQ(MF_E_SHUTDOWN, source->Shutdown());
+    EXPECT_EQ(MF_E_SHUTDOWN, m_source->GetCharacteristics(&dwCharacteristics));
+    EXPECT_EQ(MF_E_SHUTDOWN, m_source->CreatePresentationDescriptor(&another));
+    EXPECT_EQ(MF_E_SHUTDOWN, m_source->Start(descriptor.Get(), NULL, &varEmpty));
+    EXPECT_EQ(MF_E_SHUTDOWN, m_source->Stop());
+    EXPECT_EQ(MF_E_SHUTDOWN, m_source->Pause());
+    EXPECT_EQ(MF_E_SHUTDOWN, m_source->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
+    EXPECT_EQ(MF_E_SHUTDOWN, m_stream->RequestSample(NULL));
+    EXPECT_EQ(MF_E_SHUTDOWN, m_stream->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
+    EXPECT_EQ(MF_E_SHUTDOWN, m_stream->GetMediaSource(&owner));
+    EXPECT_EQ(MF_E_SHUTDOWN, m_source->Shutdown());
     EXPECT_EQ(2, m_webcam->GetShutdownCount());
 }
 
@@ -757,48 +747,43 @@ class SimulatedWebcamLossTest : public SimulatedWebcamSourceTest,
 
 TEST_P(SimulatedWebcamLossTest, UnpluggingEndsTheStreamAndActivationUntilPluggedBack)
 {
-    ComPtr<IMFMediaSource> source = Activate();
-    ASSERT_TRUE(source);
-    ComPtr<EventCollector> sourceEvents = Listen(source.Get());
-    ComPtr<IMFMediaStream> stream = StartAndGetStream(source.Get(), sourceEvents.Get());
-    ASSERT_TRUE(stream);
-    ComPtr<EventCollector> streamEvents = Listen(stream.Get());
+    ASSERT_NO_FATAL_FAILURE(StartStreaming());
     m_webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
-    ASSERT_EQ(S_OK, stream->RequestSample(NULL));
+    ASSERT_EQ(S_OK, m_stream->RequestSample(NULL));
 
     m_webcam->Unplug(GetParam());
     EXPECT_FALSE(m_webcam->IsPlugged());
     switch (GetParam())
     {
     case WEBCAM_LOSS_ERROR_EVENT:
-        ASSERT_TRUE(streamEvents->WaitFor(MEError));
-        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, streamEvents->Events().back().hrStatus);
-        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, stream->RequestSample(NULL));
+        ASSERT_TRUE(m_streamEvents->WaitFor(MEError));
+        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, m_streamEvents->Events().back().hrStatus);
+        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, m_stream->RequestSample(NULL));
         // Stop still answers with both events, so a reader can let go.
-        EXPECT_EQ(S_OK, source->Stop());
-        EXPECT_TRUE(sourceEvents->WaitFor(MESourceStopped));
-        EXPECT_TRUE(streamEvents->WaitFor(MEStreamStopped));
+        EXPECT_EQ(S_OK, m_source->Stop());
+        EXPECT_TRUE(m_sourceEvents->WaitFor(MESourceStopped));
+        EXPECT_TRUE(m_streamEvents->WaitFor(MEStreamStopped));
         break;
     case WEBCAM_LOSS_STOPPED_EVENTS:
-        ASSERT_TRUE(sourceEvents->WaitFor(MESourceStopped));
-        ASSERT_TRUE(streamEvents->WaitFor(MEStreamStopped));
-        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, stream->RequestSample(NULL));
+        ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStopped));
+        ASSERT_TRUE(m_streamEvents->WaitFor(MEStreamStopped));
+        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, m_stream->RequestSample(NULL));
         break;
     case WEBCAM_LOSS_SHUTDOWN:
     {
-        ASSERT_TRUE(sourceEvents->WaitForRefusal());
-        ASSERT_TRUE(streamEvents->WaitForRefusal());
+        ASSERT_TRUE(m_sourceEvents->WaitForRefusal());
+        ASSERT_TRUE(m_streamEvents->WaitForRefusal());
         ComPtr<IMFMediaEvent> event;
-        EXPECT_EQ(MF_E_SHUTDOWN, source->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
-        EXPECT_EQ(MF_E_SHUTDOWN, stream->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
-        EXPECT_EQ(MF_E_SHUTDOWN, stream->RequestSample(NULL));
+        EXPECT_EQ(MF_E_SHUTDOWN, m_source->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
+        EXPECT_EQ(MF_E_SHUTDOWN, m_stream->GetEvent(MF_EVENT_FLAG_NO_WAIT, &event));
+        EXPECT_EQ(MF_E_SHUTDOWN, m_stream->RequestSample(NULL));
         break;
     }
     default:
         FAIL();
     }
     m_webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
-    EXPECT_FALSE(streamEvents->WaitFor(MEMediaSample, 1, kQuietMs));
+    EXPECT_FALSE(m_streamEvents->WaitFor(MEMediaSample, 1, kQuietMs));
     EXPECT_EQ(0, m_webcam->GetStartedSourceCount());
 
     ComPtr<IMFPresentationDescriptor> descriptor;
@@ -806,8 +791,8 @@ TEST_P(SimulatedWebcamLossTest, UnpluggingEndsTheStreamAndActivationUntilPlugged
     PropVariantInit(&varEmpty);
     if (GetParam() != WEBCAM_LOSS_SHUTDOWN)
     {
-        ASSERT_EQ(S_OK, source->CreatePresentationDescriptor(&descriptor));
-        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, source->Start(descriptor.Get(), NULL, &varEmpty));
+        ASSERT_EQ(S_OK, m_source->CreatePresentationDescriptor(&descriptor));
+        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, m_source->Start(descriptor.Get(), NULL, &varEmpty));
     }
 
     ComPtr<IMFActivate> activate;
@@ -828,7 +813,7 @@ TEST_P(SimulatedWebcamLossTest, UnpluggingEndsTheStreamAndActivationUntilPlugged
     if (GetParam() != WEBCAM_LOSS_SHUTDOWN)
     {
         EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
-                  source->Start(descriptor.Get(), NULL, &varEmpty));
+                  m_source->Start(descriptor.Get(), NULL, &varEmpty));
     }
 }
 
