@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -132,4 +133,23 @@ TEST(DebugLog, AThreadTerminatedWhileHoldingTheLogLockDoesNotSilenceTheLog)
     CloseHandle(hWritten);
     CloseHandle(hNever);
     CloseHandle(hLocked);
+}
+
+// The tests' capture of the log ends while threads they have yet to stop go
+// on logging; a line in flight must not outlive the capture it goes to.
+TEST(DebugLogCapture, EndingWhileAnotherThreadLogsLosesNothingAfterwards)
+{
+    std::atomic<bool> bStop(false);
+    std::thread logger([&] {
+        while (!bStop)
+            LogPrint("from the other thread %d\n", 42);
+    });
+    for (int i = 0; i < 2000; ++i)
+    {
+        DebugOutputCapture capture;
+        LogPrint("round %d\n", i);
+        ASSERT_TRUE(capture.Contains("round " + std::to_string(i) + "\n"));
+    }
+    bStop = true;
+    logger.join();
 }

@@ -2,15 +2,16 @@
 
 #include <stdio.h>
 
-#include <atomic>
-
 #ifndef DBG_PRINTEXCEPTION_WIDE_C
 #define DBG_PRINTEXCEPTION_WIDE_C ((DWORD)0x4001000AL)
 #endif
 
 namespace
 {
-std::atomic<DebugOutputCapture*> g_pActive(nullptr);
+// Handlers hold it shared while they use the capture, so that a capture is
+// never destroyed under a line that another thread is still appending.
+SRWLOCK g_activeLock = SRWLOCK_INIT;
+DebugOutputCapture* g_pActive = nullptr;
 
 std::string ToUtf8(const wchar_t* pwsz, size_t cch)
 {
@@ -25,22 +26,37 @@ std::string ToUtf8(const wchar_t* pwsz, size_t cch)
 
 DebugOutputCapture::DebugOutputCapture()
 {
+    AcquireSRWLockExclusive(&g_activeLock);
     g_pActive = this;
+    ReleaseSRWLockExclusive(&g_activeLock);
     m_hHandler = AddVectoredExceptionHandler(1, OnException);
 }
 
 DebugOutputCapture::~DebugOutputCapture()
 {
     RemoveVectoredExceptionHandler(m_hHandler);
+    // Waits for the lines in flight on other threads (a thread that is still
+    // logging, such as one the test has yet to stop).
+    AcquireSRWLockExclusive(&g_activeLock);
     g_pActive = nullptr;
+    ReleaseSRWLockExclusive(&g_activeLock);
 }
 
 LONG CALLBACK DebugOutputCapture::OnException(EXCEPTION_POINTERS* pInfo)
 {
-    DebugOutputCapture* pCapture = g_pActive;
     const EXCEPTION_RECORD* pRecord = pInfo->ExceptionRecord;
-    if (pCapture == nullptr || pRecord->NumberParameters < 2)
+    if ((pRecord->ExceptionCode != DBG_PRINTEXCEPTION_C &&
+         pRecord->ExceptionCode != DBG_PRINTEXCEPTION_WIDE_C) ||
+        pRecord->NumberParameters < 2)
         return EXCEPTION_CONTINUE_SEARCH;
+    AcquireSRWLockShared(&g_activeLock);
+    LONG nResult = g_pActive != nullptr ? g_pActive->Take(pRecord) : EXCEPTION_CONTINUE_SEARCH;
+    ReleaseSRWLockShared(&g_activeLock);
+    return nResult;
+}
+
+LONG DebugOutputCapture::Take(const EXCEPTION_RECORD* pRecord)
+{
     // Like a debugger, the capture must leave the thread's last error alone:
     // callers log a line and then read the error of the call before it.
     struct LastErrorKeeper
@@ -56,13 +72,13 @@ LONG CALLBACK DebugOutputCapture::OnException(EXCEPTION_POINTERS* pInfo)
     if (pRecord->ExceptionCode == DBG_PRINTEXCEPTION_C)
     {
         const char* psz = reinterpret_cast<const char*>(pRecord->ExceptionInformation[1]);
-        pCapture->Append(std::string(psz, cch > 0 ? strnlen(psz, cch) : 0));
+        Append(std::string(psz, cch > 0 ? strnlen(psz, cch) : 0));
         return EXCEPTION_CONTINUE_EXECUTION;
     }
     if (pRecord->ExceptionCode == DBG_PRINTEXCEPTION_WIDE_C)
     {
         const wchar_t* pwsz = reinterpret_cast<const wchar_t*>(pRecord->ExceptionInformation[1]);
-        pCapture->Append(ToUtf8(pwsz, cch > 0 ? wcsnlen(pwsz, cch) : 0));
+        Append(ToUtf8(pwsz, cch > 0 ? wcsnlen(pwsz, cch) : 0));
         return EXCEPTION_CONTINUE_EXECUTION;
     }
     return EXCEPTION_CONTINUE_SEARCH;

@@ -28,6 +28,8 @@ private:
     DebugOutputCapture& operator=(const DebugOutputCapture&);
 
     static LONG CALLBACK OnException(EXCEPTION_POINTERS* pInfo);
+    // Appends a debug-output exception's line; the caller holds the capture.
+    LONG Take(const EXCEPTION_RECORD* pRecord);
     void Append(std::string line);
 
     PVOID m_hHandler;
