@@ -14,3 +14,12 @@ if [ ! -f "$stamp" ]; then
   wineserver -w
   touch "$stamp"
 fi
+# A program that crashes ends at once, with Wine's line naming the fault and
+# the address, instead of waiting for a debugger that never comes back here
+# (the test would only fail at its time-out, saying nothing).
+no_debugger="$WINEPREFIX/.vcam-no-debugger"
+if [ ! -f "$no_debugger" ]; then
+  "$here/wine.sh" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /d 'cmd.exe /c rem' /f >/dev/null 2>&1
+  touch "$no_debugger"
+fi
