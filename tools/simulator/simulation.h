@@ -93,6 +93,8 @@ private:
     // Runs one YUY2 request until the test decoder has seen every picture
     // the webcam repeats, so that the memory baseline includes its cache.
     void WarmDecoder();
+    // Each request of the soak against the frames expected of it.
+    void JudgeSoakRequests(std::vector<std::string>* pFailures);
 
     void ChangeWebcam(bool bPlug);
     // A driver stall, which the frames expected of the requests allow for.

@@ -49,6 +49,25 @@ const ScenarioClient kSoakForms[] = {
     {3, 1280, 720, "soak.exe", 0, 0}, {2, 1280, 720, "soak.exe", 0, 0},
     {4, 640, 360, "soak.exe", 0, 0},
 };
+
+// The leak check: the levels at the end against those after warm-up.
+void CheckLevels(const ProcessLevels& warm, const ProcessLevels& end,
+                 std::vector<std::string>* pFailures)
+{
+    printf("Handles: %lu after warm-up, %lu at the end (margin %lu)\n",
+           static_cast<unsigned long>(warm.dwHandles), static_cast<unsigned long>(end.dwHandles),
+           static_cast<unsigned long>(kHandleMargin));
+    printf("Private bytes: %.1f MB after warm-up, %.1f MB at the end (margin %.0f MB)\n",
+           warm.cbPrivate / 1048576.0, end.cbPrivate / 1048576.0, kPrivateMargin / 1048576.0);
+    if (warm.dwHandles == 0)
+        printf("The system reports no handle count; handles not checked\n");
+    if (warm.cbPrivate == 0)
+        printf("The system reports no private bytes; memory not checked\n");
+    if (end.dwHandles > warm.dwHandles + kHandleMargin)
+        pFailures->push_back("handle count grew beyond the margin");
+    if (end.cbPrivate > warm.cbPrivate + kPrivateMargin)
+        pFailures->push_back("private bytes grew beyond the margin");
+}
 }  // namespace
 
 const ScenarioClient& Simulation::PickFreeForm(const std::vector<size_t>& active,
@@ -121,6 +140,38 @@ void Simulation::WarmDecoder()
     }
     pRequest->client.dStop = Now();
     StopRequest(pRequest);
+}
+
+void Simulation::JudgeSoakRequests(std::vector<std::string>* pFailures)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (size_t i = 0; i < m_requests.size(); ++i)
+    {
+        const Request& request = m_requests[i];
+        if (request.bWarmUp)
+            continue;
+        double dExpected = ExpectedFor(request);
+        bool bShort = ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected);
+        bool bNone = !request.bSawSuspension && request.client.dStop - request.client.dStart > 1.0 &&
+                     request.nFrames == 0;
+        char szProblem[200];
+        if (bShort)
+        {
+            snprintf(szProblem, sizeof(szProblem),
+                     "request %u (%s, %.1f to %.1f s) got %u of %.0f expected frames",
+                     static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
+                     request.dStartedAt, request.dStoppedAt,
+                     static_cast<unsigned>(request.nSettledFrames), dExpected);
+            pFailures->push_back(szProblem);
+        }
+        else if (bNone)
+        {
+            snprintf(szProblem, sizeof(szProblem), "request %u (%s, %.1f to %.1f s) got no frame",
+                     static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
+                     request.client.dStart, request.client.dStop);
+            pFailures->push_back(szProblem);
+        }
+    }
 }
 
 bool Simulation::Soak(double dSeconds, unsigned nSeed)
@@ -360,56 +411,11 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     Sleep(2000);
     ProcessLevels end = MeasureProcess();
 
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        for (size_t i = 0; i < m_requests.size(); ++i)
-        {
-            const Request& request = m_requests[i];
-            if (request.bWarmUp)
-                continue;
-            double dExpected = ExpectedFor(request);
-            bool bShort = ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected);
-            bool bNone = !request.bSawSuspension && request.client.dStop - request.client.dStart > 1.0 &&
-                         request.nFrames == 0;
-            char szProblem[200];
-            if (bShort)
-            {
-                snprintf(szProblem, sizeof(szProblem),
-                         "request %u (%s, %.1f to %.1f s) got %u of %.0f expected frames",
-                         static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
-                         request.dStartedAt, request.dStoppedAt,
-                         static_cast<unsigned>(request.nSettledFrames), dExpected);
-                failures.push_back(szProblem);
-            }
-            else if (bNone)
-            {
-                snprintf(szProblem, sizeof(szProblem), "request %u (%s, %.1f to %.1f s) got no frame",
-                         static_cast<unsigned>(i + 1), RequestLabel(request.client).c_str(),
-                         request.client.dStart, request.client.dStop);
-                failures.push_back(szProblem);
-            }
-        }
-    }
+    JudgeSoakRequests(&failures);
     if (bWarm)
-    {
-        printf("Handles: %lu after warm-up, %lu at the end (margin %lu)\n",
-               static_cast<unsigned long>(warm.dwHandles), static_cast<unsigned long>(end.dwHandles),
-               static_cast<unsigned long>(kHandleMargin));
-        printf("Private bytes: %.1f MB after warm-up, %.1f MB at the end (margin %.0f MB)\n",
-               warm.cbPrivate / 1048576.0, end.cbPrivate / 1048576.0, kPrivateMargin / 1048576.0);
-        if (warm.dwHandles == 0)
-            printf("The system reports no handle count; handles not checked\n");
-        if (warm.cbPrivate == 0)
-            printf("The system reports no private bytes; memory not checked\n");
-        if (end.dwHandles > warm.dwHandles + kHandleMargin)
-            failures.push_back("handle count grew beyond the margin");
-        if (end.cbPrivate > warm.cbPrivate + kPrivateMargin)
-            failures.push_back("private bytes grew beyond the margin");
-    }
+        CheckLevels(warm, end, &failures);
     else
-    {
         failures.push_back("the soak ended before its warm-up");
-    }
     bool bStopped = StopAll(&watcher);
     if (!bStopped)
         failures.push_back("the host did not stop");
