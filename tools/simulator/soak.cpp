@@ -5,7 +5,9 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "driver/driverprotocol.h"
 #include "processhandles.h"
