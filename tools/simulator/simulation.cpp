@@ -518,15 +518,6 @@ bool Simulation::HostAnswers(DWORD dwTimeoutMs)
                                &dwResult) != 0;
 }
 
-size_t Simulation::TotalFrames()
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    size_t nFrames = 0;
-    for (const Request& request : m_requests)
-        nFrames += request.nFrames;
-    return nFrames;
-}
-
 double Simulation::RanFor(const Request& request)
 {
     if (!request.bStarted)
@@ -546,43 +537,4 @@ void Simulation::StartStall(DWORD dwControlCode, double dAt, double dLength)
 {
     m_stalls.Start(dwControlCode, dAt, dLength);
     m_expected.NoteStall(dAt, dLength);
-}
-
-void Simulation::ChangeWebcam(bool bPlug)
-{
-    ScenarioEvent event = {bPlug ? SCENARIO_PLUG : SCENARIO_UNPLUG, 0, 0, 0};
-    ApplyEvent(event);
-}
-
-void Simulation::SetSuspended(bool bSuspended)
-{
-    DWORD_PTR dwResult = 0;
-    if (bSuspended)
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        for (Request& request : m_requests)
-        {
-            if (request.bStarted && !request.bStopped)
-                request.bSawSuspension = true;
-        }
-    }
-    if (bSuspended)
-        m_expected.NoteSuspend(Now());
-    else
-        m_expected.NoteResume(Now());
-    SendMessageTimeoutA(m_host.Window(), WM_POWERBROADCAST,
-                        bSuspended ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL,
-                        10000, &dwResult);
-}
-
-void Simulation::RemoveAllRequests()
-{
-    for (Request& request : m_requests)
-    {
-        if (request.bStarted && !request.bStopped)
-        {
-            request.client.dStop = Now();
-            StopRequest(&request);
-        }
-    }
 }

@@ -78,15 +78,17 @@ private:
     bool StopAll(std::thread* pWatcher);
     bool HostAnswers(DWORD dwTimeoutMs = 5000);
 
-    size_t TotalFrames();
     bool Report(const std::wstring& outputFolder);
 
     // Frames the request should have had for the time it ran, and that time.
     double ExpectedFor(const Request& request);
     static double RanFor(const Request& request);
+    // A driver stall, which the frames expected of the requests allow for.
+    void StartStall(DWORD dwControlCode, double dAt, double dLength);
 
-    // The soak's clients: a form no running request has, a new request of
-    // it, a running request switched to it in one change of the driver's.
+    // The soak (soak.cpp). Its clients: a form no running request has, a
+    // new request of it, a running request switched to it in one change of
+    // the driver's.
     const ScenarioClient& PickFreeForm(const std::vector<size_t>& active, std::mt19937* pRandom);
     void AddSoakRequest(const ScenarioClient& form, double dAt);
     void SwitchSoakRequest(size_t nIndex, const ScenarioClient& form, double dAt);
@@ -96,9 +98,10 @@ private:
     // Each request of the soak against the frames expected of it.
     void JudgeSoakRequests(std::vector<std::string>* pFailures);
 
+    size_t TotalFrames();
+    // The soak's events: the webcam plugged or not, the system suspended or
+    // resumed, every client gone.
     void ChangeWebcam(bool bPlug);
-    // A driver stall, which the frames expected of the requests allow for.
-    void StartStall(DWORD dwControlCode, double dAt, double dLength);
     void SetSuspended(bool bSuspended);
     void RemoveAllRequests();
 
