@@ -73,15 +73,13 @@ LONG DebugOutputCapture::Take(const EXCEPTION_RECORD* pRecord)
     {
         const char* psz = reinterpret_cast<const char*>(pRecord->ExceptionInformation[1]);
         Append(std::string(psz, cch > 0 ? strnlen(psz, cch) : 0));
-        return EXCEPTION_CONTINUE_EXECUTION;
     }
-    if (pRecord->ExceptionCode == DBG_PRINTEXCEPTION_WIDE_C)
+    else
     {
         const wchar_t* pwsz = reinterpret_cast<const wchar_t*>(pRecord->ExceptionInformation[1]);
         Append(ToUtf8(pwsz, cch > 0 ? wcsnlen(pwsz, cch) : 0));
-        return EXCEPTION_CONTINUE_EXECUTION;
     }
-    return EXCEPTION_CONTINUE_SEARCH;
+    return EXCEPTION_CONTINUE_EXECUTION;
 }
 
 void DebugOutputCapture::Append(std::string line)

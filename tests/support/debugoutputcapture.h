@@ -28,7 +28,8 @@ private:
     DebugOutputCapture& operator=(const DebugOutputCapture&);
 
     static LONG CALLBACK OnException(EXCEPTION_POINTERS* pInfo);
-    // Appends a debug-output exception's line; the caller holds the capture.
+    // Appends the line of a debug-output exception (narrow or wide); the
+    // caller holds the capture.
     LONG Take(const EXCEPTION_RECORD* pRecord);
     void Append(std::string line);
 
