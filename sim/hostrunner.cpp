@@ -52,11 +52,10 @@ bool HostRunner::Stop(DWORD dwTimeoutMs)
 void HostRunner::Run()
 {
     // A process starts its host state fresh; so must every host run here.
-    gbWorkerQuit = FALSE;
     gbStopCapturePending = FALSE;
     gbNotifyEventRegistered = FALSE;
     gbSystemSuspended = FALSE;
-    gbCaptureFailed = FALSE;
+    TakeWorkerNotices();
     gnDriverTimerId = 0;
     gdwLastArrivalTick = 0;
     ghHeldMutex = NULL;

@@ -301,10 +301,32 @@ BOOL SimulatedDriver::Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cb
         SetLastError(dwError);
         return FALSE;
     }
+    if (pcbReturned != NULL && TakeShortAnswer(dwCode))
+        *pcbReturned /= 2;
     if (observer)
         observer(accepted);
     m_frameAccepted.notify_all();
     return TRUE;
+}
+
+bool SimulatedDriver::TakeShortAnswer(DWORD dwCode)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto it = m_shortAnswers.find(dwCode);
+    if (it == m_shortAnswers.end())
+        return false;
+    if (it->second > 0 && --it->second == 0)
+        m_shortAnswers.erase(it);
+    return true;
+}
+
+void SimulatedDriver::AnswerShort(DWORD dwControlCode, int nTimes)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (nTimes == 0)
+        m_shortAnswers.erase(dwControlCode);
+    else
+        m_shortAnswers[dwControlCode] = nTimes;
 }
 
 DWORD SimulatedDriver::TakeInjectedFailure(DWORD dwCode)
@@ -488,6 +510,7 @@ void SimulatedDriver::ClearFailures()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_failures.clear();
+    m_shortAnswers.clear();
     m_bOpenFails = false;
 }
 

@@ -77,6 +77,9 @@ public:
     // Failures. FailOpen(ERROR_SUCCESS) fails without a recorded error.
     void FailRequest(DWORD dwControlCode, DWORD dwError, int nTimes = -1);
     void FailOpen(DWORD dwError);
+    // The next nTimes answers of this code (-1: every one) succeed but
+    // return half the bytes they should, as a driver of another build may.
+    void AnswerShort(DWORD dwControlCode, int nTimes = -1);
     void SetAbsent(bool bAbsent);
     void ClearFailures();
     // Makes every request of this code take at least dwDelayMs, as a busy or
@@ -136,6 +139,7 @@ private:
     bool WaitOutStall(DWORD dwStallMs);
 
     DWORD TakeInjectedFailure(DWORD dwCode);  // ERROR_SUCCESS when none
+    bool TakeShortAnswer(DWORD dwCode);
     DWORD LendEvent(LentEvent eEvent, const void* pIn, DWORD cbIn);
     DWORD GetFrameInfo(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut, DWORD* pcbReturned);
     DWORD AcceptFrame(void* pIn, DWORD cbIn, void* pOut, DWORD cbOut, FrameView* pFrame);
@@ -157,6 +161,7 @@ private:
     UINT32 m_nOverriddenCount;
 
     std::map<DWORD, std::pair<DWORD, int>> m_failures;  // code -> (error, times left; -1 always)
+    std::map<DWORD, int> m_shortAnswers;                 // code -> times left; -1 always
     bool m_bOpenFails;
     DWORD m_dwOpenError;
 

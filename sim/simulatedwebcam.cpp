@@ -64,7 +64,10 @@ SimulatedWebcam::SimulatedWebcam(const SimulatedWebcamSpec& webcamSpec)
       m_nStartedSources(0),
       m_nShutdowns(0),
       m_nSamples(0),
-      m_nErrorEvents(0)
+      m_nErrorEvents(0),
+      m_dwActivationDelayMs(0),
+      m_nActivationDelayChanges(0),
+      m_nWaitingActivations(0)
 {
     for (int i = 0; i < WEBCAM_CALL_COUNT; ++i)
     {
@@ -97,6 +100,36 @@ void SimulatedWebcam::FailCall(SimulatedWebcamCall eCall, HRESULT hr, int nTimes
     m_failures[eCall].hr = hr;
     m_failures[eCall].nTimesLeft = nTimes;
     m_failures[eCall].nPassesLeft = nAfter;
+}
+
+void SimulatedWebcam::SetActivationDelay(DWORD dwDelayMs)
+{
+    std::lock_guard<std::mutex> guard(m_statsLock);
+    m_dwActivationDelayMs = dwDelayMs;
+    ++m_nActivationDelayChanges;
+    m_activationDelayChanged.notify_all();
+}
+
+int SimulatedWebcam::GetWaitingActivationCount()
+{
+    std::lock_guard<std::mutex> guard(m_statsLock);
+    return m_nWaitingActivations;
+}
+
+void SimulatedWebcam::WaitOutActivationDelay()
+{
+    std::unique_lock<std::mutex> guard(m_statsLock);
+    if (m_dwActivationDelayMs == 0)
+        return;
+    UINT64 nChanges = m_nActivationDelayChanges;
+    auto changed = [&] { return m_nActivationDelayChanges != nChanges; };
+    ++m_nWaitingActivations;
+    if (m_dwActivationDelayMs == INFINITE)
+        m_activationDelayChanged.wait(guard, changed);
+    else
+        m_activationDelayChanged.wait_for(guard, std::chrono::milliseconds(m_dwActivationDelayMs),
+                                          changed);
+    --m_nWaitingActivations;
 }
 
 void SimulatedWebcam::ClearFailures()

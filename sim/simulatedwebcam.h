@@ -117,6 +117,11 @@ public:
     // for different ends (a probe's activation and the opening one).
     void FailCall(SimulatedWebcamCall eCall, HRESULT hr, int nTimes = -1, int nAfter = 0);
     void ClearFailures();
+    // Every activation from now on takes this long, as a camera that powers
+    // up slowly does; INFINITE: it does not return until the delay is set
+    // again, which also ends activations already waiting.
+    void SetActivationDelay(DWORD dwDelayMs);
+    int GetWaitingActivationCount();
     // Applies at once to every started stream, and to later ones.
     void SetDelivery(SimulatedWebcamDelivery eDelivery, HRESULT hrError = E_FAIL);
 
@@ -161,6 +166,7 @@ private:
     // For the webcam's own objects. TakeFailure counts the call and answers
     // S_OK or the injected failure; it takes only a leaf lock.
     HRESULT TakeFailure(SimulatedWebcamCall eCall);
+    void WaitOutActivationDelay();
     // Registers a new source and tells it the present delivery; false when
     // the webcam is unplugged.
     bool AddSource(SimulatedWebcamSource* pSource);
@@ -197,4 +203,8 @@ private:
     int m_nShutdowns;
     UINT64 m_nSamples;
     int m_nErrorEvents;
+    DWORD m_dwActivationDelayMs;
+    UINT64 m_nActivationDelayChanges;  // wakes activations waiting out an older delay
+    int m_nWaitingActivations;
+    std::condition_variable m_activationDelayChanged;
 };

@@ -58,6 +58,7 @@ STDMETHODIMP SimulatedWebcamActivate::ActivateObject(REFIID riid, void** ppv)
     if (ppv == NULL)
         return E_POINTER;
     *ppv = NULL;
+    m_webcam->WaitOutActivationDelay();
     HRESULT hr = m_webcam->TakeFailure(WEBCAM_CALL_ACTIVATE);
     if (FAILED(hr))
         return hr;

@@ -41,6 +41,7 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
     LogPrint("CMFCaptureBuilder(0x%p)::CMFCaptureBuilder ()\n", this);
     MFStartup(MF_VERSION, MFSTARTUP_FULL);
     m_szSymbolicLink[0] = '\0';
+    m_szLinkInUse[0] = '\0';
     m_hReadNextSampleEvent = CreateEventA(NULL, TRUE, FALSE, "ReadNextSampleEvent");
     m_pFrameControlManager = new FrameControlManager(m_hReadNextSampleEvent);
     enumWebcamDevices();
@@ -177,6 +178,12 @@ HRESULT CMFCaptureBuilder::createWebcamDevice(IMFActivate* pActivate)
                             NULL);
         strncpy_s(m_szSymbolicLink, sizeof(m_szSymbolicLink), link.c_str(), _TRUNCATE);
         hr = createSourceReader();
+    }
+    if (SUCCEEDED(hr))
+    {
+        m_linkLock.Lock();
+        strcpy_s(m_szLinkInUse, sizeof(m_szLinkInUse), m_szSymbolicLink);
+        m_linkLock.Unlock();
     }
     CoTaskMemFree(pwszLink);
     m_lock.Unlock();

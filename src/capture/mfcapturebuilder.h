@@ -55,7 +55,12 @@ public:
     HRESULT StartCapture();
     HRESULT StopCapture();
     BOOL IsStreaming();
+    // Safe on the window thread at any time: it reads only the link in use,
+    // never waiting for an activation, an opening or a stop.
     HRESULT CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbLost);
+    // No client asks any more: the webcam last opened is nobody's, and its
+    // removal no loss.
+    void ForgetWebcamInUse();
     HRESULT SetReadNextSampleEvent(BOOL bSet);
     HRESULT ReleaseWebcamDevice();
 
@@ -83,7 +88,7 @@ private:
     eCamCapability checkCamCapability(UINT32 nIndex);
     eCamCapability checkMediaTypeCapability(IMFMediaTypeHandler* pHandler);
     HRESULT selectWebcam();
-    BOOL isSameWebcam(const char* pszDeviceName);
+    static BOOL isSameWebcam(const char* pszInUse, const char* pszDeviceName);
     // The reader's type is the one the pipeline was told: subtype and size.
     BOOL IsCaptureType(IMFMediaType* pType) const;
     // What a callback's stream flags mean for the read loop: S_OK to go on,
@@ -112,6 +117,12 @@ private:
     LONGLONG m_llBaseTimestamp;
     HANDLE m_hReadNextSampleEvent;
     std::vector<eCamCapability> m_camCapabilities;
+
+    // The link of the webcam the clients were last served from. Kept
+    // through a failed read (the clients still wait for that webcam) and
+    // forgotten when it is lost or no client asks any more.
+    SurvivingLock m_linkLock;  // guards m_szLinkInUse only; held for nothing else
+    char m_szLinkInUse[MAX_PATH];
 
     SurvivingLock m_readsLock;  // the count and its event only; held for nothing else
     LONG m_nReadsPending;       // ReadSample calls awaiting the end of their callbacks

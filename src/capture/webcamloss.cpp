@@ -40,25 +40,32 @@ HRESULT CMFCaptureBuilder::CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbL
     if (pbLost == NULL)
         return E_POINTER;
 
-    m_lock.Lock();
+    m_linkLock.Lock();
     *pbLost = FALSE;
-    // A webcam closed long ago is not in use: its removal is nobody's loss.
     if (pHeader != NULL && pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
-        m_szSymbolicLink[0] != '\0' && m_pMediaSource != NULL &&
-        isSameWebcam(reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name))
+        m_szLinkInUse[0] != '\0' &&
+        isSameWebcam(m_szLinkInUse,
+                     reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name))
     {
-        m_szSymbolicLink[0] = '\0';
+        m_szLinkInUse[0] = '\0';
         *pbLost = TRUE;
     }
     BOOL bLost = *pbLost;
-    m_lock.Unlock();
+    m_linkLock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::CheckDeviceLost (): BOOL %d\n", this, bLost);
     return S_OK;
 }
 
-BOOL CMFCaptureBuilder::isSameWebcam(const char* pszDeviceName)
+void CMFCaptureBuilder::ForgetWebcamInUse()
 {
-    std::string inUse = ToUpperAscii(m_szSymbolicLink);
+    m_linkLock.Lock();
+    m_szLinkInUse[0] = '\0';
+    m_linkLock.Unlock();
+}
+
+BOOL CMFCaptureBuilder::isSameWebcam(const char* pszInUse, const char* pszDeviceName)
+{
+    std::string inUse = ToUpperAscii(pszInUse);
     std::string lost = ToUpperAscii(pszDeviceName);
 
     // Different vendor or product ids: certainly another device.
@@ -80,7 +87,7 @@ BOOL CMFCaptureBuilder::isSameWebcam(const char* pszDeviceName)
     // it goes.
     std::string inUseInstance = InstancePart(inUse);
     std::string lostInstance = InstancePart(lost);
-    if (inUse.size() >= sizeof(m_szSymbolicLink) - 1)
+    if (inUse.size() >= MAX_PATH - 1)
         return lostInstance.compare(0, inUseInstance.size(), inUseInstance) == 0;
     return inUseInstance == lostInstance;
 }

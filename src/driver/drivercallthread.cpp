@@ -59,26 +59,46 @@ BOOL CallDriver(HANDLE hDevice, DWORD dwIoControlCode, LPVOID pInBuffer, DWORD c
     return bDone;
 }
 
-THREAD_END EndDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
-                                  const THREAD_END_LIMITS& limits)
+namespace
+{
+// Cancels only a call that is inside the driver: a cancellation that met
+// the thread elsewhere could abort its own I/O (a webcam being opened).
+THREAD_END WaitWhileCancelling(HANDLE hThread, DRIVER_CALLER* pCaller,
+                               const THREAD_END_LIMITS& limits, bool bTerminateBusyThread)
 {
     DWORD dwStart = GetTickCount();
     if (WaitForSingleObject(hThread, limits.dwGraceMs) == WAIT_OBJECT_0)
         return THREAD_ENDED;
     for (;;)
     {
-        gDriverIo.pfnCancelSynchronousIo(hThread);
+        if (IsInDriverCall(pCaller))
+            gDriverIo.pfnCancelSynchronousIo(hThread);
         if (WaitForSingleObject(hThread, kCancelRepeatMs) == WAIT_OBJECT_0)
             return THREAD_ENDED;
         DWORD dwElapsed = GetTickCount() - dwStart;
-        if (dwElapsed >= limits.dwLastResortMs)
-            break;
         if (dwElapsed >= limits.dwParkedMs && TerminateIfParkedInDriver(hThread, pCaller))
             return THREAD_TERMINATED;
+        if (dwElapsed >= limits.dwLastResortMs)
+            break;
     }
+    if (!bTerminateBusyThread)
+        return THREAD_LEFT_BEHIND;
     TerminateThread(hThread, 0);
     WaitForSingleObject(hThread, kTerminatedWaitMs);
     return THREAD_TERMINATED;
+}
+}  // namespace
+
+THREAD_END EndDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
+                                  const THREAD_END_LIMITS& limits)
+{
+    return WaitWhileCancelling(hThread, pCaller, limits, true);
+}
+
+THREAD_END EndOrLeaveDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
+                                         const THREAD_END_LIMITS& limits)
+{
+    return WaitWhileCancelling(hThread, pCaller, limits, false);
 }
 
 HANDLE TakeDeviceOfEndedCaller(DRIVER_CALLER* pCaller)

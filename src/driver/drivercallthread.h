@@ -28,6 +28,7 @@ enum THREAD_END
 {
     THREAD_ENDED,       // it ended by itself, perhaps after a cancelled driver call
     THREAD_TERMINATED,  // it had to be terminated
+    THREAD_LEFT_BEHIND, // it is still running, busy outside the driver
 };
 
 struct THREAD_END_LIMITS
@@ -38,12 +39,20 @@ struct THREAD_END_LIMITS
 };
 
 // Waits for hThread, whose end has already been asked for: first for the
-// grace period, then cancelling its driver call again and again (a thread
-// may enter the next call before it sees the ask). A thread still blocked
-// in the driver after dwParkedMs is terminated; one that is busy elsewhere
-// is waited for up to dwLastResortMs, since it may hold a lock.
+// grace period, then cancelling its driver call whenever it is in one (a
+// thread may enter the next call before it sees the ask). A thread still
+// blocked in the driver after dwParkedMs is terminated; one that is busy
+// elsewhere is waited for up to dwLastResortMs, since it may hold a lock,
+// and then terminated all the same.
 THREAD_END EndDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
                                   const THREAD_END_LIMITS& limits);
+
+// As above, but a thread still busy outside the driver at dwLastResortMs is
+// left running: ended there by force it could leave locks of the platform
+// (a webcam's activation) held for ever. Such a thread must find, when it
+// comes back, that it was given up on, and touch nothing shared.
+THREAD_END EndOrLeaveDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
+                                         const THREAD_END_LIMITS& limits);
 
 // The device a terminated thread was blocked on, which it will never close;
 // INVALID_HANDLE_VALUE if it was not in a driver call. Clears the record.

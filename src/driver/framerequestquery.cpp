@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "capture/mfcapturebuilder.h"
 #include "diagnostics/debuglog.h"
@@ -21,32 +22,26 @@
 static_assert(sizeof(PROCESSENTRY32) == 296, "the narrow process entry of a 32-bit process");
 #endif
 
-HRESULT QueryFrameInfo(BOOLEAN* pbNeedStartCapture, BOOLEAN* pbNeedEnterSpecialMode)
+namespace
 {
-    *pbNeedEnterSpecialMode = FALSE;
-    if (gbSystemSuspended)
-        return E_FAIL;
-
-    HANDLE hDevice = OpenFoundDriverDevice();
-    if (hDevice == INVALID_HANDLE_VALUE)
-    {
-        HRESULT hr = HResultFromFailedCall();
-        LogPrint("CreateFile Failed (0x%08X)\n", hr);
-        return hr;
-    }
-    LogPrint("CreateFile OK: 0x%08X\n", HandleToULong(hDevice));
-
+// The number of requests. A short answer is a failed read: its count would
+// be whatever the buffer held before.
+HRESULT ReadRequestCount(HANDLE hDevice, UINT32* pnCount)
+{
     UINT32 nFrameCount = 0;
     DWORD dwBufferSizeReturned = 0;
     if (!CallDriver(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, &nFrameCount, sizeof(nFrameCount),
                     &nFrameCount, sizeof(nFrameCount), &dwBufferSizeReturned))
     {
-        // Not "no clients": live clients would lose the camera. Like a failed
-        // open, the table and the read loop stay as they were.
         HRESULT hr = HResultFromFailedCall();
         LogPrint("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) Failed (0x%08X)\n", hr);
-        gDriverIo.pfnCloseHandle(hDevice);
         return hr;
+    }
+    if (dwBufferSizeReturned < sizeof(nFrameCount))
+    {
+        LogPrint("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT): %u bytes returned of %u\n",
+                 dwBufferSizeReturned, static_cast<UINT32>(sizeof(nFrameCount)));
+        return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
     }
     LogPrint("Get Frame Info Count = %d\n", nFrameCount);
     if (nFrameCount > kMaxFrameRequestsPerQuery)
@@ -55,41 +50,68 @@ HRESULT QueryFrameInfo(BOOLEAN* pbNeedStartCapture, BOOLEAN* pbNeedEnterSpecialM
                  kMaxFrameRequestsPerQuery);
         nFrameCount = kMaxFrameRequestsPerQuery;
     }
+    *pnCount = nFrameCount;
+    return S_OK;
+}
 
-    FrameControlManager* pPipeline = GetHostPipeline();
-    *pbNeedStartCapture = FALSE;
-    if (nFrameCount == 0)
-    {
-        HANDLE hReadNextSample = OpenEventA(EVENT_ALL_ACCESS, TRUE, "ReadNextSampleEvent");
-        if (hReadNextSample != NULL)
-        {
-            ResetEvent(hReadNextSample);
-            CloseHandle(hReadNextSample);
-        }
-    }
-    else if (gpCaptureBuilder == NULL || !gpCaptureBuilder->IsStreaming())
-    {
-        *pbNeedStartCapture = TRUE;
-    }
-    if (pPipeline != NULL)
-        pPipeline->ClearOutputFormats();
-
-    HRESULT hr = E_FAIL;
-    for (UINT32 i = 0; i < nFrameCount; ++i)
+// Every record, or none: a table missing one client would leave that client
+// without pictures until the driver next signals, which it may never do.
+HRESULT ReadRequestRecords(HANDLE hDevice, UINT32 nCount, std::vector<FrameInfo>* pRecords)
+{
+    for (UINT32 i = 0; i < nCount; ++i)
     {
         FrameInfo info = {};
         info.nIndex = i;
+        DWORD dwBufferSizeReturned = 0;
         if (!CallDriver(hDevice, IOCTL_AVSHWS_GET_FRAME_INFO, &info, sizeof(info), &info,
                         sizeof(info), &dwBufferSizeReturned))
         {
-            hr = HResultFromFailedCall();
+            HRESULT hr = HResultFromFailedCall();
             LogPrint("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO) Failed (0x%08X)\n", hr);
-            continue;
+            return hr;
+        }
+        if (dwBufferSizeReturned < sizeof(info))
+        {
+            LogPrint("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO): %u bytes returned of %u\n",
+                     dwBufferSizeReturned, static_cast<UINT32>(sizeof(info)));
+            return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
         }
         LogPrint("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO): OK\n");
         LogPrint("    Size %dx%d\n", info.nWidth, info.nHeight);
         LogPrint("    Frameduration %I64d\n", info.llFrameDuration);
         LogPrint("    Format %d, stride %d\n", info.nFormat, info.nStride);
+        pRecords->push_back(info);
+    }
+    return S_OK;
+}
+
+void StopTheReadLoop()
+{
+    HANDLE hReadNextSample = OpenEventA(EVENT_ALL_ACCESS, TRUE, "ReadNextSampleEvent");
+    if (hReadNextSample != NULL)
+    {
+        ResetEvent(hReadNextSample);
+        CloseHandle(hReadNextSample);
+    }
+}
+
+size_t CountServableEntries(FrameControlManager* pPipeline)
+{
+    if (pPipeline == NULL)
+        return 0;
+    return pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2) +
+           pPipeline->GetOutputFormatCount(COLOR_FORMAT_MJPG) +
+           pPipeline->GetOutputFormatCount(COLOR_FORMAT_NV12);
+}
+
+// Refills the table from complete records; TRUE when a client is "te.exe".
+BOOLEAN FillOutputTable(FrameControlManager* pPipeline, const std::vector<FrameInfo>& records)
+{
+    BOOLEAN bTeExe = FALSE;
+    if (pPipeline != NULL)
+        pPipeline->ClearOutputFormats();
+    for (const FrameInfo& info : records)
+    {
         if (pPipeline != NULL)
             pPipeline->AddOutputFormat(static_cast<_COLOR_FORMAT>(info.nFormat), info.nWidth,
                                        info.nHeight);
@@ -102,11 +124,68 @@ HRESULT QueryFrameInfo(BOOLEAN* pbNeedStartCapture, BOOLEAN* pbNeedEnterSpecialM
             LogPrintW(L"te.exe use Driver");
             if (gpNoRealCamMgr != NULL)
                 gpNoRealCamMgr->SetFormat(info.nFormat, info.nWidth, info.nHeight);
-            *pbNeedEnterSpecialMode = TRUE;
+            bTeExe = TRUE;
         }
-        hr = S_OK;
     }
+    return bTeExe;
+}
+
+FRAME_REQUEST_READ ReadRequests(HRESULT* phr, BOOLEAN* pbNeedStartCapture,
+                                BOOLEAN* pbNeedEnterSpecialMode)
+{
+    *phr = E_FAIL;
+    if (gbSystemSuspended)
+        return REQUESTS_SUSPENDED;
+
+    HANDLE hDevice = OpenFoundDriverDevice();
+    if (hDevice == INVALID_HANDLE_VALUE)
+    {
+        *phr = HResultFromFailedCall();
+        LogPrint("CreateFile Failed (0x%08X)\n", *phr);
+        return REQUESTS_FAILED;
+    }
+    LogPrint("CreateFile OK: 0x%08X\n", HandleToULong(hDevice));
+
+    // Not "no clients" when a request fails: live clients would lose the
+    // camera. Like a failed open, the table and the read loop stay as they
+    // were.
+    UINT32 nFrameCount = 0;
+    std::vector<FrameInfo> records;
+    HRESULT hr = ReadRequestCount(hDevice, &nFrameCount);
+    if (SUCCEEDED(hr))
+        hr = ReadRequestRecords(hDevice, nFrameCount, &records);
     gDriverIo.pfnCloseHandle(hDevice);
+    if (FAILED(hr))
+    {
+        *phr = hr;
+        return REQUESTS_FAILED;
+    }
+
+    FrameControlManager* pPipeline = GetHostPipeline();
+    if (nFrameCount == 0)
+        StopTheReadLoop();
+    *pbNeedEnterSpecialMode = FillOutputTable(pPipeline, records);
+    if (nFrameCount == 0)
+        return REQUESTS_NONE;
+
+    // Records of unknown formats or of sizes no picture can have leave
+    // nothing to serve: the camera would run for no one.
+    *pbNeedStartCapture = CountServableEntries(pPipeline) > 0 &&
+                          (gpCaptureBuilder == NULL || !gpCaptureBuilder->IsStreaming());
+    *phr = S_OK;
+    return REQUESTS_READ;
+}
+}  // namespace
+
+HRESULT QueryFrameInfo(BOOLEAN* pbNeedStartCapture, BOOLEAN* pbNeedEnterSpecialMode,
+                       FRAME_REQUEST_READ* peRead)
+{
+    *pbNeedEnterSpecialMode = FALSE;
+    *pbNeedStartCapture = FALSE;
+    HRESULT hr = E_FAIL;
+    FRAME_REQUEST_READ eRead = ReadRequests(&hr, pbNeedStartCapture, pbNeedEnterSpecialMode);
+    if (peRead != NULL)
+        *peRead = eRead;
     return hr;
 }
 

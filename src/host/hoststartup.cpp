@@ -127,11 +127,22 @@ void CreateMainWindow()
 
 int ExitInstance()
 {
-    ReleaseWorkerThread();
-    StopCaptureAndReleaseCamera();
+    if (ReleaseWorkerThread())
+    {
+        StopCaptureAndReleaseCamera();
+        if (gpCaptureBuilder != NULL)
+            gpCaptureBuilder->ReleaseWebcamDevice();
+    }
+    else
+    {
+        // A worker still opening a webcam (or stopping one) holds the
+        // builder and may be inside it: it keeps its own reference and lets
+        // go when it comes back; the process ends around it.
+        LogPrint("ExitInstance (), the worker still runs; the camera is left to it\n");
+        SetEvent(ghReleaseCameraEvent);
+    }
     if (gpCaptureBuilder != NULL)
     {
-        gpCaptureBuilder->ReleaseWebcamDevice();
         gpCaptureBuilder->Release();
         gpCaptureBuilder = NULL;
     }

@@ -14,11 +14,9 @@ HANDLE ghReleaseCameraEvent = NULL;
 HANDLE ghWorkerThread = NULL;
 HANDLE ghWorkerEvent = NULL;
 
-volatile BOOL gbWorkerQuit = FALSE;
 volatile BOOL gbStopCapturePending = FALSE;
 volatile BOOL gbNotifyEventRegistered = FALSE;
 volatile BOOL gbSystemSuspended = FALSE;
-volatile BOOL gbCaptureFailed = FALSE;
 
 CMFCaptureBuilder* gpCaptureBuilder = NULL;
 NoRealCamFrameManager* gpNoRealCamMgr = NULL;
@@ -33,6 +31,8 @@ namespace
 // thread, which replaces it; held only around SetEvent and the swap. The
 // signalling threads may be ended by force.
 SurvivingLock gWorkerEventLock;
+
+volatile LONG gnWorkerNotices = 0;
 }  // namespace
 
 void NotifyStopCapture()
@@ -69,4 +69,15 @@ void CloseWorkerEvent()
 BOOL TakeFlag(volatile BOOL* pbFlag)
 {
     return InterlockedExchange(reinterpret_cast<volatile LONG*>(pbFlag), FALSE) != FALSE;
+}
+
+void PostWorkerNotice(LONG nNotice)
+{
+    InterlockedOr(&gnWorkerNotices, nNotice);
+    SignalWorker();
+}
+
+LONG TakeWorkerNotices()
+{
+    return InterlockedExchange(&gnWorkerNotices, 0);
 }

@@ -22,17 +22,12 @@ extern HANDLE ghReleaseCameraEvent;  // signalled by the host each time the came
 extern HANDLE ghWorkerThread;
 extern HANDLE ghWorkerEvent;
 
-extern volatile BOOL gbWorkerQuit;
 // Set by NotifyStopCapture and the device-loss path; reset only by the worker
 // (TakeStopCaptureRequest), which also takes a request made while no worker
 // ran when it starts.
 extern volatile BOOL gbStopCapturePending;
 extern volatile BOOL gbNotifyEventRegistered;
 extern volatile BOOL gbSystemSuspended;
-// A read failed: the worker, once it has stopped the camera, feeds the
-// clients that still ask with the placeholder. Set by the main thread
-// together with a stop request; reset by the worker when it serves that stop.
-extern volatile BOOL gbCaptureFailed;
 
 extern CMFCaptureBuilder* gpCaptureBuilder;
 extern NoRealCamFrameManager* gpNoRealCamMgr;
@@ -54,3 +49,19 @@ void CloseWorkerEvent();
 
 // Reads and resets a flag in one step: one owner, one reset point.
 BOOL TakeFlag(volatile BOOL* pbFlag);
+
+// What other threads tell the worker, which alone decides what serves. A
+// notice waits for the next worker when none runs.
+enum WORKER_NOTICE
+{
+    // Reading from the webcam failed: the camera is stopped, and clients
+    // that still ask get the placeholder until the webcams change.
+    WORKER_NOTICE_CAPTURE_FAILED = 0x1,
+    // A session changed or a capture device arrived: the webcams are listed
+    // again, and one that had failed is tried again.
+    WORKER_NOTICE_WEBCAMS_CHANGED = 0x2,
+};
+
+void PostWorkerNotice(LONG nNotice);
+// The notices posted since the last call, as WORKER_NOTICE bits.
+LONG TakeWorkerNotices();

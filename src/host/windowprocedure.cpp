@@ -17,10 +17,6 @@ namespace
 {
 const UINT_PTR kDriverTimerEventId = 1911;
 const UINT kDriverTimerPeriodMs = 33;
-const DWORD kWorkerEndWaitMs = 5000;
-// QS_ALLINPUT | QS_ALLPOSTMESSAGE with the input kinds of current Windows;
-// the SDK's constants for _WIN32_WINNT 0x0601 lack touch and pointer input.
-const DWORD kWorkerEndWakeMask = 0x1DFF;
 // The first handle IsGlobalMutexBlocked obtained: it keeps the mutex in
 // existence for the rest of the process; later checks close theirs.
 HANDLE ghGlobalMutexKeeper = NULL;
@@ -37,14 +33,12 @@ void OnWebcamLost()
     if (ghHeldMutex == NULL)
         return;
 
+    // The worker stops the camera, tells the driver, ends, and only then
+    // gives the mutex up; the window goes on answering meanwhile.
     gbStopCapturePending = TRUE;
-    gbWorkerQuit = TRUE;
-    SignalWorker();
-    // Bounded, and it returns early when a message arrives: the main thread
-    // dispatches nothing meanwhile.
-    MsgWaitForMultipleObjectsEx(1, &ghWorkerThread, kWorkerEndWaitMs, kWorkerEndWakeMask, 0);
-    CloseHandle(ghHeldMutex);
+    HANDLE hMutex = ghHeldMutex;
     ghHeldMutex = NULL;
+    EndWorkerAfterStop(hMutex);
 }
 
 void OnDeviceArrival(DWORD dwNow)
@@ -57,7 +51,7 @@ void OnDeviceArrival(DWORD dwNow)
     gdwLastArrivalTick = dwNow;
     if (ghHeldMutex == NULL && !IsGlobalMutexBlocked())
     {
-        gpCaptureBuilder->enumWebcamDevices();
+        PostWorkerNotice(WORKER_NOTICE_WEBCAMS_CHANGED);
         CreateWorkerThread();
         // Clients that kept streaming through a loss are on the placeholder,
         // and the driver signals only when its clients change: the new
@@ -71,8 +65,9 @@ void OnDeviceArrival(DWORD dwNow)
 
 void OnSessionChange(WPARAM wParam)
 {
+    // Listing the webcams may take seconds: the worker does it.
     if (gpCaptureBuilder != NULL)
-        gpCaptureBuilder->enumWebcamDevices();
+        PostWorkerNotice(WORKER_NOTICE_WEBCAMS_CHANGED);
     if ((wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT ||
          wParam == WTS_SESSION_LOGON) &&
         !IsGlobalMutexBlocked())
@@ -125,13 +120,11 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
         StartDriverTimer();
         return 1;
     case WM_CAPTURE_FAILED:
-        if (gpNoRealCamMgr != NULL)
-            gpNoRealCamMgr->StartTimer();
         // The read loop has ended for good, and a camera left "streaming"
-        // would never be opened again: the worker releases it and leaves the
-        // placeholder serving, so the next request, or the webcam's return,
-        // opens the camera anew.
-        gbCaptureFailed = TRUE;
+        // would never be opened again: the worker releases it and, while
+        // clients still ask, has the placeholder serve them until the
+        // webcams change.
+        PostWorkerNotice(WORKER_NOTICE_CAPTURE_FAILED);
         NotifyStopCapture();
         return 1;
     case WM_PLACEHOLDER_TIMER:

@@ -6,133 +6,118 @@
 
 #include "capture/mfcapturebuilder.h"
 #include "diagnostics/debuglog.h"
-#include "driver/drivercallthread.h"
 #include "driver/drivercontrol.h"
 #include "driver/driverio.h"
-#include "driver/framerequestquery.h"
-#include "host/hostpipeline.h"
 #include "host/hoststate.h"
-#include "pipeline/framecontrolmanager.h"
-#include "placeholder/norealcamframemanager.h"
+#include "host/workercontext.h"
 
 namespace
 {
-// The worker is given a second to end; then its driver call, if it is
-// blocked in one, is cancelled. It is terminated only while blocked in the
-// driver (where it holds no lock), or after the full ten seconds.
-const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 10000};
+// A worker is given a second to end; then its driver call, whenever it is
+// in one, is cancelled. It is terminated only while blocked in the driver
+// (where it holds no lock); one still busy elsewhere at the last limit (a
+// webcam's activation that does not return) is left running, so that
+// closing the host still ends in bounded time.
+const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 2500};
 
-// The worker's driver calls.
-DRIVER_CALLER gWorkerCaller = {};
+// Stands in hMutexToClose once the worker has passed the point where it
+// closes a handed-over mutex: the hand-over then closes it itself.
+HANDLE const kMutexTooLate = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-2));
 
-const DWORD kQueryRetryMs = 100;
-const int kQueryRetries = 8;
+// The current worker; written on the main thread only.
+WORKER* gpWorker = NULL;
 
-void StartPlaceholderFrames()
+void ReleaseWorker(WORKER* pWorker)
 {
-    if (gpNoRealCamMgr != NULL)
-        gpNoRealCamMgr->StartTimer();
-    FrameControlManager* pPipeline = GetHostPipeline();
-    if (pPipeline != NULL)
-        pPipeline->StartDeliveryThread();
+    if (InterlockedDecrement(&pWorker->nRefs) != 0)
+        return;
+    if (pWorker->hThread != NULL)
+        CloseHandle(pWorker->hThread);
+    if (pWorker->hWakeEvent != NULL)
+        CloseHandle(pWorker->hWakeEvent);
+    if (pWorker->pBuilder != NULL)
+        pWorker->pBuilder->Release();
+    delete pWorker;
 }
 
-// Reads the driver's requests and starts the source they need. After a
-// failed read (bCameraFailed) clients that still ask get the placeholder; the
-// camera is tried again at the next change of requests or the webcam's
-// return.
-HRESULT ReadRequestsAndServe(bool bCameraFailed)
+void AskToEnd(WORKER* pWorker)
 {
-    BOOLEAN bNeedStartCapture = FALSE;
-    BOOLEAN bNeedEnterSpecialMode = FALSE;
-    HRESULT hr = QueryFrameInfo(&bNeedStartCapture, &bNeedEnterSpecialMode);
-    if (FAILED(hr))
-        return hr;
-    if (gbWorkerQuit)
+    InterlockedExchange(&pWorker->bQuit, TRUE);
+    SetEvent(pWorker->hWakeEvent);
+}
+
+// Waits for an asked worker within the limits. One left running is told it
+// was given up on, and the driver hears from here that it quit.
+THREAD_END EndWorker(WORKER* pWorker, WORKER_GIVEN_UP eIfLeft)
+{
+    THREAD_END eEnd = EndOrLeaveDriverCallingThread(pWorker->hThread, &pWorker->caller,
+                                                    kWorkerStopLimits);
+    if (eEnd == THREAD_TERMINATED)
     {
-        // Replaced while the driver answered: the window thread now waits for
-        // this worker to end and could not start or stop the placeholder
-        // timer for it. The next worker serves the requests, at once.
-        SetEvent(ghNotifyEvent);
-        return hr;
+        LogPrint("ReleaseWorkerThread (), Force terminate worker thread\n");
+        // The device it opened for the request it was blocked in.
+        HANDLE hDevice = TakeDeviceOfEndedCaller(&pWorker->caller);
+        if (hDevice != INVALID_HANDLE_VALUE)
+            gDriverIo.pfnCloseHandle(hDevice);
+        // It will never close a mutex handed to it.
+        HANDLE hMutex = InterlockedExchangePointer(&pWorker->hMutexToClose, kMutexTooLate);
+        if (hMutex != NULL && hMutex != kMutexTooLate)
+            CloseHandle(hMutex);
+        // Its own reference to the builder can go only now.
+        ReleaseWorker(pWorker);
     }
-
-    if (bNeedEnterSpecialMode)
+    else if (eEnd == THREAD_LEFT_BEHIND)
     {
-        StartPlaceholderFrames();
+        InterlockedExchange(&pWorker->eGivenUp, eIfLeft);
+        LogPrint("ReleaseWorkerThread (), the worker is busy outside the driver and is left "
+                 "running\n");
     }
-    else if (bNeedStartCapture)
-    {
-        if (gpCaptureBuilder == NULL || bCameraFailed)
-        {
-            // No camera that can serve: the placeholder does.
-            StartPlaceholderFrames();
-            return hr;
-        }
-        if (gpNoRealCamMgr != NULL)
-            gpNoRealCamMgr->StopTimer();
-        if (FAILED(gpCaptureBuilder->InitWebcamDevice()))
-        {
-            StartPlaceholderFrames();
-            gpCaptureBuilder->UninitWebcamDevice();
-        }
-        else
-        {
-            gpCaptureBuilder->StartCapture();
-        }
-    }
-    return hr;
+    // The driver hears that the worker quit, as it would have from the
+    // worker itself; a successor tells it before it lends the notify event
+    // anew. The exit does not ask a driver that just hung a request.
+    if (eEnd == THREAD_LEFT_BEHIND || (eEnd == THREAD_TERMINATED && eIfLeft == WORKER_REPLACED))
+        NotifyServerQuit();
+    return eEnd;
 }
 
-HRESULT OnNotifyEvent()
+void EndPredecessor(WORKER* pWorker)
 {
-    LogPrint("WorkerThreadEntry (), ghNotifyEvent is signled\n");
-    ResetEvent(ghNotifyEvent);
-    return ReadRequestsAndServe(false);
+    WORKER* pPredecessor = pWorker->pPredecessor;
+    pWorker->pPredecessor = NULL;
+    if (pPredecessor == NULL)
+        return;
+    EndWorker(pPredecessor, WORKER_REPLACED);
+    ReleaseWorker(pPredecessor);
 }
 
-// Serves a pending stop request. The driver signals only when its clients
-// change, and a client may have started while the camera was still running
-// for one that left (or a failed hand-over stopped it under live clients): so
-// once the camera is stopped the requests are read again, and clients that
-// still ask are served at once.
-HRESULT ServeStopRequest()
+void CloseHandedOverMutex(WORKER* pWorker)
 {
-    if (!TakeFlag(&gbStopCapturePending))
-        return S_OK;
-    StopCaptureAndReleaseCamera();
-    RegisterNotifyEvent();
-    if (gpCaptureBuilder != NULL)
-        gpCaptureBuilder->UninitWebcamDevice();
-
-    bool bCameraFailed = TakeFlag(&gbCaptureFailed) != FALSE;
-    if (gbWorkerQuit)
-    {
-        // Stopping the camera stopped the delivery thread the placeholder
-        // needs.
-        if (bCameraFailed)
-            StartPlaceholderFrames();
-        // No time to read the requests: the next worker does, at once.
-        SetEvent(ghNotifyEvent);
-        return S_OK;
-    }
-    return ReadRequestsAndServe(bCameraFailed);
+    HANDLE hMutex = InterlockedExchangePointer(&pWorker->hMutexToClose, kMutexTooLate);
+    if (hMutex != NULL)
+        CloseHandle(hMutex);
 }
 
-HRESULT OnWorkerEvent()
+// Takes the current worker away from the process-wide state, so that no
+// signal reaches it any more; the caller owns the returned reference.
+WORKER* DetachCurrentWorker()
 {
-    LogPrint("WorkerThreadEntry (), ghWorkerEvent is signled\n");
-    return ServeStopRequest();
-}
-
-// A request query that failed on the way to the driver (not "no client", not
-// "suspended") is tried again a little later, a few times: the driver will
-// not signal the change it could not report.
-bool QueryFailedOnTheWay(HRESULT hr)
-{
-    return FAILED(hr) && hr != E_FAIL;
+    WORKER* pWorker = gpWorker;
+    gpWorker = NULL;
+    ghWorkerThread = NULL;
+    PublishWorkerEvent(NULL);
+    return pWorker;
 }
 }  // namespace
+
+bool IsQuitAsked(WORKER* pWorker)
+{
+    return InterlockedCompareExchange(&pWorker->bQuit, 0, 0) != 0;
+}
+
+bool IsGivenUp(WORKER* pWorker)
+{
+    return InterlockedCompareExchange(&pWorker->eGivenUp, 0, 0) != WORKER_NOT_GIVEN_UP;
+}
 
 void StopCaptureAndReleaseCamera()
 {
@@ -144,97 +129,106 @@ void StopCaptureAndReleaseCamera()
 
 void CreateWorkerThread()
 {
-    ReleaseWorkerThread();
-
-    gbNotifyEventRegistered = FALSE;
-    if (FAILED(RegisterNotifyEvent()))
-        return;
+    WORKER* pPredecessor = DetachCurrentWorker();
+    if (pPredecessor != NULL)
+    {
+        LogPrint("ReleaseWorkerThread ()\n");
+        AskToEnd(pPredecessor);
+    }
 
     LogPrint("CreateWorkerThread ()\n");
-    gbWorkerQuit = FALSE;
-    HANDLE hWorkerEvent = CreateEventExA(NULL, NULL, 0, EVENT_ALL_ACCESS);
-    if (hWorkerEvent == NULL)
+    WORKER* pWorker = new WORKER();
+    pWorker->nRefs = 2;  // the thread's and the owner's
+    pWorker->pPredecessor = pPredecessor;
+    pWorker->pBuilder = gpCaptureBuilder;
+    if (pWorker->pBuilder != NULL)
+        pWorker->pBuilder->AddRef();
+    pWorker->hWakeEvent = CreateEventExA(NULL, NULL, 0, EVENT_ALL_ACCESS);
+    if (pWorker->hWakeEvent == NULL)
     {
         // A worker without its event could never be woken or stopped.
         LogPrint("CreateWorkerThread (), CreateEventEx failed (0x%08X)\n", HResultFromFailedCall());
+        pWorker->nRefs = 1;
+        ReleaseWorker(pWorker);
+        gpWorker = pPredecessor;  // still asked to end; the next worker or the exit ends it
         return;
     }
-    PublishWorkerEvent(hWorkerEvent);
 
     unsigned nThreadID = 0;
-    ghWorkerThread = reinterpret_cast<HANDLE>(
-        _beginthreadex(NULL, 0, WorkerThreadEntry, NULL, 0, &nThreadID));
-    if (ghWorkerThread == NULL)
+    pWorker->hThread = reinterpret_cast<HANDLE>(
+        _beginthreadex(NULL, 0, WorkerThreadEntry, pWorker, CREATE_SUSPENDED, &nThreadID));
+    if (pWorker->hThread == NULL)
     {
         LogPrint("CreateWorkerThread (), the thread could not be created (errno %d)\n", errno);
-        CloseWorkerEvent();
+        pWorker->nRefs = 1;
+        pWorker->pPredecessor = NULL;
+        ReleaseWorker(pWorker);
+        gpWorker = pPredecessor;
         return;
     }
+    gpWorker = pWorker;
+    ghWorkerThread = pWorker->hThread;
+    PublishWorkerEvent(pWorker->hWakeEvent);
+    ResumeThread(pWorker->hThread);
     LogPrint("CreateWorkerThread (), Thread is created with id %d\n", nThreadID);
 }
 
-void ReleaseWorkerThread()
+BOOL ReleaseWorkerThread()
 {
-    if (ghWorkerThread == NULL)
-        return;
+    WORKER* pWorker = DetachCurrentWorker();
+    if (pWorker == NULL)
+        return TRUE;
 
     LogPrint("ReleaseWorkerThread ()\n");
-    gbWorkerQuit = TRUE;
-    SignalWorker();
-    if (EndDriverCallingThread(ghWorkerThread, &gWorkerCaller, kWorkerStopLimits) ==
-        THREAD_TERMINATED)
-    {
-        LogPrint("ReleaseWorkerThread (), Force terminate worker thread\n");
-        // The device it opened for the request it was blocked in.
-        HANDLE hDevice = TakeDeviceOfEndedCaller(&gWorkerCaller);
-        if (hDevice != INVALID_HANDLE_VALUE)
-            gDriverIo.pfnCloseHandle(hDevice);
-    }
-    CloseHandle(ghWorkerThread);
-    ghWorkerThread = NULL;
-    CloseWorkerEvent();
+    AskToEnd(pWorker);
+    BOOL bEnded = EndWorker(pWorker, WORKER_HOST_ENDED) != THREAD_LEFT_BEHIND;
+    ReleaseWorker(pWorker);
     LogPrint("ReleaseWorkerThread (), out\n");
+    return bEnded;
 }
 
-unsigned __stdcall WorkerThreadEntry(void*)
+void EndWorkerAfterStop(HANDLE hMutex)
 {
-    TrackDriverCalls(&gWorkerCaller);
-    CoInitialize(NULL);
-    HANDLE phnEventArray[2] = {ghNotifyEvent, ghWorkerEvent};
-    // A stop requested while no worker ran (or while this one was being
-    // started) has woken nobody.
-    HRESULT hrQuery = ServeStopRequest();
-    int nRetries = 0;
-    while (!gbWorkerQuit)
+    WORKER* pWorker = gpWorker;
+    if (pWorker != NULL)
     {
-        DWORD dwWaitMs = QueryFailedOnTheWay(hrQuery) && nRetries < kQueryRetries ? kQueryRetryMs
-                                                                                  : INFINITE;
-        LogPrint("WorkerThreadEntry (), waiting...\n");
-        DWORD dwWait = WaitForMultipleObjectsEx(2, phnEventArray, FALSE, dwWaitMs, FALSE);
-        if (dwWait == WAIT_OBJECT_0)
-        {
-            nRetries = 0;
-            hrQuery = OnNotifyEvent();
-        }
-        else if (dwWait == WAIT_OBJECT_0 + 1)
-        {
-            hrQuery = OnWorkerEvent();
-        }
-        else if (dwWait == WAIT_TIMEOUT)
-        {
-            ++nRetries;
-            LogPrint("WorkerThreadEntry (), reading the requests again (0x%08X)\n", hrQuery);
-            hrQuery = ReadRequestsAndServe(false);
-        }
-        else
-        {
-            // Never spin on a wait that cannot succeed.
-            LogPrint("WorkerThreadEntry (), wait failed (0x%08X)\n", HResultFromFailedCall());
-            break;
-        }
+        HANDLE hBefore = InterlockedCompareExchangePointer(&pWorker->hMutexToClose, hMutex, NULL);
+        if (hBefore == NULL)
+            hMutex = NULL;  // the worker closes it
+        AskToEnd(pWorker);
     }
-    NotifyServerQuit();
-    LogPrint("WorkerThreadEntry (), Quit\n");
+    if (hMutex != NULL)
+        CloseHandle(hMutex);
+}
+
+unsigned __stdcall WorkerThreadEntry(void* pArgument)
+{
+    WORKER* pWorker = static_cast<WORKER*>(pArgument);
+    TrackDriverCalls(&pWorker->caller);
+    CoInitialize(NULL);
+    EndPredecessor(pWorker);
+
+    // The notify event is lent anew by every worker, after the one before
+    // has told the driver that it quit.
+    if (!IsGivenUp(pWorker))
+    {
+        gbNotifyEventRegistered = FALSE;
+        if (SUCCEEDED(RegisterNotifyEvent()))
+            RunWorkerLoop(pWorker);
+        else
+            LogPrint("WorkerThreadEntry (), the notify event could not be lent; no worker runs\n");
+    }
+    if (!IsGivenUp(pWorker))
+        CloseHandedOverMutex(pWorker);
+    else if (InterlockedCompareExchange(&pWorker->eGivenUp, 0, 0) == WORKER_HOST_ENDED &&
+             pWorker->pBuilder != NULL)
+    {
+        // What the exit left to it: a webcam it opened would keep the builder
+        // (its reader's callback) alive for ever.
+        pWorker->pBuilder->StopCapture();
+        pWorker->pBuilder->ReleaseWebcamDevice();
+    }
     CoUninitialize();
+    ReleaseWorker(pWorker);
     return 0;
 }

@@ -18,10 +18,6 @@ const int kPictureResourceId = IDR_PLACEHOLDER_JPEG;
 const DWORD kPictureBufferSize = 640 * 480 * 2;
 const UINT_PTR kTimerEventId = 1314;
 const UINT kTimerPeriodMs = 33;
-// Long enough for a busy main thread, short enough not to hang a worker
-// whose main thread is itself waiting for it.
-const UINT kHandOverTimeoutMs = 5000;
-
 const int kDecodeAttempts = 3;
 
 bool HoldsPicture(IMFSample* pSample)
@@ -41,16 +37,6 @@ bool IsOnWindowThread()
     return dwOwner == 0 || dwOwner == GetCurrentThreadId();
 }
 
-HRESULT HandToWindowThread(BOOL bStart)
-{
-    DWORD_PTR dwResult = static_cast<DWORD_PTR>(E_FAIL);
-    if (!SendMessageTimeoutW(ghMainWnd, WM_PLACEHOLDER_TIMER, bStart, 0, SMTO_NORMAL,
-                             kHandOverTimeoutMs, &dwResult))
-    {
-        return E_FAIL;
-    }
-    return static_cast<HRESULT>(dwResult);
-}
 }  // namespace
 
 void SetNoRealCamGlobals(NoRealCamFrameManager* pManager, FrameControlManager* pPipeline)
@@ -61,6 +47,7 @@ void SetNoRealCamGlobals(NoRealCamFrameManager* pManager, FrameControlManager* p
 
 NoRealCamFrameManager::NoRealCamFrameManager()
     : m_nTimerId(0),
+      m_bTimerWanted(FALSE),
       m_eRequestedFormat(COLOR_FORMAT_YUY2),
       m_nRequestedWidth(640),
       m_nRequestedHeight(480)
@@ -171,31 +158,37 @@ STDMETHODIMP NoRealCamFrameManager::OnEvent(DWORD, IMFMediaEvent*)
 HRESULT NoRealCamFrameManager::StartTimer()
 {
     OutputDebugStringW(L"NoRealCamFrameCtrlMgr start timer");
-    if (m_nTimerId != 0)
-        return S_FALSE;
-    return IsOnWindowThread() ? StartTimerOnWindowThread() : HandToWindowThread(TRUE);
+    return RequestTimer(TRUE);
 }
 
 HRESULT NoRealCamFrameManager::StopTimer()
 {
     OutputDebugStringW(L"NoRealCamFrameCtrlMgr kill timer");
-    if (m_nTimerId == 0)
-        return S_FALSE;
-    return IsOnWindowThread() ? StopTimerOnWindowThread() : HandToWindowThread(FALSE);
+    return RequestTimer(FALSE);
 }
 
-HRESULT NoRealCamFrameManager::StartTimerOnWindowThread()
+HRESULT NoRealCamFrameManager::RequestTimer(BOOL bRun)
 {
-    // Checked again here: the state may have changed while the request
-    // travelled to the window's thread.
-    if (m_nTimerId != 0)
-        return S_FALSE;
-    m_nTimerId = SetTimer(ghMainWnd, kTimerEventId, kTimerPeriodMs, OnTimer);
-    return m_nTimerId != 0 ? S_OK : E_FAIL;
+    InterlockedExchange(&m_bTimerWanted, bRun);
+    if (IsOnWindowThread())
+        return ApplyWantedTimer();
+    // Posted, never sent: the window's thread may itself be waiting for the
+    // caller. The window applies the latest wish, so requests that cross
+    // on the way cannot leave the timer in the state asked first.
+    if (!PostMessageW(ghMainWnd, WM_PLACEHOLDER_TIMER, 0, 0))
+        return HRESULT_FROM_WIN32(GetLastError());
+    return S_OK;
 }
 
-HRESULT NoRealCamFrameManager::StopTimerOnWindowThread()
+HRESULT NoRealCamFrameManager::ApplyWantedTimer()
 {
+    if (InterlockedCompareExchange(&m_bTimerWanted, 0, 0))
+    {
+        if (m_nTimerId != 0)
+            return S_FALSE;
+        m_nTimerId = SetTimer(ghMainWnd, kTimerEventId, kTimerPeriodMs, OnTimer);
+        return m_nTimerId != 0 ? S_OK : E_FAIL;
+    }
     if (m_nTimerId == 0)
         return S_FALSE;
     BOOL bKilled = KillTimer(ghMainWnd, m_nTimerId);
@@ -203,12 +196,11 @@ HRESULT NoRealCamFrameManager::StopTimerOnWindowThread()
     return bKilled ? S_OK : E_FAIL;
 }
 
-LRESULT NoRealCamFrameManager::OnPlaceholderTimerMessage(WPARAM wParam)
+LRESULT NoRealCamFrameManager::OnPlaceholderTimerMessage(WPARAM)
 {
     if (gpNoRealCamFrameManager == NULL)
         return E_UNEXPECTED;
-    return wParam ? gpNoRealCamFrameManager->StartTimerOnWindowThread()
-                  : gpNoRealCamFrameManager->StopTimerOnWindowThread();
+    return gpNoRealCamFrameManager->ApplyWantedTimer();
 }
 
 HRESULT NoRealCamFrameManager::SetFormat(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight)

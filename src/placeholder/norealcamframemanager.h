@@ -9,9 +9,9 @@
 
 class FrameControlManager;
 
-// Sent to the main window when StartTimer or StopTimer is called on another
-// thread: window timers belong to the thread that owns the window. wParam is
-// TRUE to start, FALSE to stop; the result is the operation's HRESULT.
+// Posted to the main window when StartTimer or StopTimer is called on
+// another thread: window timers belong to the thread that owns the window,
+// which then brings the timer to the state last asked for.
 #define WM_PLACEHOLDER_TIMER (WM_APP + 2)
 
 // The placeholder source: the picture stored in the program's resources,
@@ -36,7 +36,7 @@ public:
     HRESULT StopTimer();
     HRESULT SetFormat(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight);
 
-    // Runs a timer request that another thread handed to the main window.
+    // Runs a timer request that another thread posted to the main window.
     static LRESULT OnPlaceholderTimerMessage(WPARAM wParam);
 
     IMFSample* GetPictureSample() const { return m_pPictureSample.Get(); }
@@ -48,14 +48,16 @@ private:
 
     static void CALLBACK OnTimer(HWND hWnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);
     HRESULT LoadPicture();
-    HRESULT StartTimerOnWindowThread();
-    HRESULT StopTimerOnWindowThread();
+    HRESULT RequestTimer(BOOL bRun);
+    // On the window's thread: starts or kills the timer as last asked.
+    HRESULT ApplyWantedTimer();
 
     CRITICAL_SECTION m_csReadSample;
     Microsoft::WRL::ComPtr<IMFSourceReader> m_pSourceReader;
     Microsoft::WRL::ComPtr<IMFSample> m_pPictureSample;
     Microsoft::WRL::ComPtr<IMFSample> m_pDecodedSample;
-    volatile UINT_PTR m_nTimerId;
+    UINT_PTR m_nTimerId;          // the window thread's only
+    volatile LONG m_bTimerWanted;  // the state last asked for, from any thread
     _COLOR_FORMAT m_eRequestedFormat;
     UINT32 m_nRequestedWidth;
     UINT32 m_nRequestedHeight;

@@ -87,10 +87,16 @@ TEST_F(WebcamLoss, AWebcamWithoutIdsIsLostOnlyWithItsOwnLink)
     EXPECT_TRUE(Lost("\\\\?\\PCI#VEN_8086&DEV_9D32#3&11583659&0&A0#{e5323777-f976-4f5b-9b55-b94699c46e44}"));
 }
 
-TEST_F(WebcamLoss, AWebcamClosedLongAgoIsNotLost)
+TEST_F(WebcamLoss, AWebcamIsInUseUntilNoClientAsksForIt)
 {
+    // Closed after a failed read, it is still the one the clients wait for.
     OpenWebcam(kLink);
     m_pBuilder->UninitWebcamDevice();
+    EXPECT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
+
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    m_pBuilder->UninitWebcamDevice();
+    m_pBuilder->ForgetWebcamInUse();
     EXPECT_FALSE(Lost(std::string(kLink, kLink + wcslen(kLink))));
 }
 

@@ -86,22 +86,51 @@ TEST_F(FrameRequestQueryTest, NoRequestLeftStopsTheReadLoopAndEmptiesTheTable)
     CloseHandle(hReadNextSample);
 }
 
-TEST_F(FrameRequestQueryTest, ALaterRecordOverridesAnEarlierFailure)
+// A client left out of the table would get nothing until the driver next
+// signals: a failed or short record fails the whole read, which is retried.
+struct BrokenRecord
+{
+    const char* pszName;
+    bool bShort;
+    const char* pszLogLine;
+};
+
+class FrameRequestQueryBrokenRecordTest : public FrameRequestQueryTest,
+                                          public ::testing::WithParamInterface<BrokenRecord>
+{
+};
+
+TEST_P(FrameRequestQueryBrokenRecordTest, LeavesTheTableAsItWas)
 {
     DebugOutputCapture capture;
     m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, 0);
+    ASSERT_EQ(S_OK, Query());
     m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, 0);
-    m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO, ERROR_GEN_FAILURE, 1);
+    m_driver.AddClient(COLOR_FORMAT_MJPG, 1280, 720, 0);
+    if (GetParam().bShort)
+        m_driver.AnswerShort(IOCTL_AVSHWS_GET_FRAME_INFO, 1);
+    else
+        m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO, ERROR_GEN_FAILURE, 1);
 
+    FRAME_REQUEST_READ eRead = REQUESTS_READ;
+    EXPECT_TRUE(FAILED(QueryFrameInfo(&m_bNeedStartCapture, &m_bNeedEnterSpecialMode, &eRead)));
+    EXPECT_EQ(REQUESTS_FAILED, eRead);
+    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(0u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_NV12));
+    EXPECT_TRUE(capture.Contains(GetParam().pszLogLine));
+
+    // Tried again, every client is there.
     EXPECT_EQ(S_OK, Query());
-    EXPECT_EQ(0u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
     EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_NV12));
-    EXPECT_TRUE(capture.Contains("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO) Failed (0x8007001F)\n"));
-
-    // A failing last record is the result.
-    m_driver.FailRequest(IOCTL_AVSHWS_GET_FRAME_INFO, ERROR_GEN_FAILURE);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), Query());
+    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_MJPG));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, FrameRequestQueryBrokenRecordTest,
+    ::testing::Values(
+        BrokenRecord{"Failed", false, "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO) Failed (0x8007001F)\n"},
+        BrokenRecord{"Short", true, "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO): 20 bytes returned of 40\n"}),
+    [](const ::testing::TestParamInfo<BrokenRecord>& info) { return std::string(info.param.pszName); });
 
 TEST_F(FrameRequestQueryTest, WhileSuspendedTheDriverIsNotAsked)
 {
@@ -118,12 +147,12 @@ TEST_F(FrameRequestQueryTest, AnAbsurdRequestCountIsCapped)
     DebugOutputCapture capture;
     m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, 0);
     m_driver.OverrideRequestCount(0xFFFFFFFFu);
-    // Records past the one real client fail; the query still ends quickly.
-    Query();
-    EXPECT_EQ(static_cast<int>(kMaxFrameRequestsPerQuery),
-              m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO));
+    // The record past the one real client fails: the read fails at once,
+    // leaving the table as it was.
+    EXPECT_TRUE(FAILED(Query()));
+    EXPECT_EQ(2, m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO));
     EXPECT_TRUE(capture.Contains("beyond belief"));
-    EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(0u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
 }
 
 TEST_F(FrameRequestQueryTest, AClientNamedTeExeInAnyCaseEntersSpecialMode)

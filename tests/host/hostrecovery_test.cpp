@@ -5,13 +5,6 @@
 
 namespace
 {
-bool FromWebcam(const ReceivedFrame& frame)
-{
-    return frame.nFormat == COLOR_FORMAT_YUY2 &&
-           ReadWebcamFrameCounterYuy2(frame.picture.data(), frame.nWidth, frame.nHeight,
-                                      frame.nWidth * 2) >= 0;
-}
-
 void ResetReadNextSample()
 {
     HANDLE hEvent = OpenEventA(EVENT_ALL_ACCESS, FALSE, "ReadNextSampleEvent");

@@ -77,7 +77,9 @@ protected:
     void StartHost()
     {
         ASSERT_TRUE(m_host.Start());
-        ASSERT_EQ(1, m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY));
+        // The worker lends the notify event as it starts.
+        ASSERT_TRUE(WaitUntil(
+            [&] { return m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY) == 1; }, kTimeoutMs));
     }
 
     // A YUY2 640 x 480 webcam serving one client of that form; the host takes
@@ -115,6 +117,25 @@ protected:
     {
         SendMessageA(m_host.Window(), WM_DEVICECHANGE, wParam,
                      reinterpret_cast<LPARAM>(broadcast.data()));
+    }
+
+    // How long the window took to answer a message; dwTimeoutMs + 1 when it
+    // did not answer within dwTimeoutMs.
+    DWORD AnswerMs(UINT uMsg, WPARAM wParam, LPARAM lParam, DWORD dwTimeoutMs = kTimeoutMs)
+    {
+        DWORD_PTR dwResult = 0;
+        DWORD dwStart = GetTickCount();
+        if (!SendMessageTimeoutA(m_host.Window(), uMsg, wParam, lParam, SMTO_NORMAL, dwTimeoutMs,
+                                 &dwResult))
+            return dwTimeoutMs + 1;
+        return GetTickCount() - dwStart;
+    }
+
+    static bool FromWebcam(const ReceivedFrame& frame)
+    {
+        return frame.nFormat == COLOR_FORMAT_YUY2 &&
+               ReadWebcamFrameCounterYuy2(frame.picture.data(), frame.nWidth, frame.nHeight,
+                                          frame.nWidth * 2) >= 0;
     }
 
     ScopedMediaFoundation m_mf;

@@ -1,0 +1,209 @@
+#include <windows.h>
+
+#include "capture/mfcapturebuilder.h"
+#include "diagnostics/debuglog.h"
+#include "driver/drivercontrol.h"
+#include "driver/framerequestquery.h"
+#include "host/hostpipeline.h"
+#include "host/hoststate.h"
+#include "host/retrybackoff.h"
+#include "host/servingplan.h"
+#include "host/workercontext.h"
+#include "host/workerthread.h"
+#include "pipeline/framecontrolmanager.h"
+#include "placeholder/norealcamframemanager.h"
+
+namespace
+{
+// A read of the requests that failed on the way to the driver is tried
+// again, sooner at first: the driver will not signal the change it could
+// not report.
+const DWORD kReadRetryFirstMs = 100;
+const DWORD kReadRetryMaxMs = 5000;
+
+// What the worker knows between passes; nobody else reads or writes it.
+struct WORKER_STATE
+{
+    WORKER_STATE() : bMustRead(true), bWebcamFailed(false), readRetry(kReadRetryFirstMs, kReadRetryMaxMs) {}
+
+    // The requests must be read: at the start (the driver's clients may
+    // have changed while no worker listened), on the driver's signal, after
+    // every stop, and until a failed read succeeds.
+    bool bMustRead;
+    // The webcam failed to open or to read: the placeholder serves until
+    // the webcams change or no client is left.
+    bool bWebcamFailed;
+    RetryBackoff readRetry;
+};
+
+void StartPlaceholderFrames()
+{
+    if (gpNoRealCamMgr != NULL)
+        gpNoRealCamMgr->StartTimer();
+    FrameControlManager* pPipeline = GetHostPipeline();
+    if (pPipeline != NULL)
+        pPipeline->StartDeliveryThread();
+}
+
+void StopPlaceholderFrames()
+{
+    if (gpNoRealCamMgr != NULL)
+        gpNoRealCamMgr->StopTimer();
+}
+
+// A stop asked of a camera that is not streaming (the last read of one
+// already stopped on a loss) is nobody's: stopping again would tell the
+// driver twice that the camera is free.
+void ServeStop()
+{
+    if (gpCaptureBuilder == NULL || !gpCaptureBuilder->IsStreaming())
+    {
+        LogPrint("WorkerThreadEntry (), no camera streams; nothing to stop\n");
+        return;
+    }
+    StopCaptureAndReleaseCamera();
+    RegisterNotifyEvent();
+    gpCaptureBuilder->UninitWebcamDevice();
+}
+
+void ServeNotices(WORKER_STATE* pState)
+{
+    bool bStop = TakeFlag(&gbStopCapturePending) != FALSE;
+    LONG nNotices = TakeWorkerNotices();
+    if (nNotices & WORKER_NOTICE_CAPTURE_FAILED)
+    {
+        pState->bWebcamFailed = true;
+        bStop = true;
+    }
+    if (bStop)
+    {
+        ServeStop();
+        pState->bMustRead = true;
+    }
+    if (nNotices & WORKER_NOTICE_WEBCAMS_CHANGED)
+    {
+        if (gpCaptureBuilder != NULL)
+            gpCaptureBuilder->enumWebcamDevices();
+        pState->bWebcamFailed = false;
+        pState->bMustRead = true;
+    }
+}
+
+void StartWebcam(WORKER* pWorker, WORKER_STATE* pState)
+{
+    StopPlaceholderFrames();
+    HRESULT hr = gpCaptureBuilder->InitWebcamDevice();
+    // Opening a webcam may take seconds; the host may have moved on.
+    if (IsGivenUp(pWorker))
+        return;
+    if (FAILED(hr))
+    {
+        pState->bWebcamFailed = true;
+        StartPlaceholderFrames();
+        gpCaptureBuilder->UninitWebcamDevice();
+        return;
+    }
+    gpCaptureBuilder->StartCapture();
+}
+
+void ReadAndServe(WORKER* pWorker, WORKER_STATE* pState)
+{
+    BOOLEAN bNeedStartCapture = FALSE;
+    BOOLEAN bNeedEnterSpecialMode = FALSE;
+    FRAME_REQUEST_READ eRead = REQUESTS_FAILED;
+    HRESULT hr = QueryFrameInfo(&bNeedStartCapture, &bNeedEnterSpecialMode, &eRead);
+    if (IsGivenUp(pWorker))
+        return;
+
+    SERVING_FACTS facts = {};
+    facts.eRead = eRead;
+    facts.bTeExeAsks = bNeedEnterSpecialMode != FALSE;
+    facts.bWebcamStreaming = gpCaptureBuilder != NULL && gpCaptureBuilder->IsStreaming();
+    facts.bWebcamCanServe = bNeedStartCapture != FALSE || facts.bWebcamStreaming;
+    facts.bWebcamUsable = gpCaptureBuilder != NULL && !pState->bWebcamFailed;
+    SERVING_PLAN plan = PlanServing(facts);
+
+    if (plan.bRetryRead)
+    {
+        DWORD dwDelayMs = pState->readRetry.Fail(GetTickCount());
+        LogPrint("WorkerThreadEntry (), reading the requests again in %u ms (0x%08X)\n", dwDelayMs,
+                 hr);
+        return;
+    }
+    pState->readRetry.Reset();
+    pState->bMustRead = false;
+    if (plan.bLeaveAsIs)
+        return;
+    if (plan.bNoClient)
+    {
+        if (gpCaptureBuilder != NULL)
+            gpCaptureBuilder->ForgetWebcamInUse();
+        pState->bWebcamFailed = false;
+    }
+    if (plan.bStartWebcam)
+    {
+        // A worker asked to end leaves the opening to the next one, which
+        // reads the requests as it starts.
+        if (!IsQuitAsked(pWorker))
+            StartWebcam(pWorker, pState);
+        return;
+    }
+    if (plan.bPlaceholder)
+        StartPlaceholderFrames();
+    else
+        StopPlaceholderFrames();
+}
+
+DWORD WaitForNews(WORKER* pWorker, const WORKER_STATE& state)
+{
+    DWORD dwWaitMs = INFINITE;
+    if (state.bMustRead)
+        dwWaitMs = state.readRetry.IsPending() ? state.readRetry.WaitMs(GetTickCount()) : 0;
+    HANDLE phnEventArray[2] = {ghNotifyEvent, pWorker->hWakeEvent};
+    LogPrint("WorkerThreadEntry (), waiting...\n");
+    return WaitForMultipleObjectsEx(2, phnEventArray, FALSE, dwWaitMs, FALSE);
+}
+}  // namespace
+
+void RunWorkerLoop(WORKER* pWorker)
+{
+    WORKER_STATE state;
+    for (;;)
+    {
+        // A pending stop is served even by a worker that is to end: a lost
+        // webcam must not stay open, nor the driver wait to hear it is free.
+        ServeNotices(&state);
+        if (IsGivenUp(pWorker))
+            return;
+        if (IsQuitAsked(pWorker))
+            break;
+        if (state.bMustRead &&
+            (!state.readRetry.IsPending() || state.readRetry.IsDue(GetTickCount())))
+        {
+            ReadAndServe(pWorker, &state);
+            if (IsGivenUp(pWorker))
+                return;
+        }
+
+        DWORD dwWait = WaitForNews(pWorker, state);
+        if (dwWait == WAIT_OBJECT_0)
+        {
+            LogPrint("WorkerThreadEntry (), ghNotifyEvent is signled\n");
+            ResetEvent(ghNotifyEvent);
+            state.bMustRead = true;
+            state.readRetry.Reset();
+        }
+        else if (dwWait == WAIT_OBJECT_0 + 1)
+        {
+            LogPrint("WorkerThreadEntry (), ghWorkerEvent is signled\n");
+        }
+        else if (dwWait != WAIT_TIMEOUT)
+        {
+            // Never spin on a wait that cannot succeed.
+            LogPrint("WorkerThreadEntry (), wait failed (0x%08X)\n", HRESULT_FROM_WIN32(GetLastError()));
+            break;
+        }
+    }
+    NotifyServerQuit();
+    LogPrint("WorkerThreadEntry (), Quit\n");
+}
