@@ -78,7 +78,7 @@ THREAD_END WaitWhileCancelling(HANDLE hThread, DRIVER_CALLER* pCaller,
         DWORD dwElapsed = GetTickCount() - dwStart;
         if (dwElapsed >= limits.dwParkedMs && TerminateIfParkedInDriver(hThread, pCaller))
             return THREAD_TERMINATED;
-        if (dwElapsed >= limits.dwLastResortMs)
+        if (dwElapsed >= limits.dwLastResortMs && !IsInDriverCall(pCaller))
             break;
     }
     if (!bTerminateBusyThread)

@@ -43,7 +43,8 @@ struct THREAD_END_LIMITS
 // thread may enter the next call before it sees the ask). A thread still
 // blocked in the driver after dwParkedMs is terminated; one that is busy
 // elsewhere is waited for up to dwLastResortMs, since it may hold a lock,
-// and then terminated all the same.
+// and then terminated all the same. dwLastResortMs may be shorter than
+// dwParkedMs: a call inside the driver is always given until dwParkedMs.
 THREAD_END EndDriverCallingThread(HANDLE hThread, DRIVER_CALLER* pCaller,
                                   const THREAD_END_LIMITS& limits);
 

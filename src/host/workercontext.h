@@ -11,6 +11,7 @@ enum WORKER_GIVEN_UP
     WORKER_NOT_GIVEN_UP = 0,
     WORKER_REPLACED = 1,   // its successor owns the builder's state now
     WORKER_HOST_ENDED = 2, // nobody else will: it shuts the builder's webcam down on return
+    WORKER_ENDING = 3,     // it claimed its own end first: it tells the driver it quits
 };
 
 // One worker thread, as its owner (the window thread, then the worker that
@@ -31,6 +32,9 @@ struct WORKER
 
 bool IsQuitAsked(WORKER* pWorker);
 bool IsGivenUp(WORKER* pWorker);
+// Claims the worker's own end against a thread that would give it up at the
+// same moment; false when it was given up first, and must then say nothing.
+bool ClaimOwnEnd(WORKER* pWorker);
 
 // The reconcile loop: runs until the worker is asked to end, then tells the
 // driver that it quits. Returns early, telling nothing, if given up.

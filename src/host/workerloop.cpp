@@ -20,6 +20,9 @@ namespace
 // not report.
 const DWORD kReadRetryFirstMs = 100;
 const DWORD kReadRetryMaxMs = 5000;
+// A webcam that takes longer than this to open has its clients served the
+// placeholder meanwhile.
+const DWORD kPlaceholderWhileOpeningMs = 500;
 
 // What the worker knows between passes; nobody else reads or writes it.
 struct WORKER_STATE
@@ -54,7 +57,7 @@ void StopPlaceholderFrames()
 // A stop asked of a camera that is not streaming (the last read of one
 // already stopped on a loss) is nobody's: stopping again would tell the
 // driver twice that the camera is free.
-void ServeStop()
+void ServeStop(WORKER* pWorker)
 {
     if (gpCaptureBuilder == NULL || !gpCaptureBuilder->IsStreaming())
     {
@@ -62,11 +65,15 @@ void ServeStop()
         return;
     }
     StopCaptureAndReleaseCamera();
+    // A stop may wait seconds for a stalled delivery; a successor may have
+    // taken over meanwhile.
+    if (IsGivenUp(pWorker))
+        return;
     RegisterNotifyEvent();
     gpCaptureBuilder->UninitWebcamDevice();
 }
 
-void ServeNotices(WORKER_STATE* pState)
+void ServeNotices(WORKER* pWorker, WORKER_STATE* pState)
 {
     bool bStop = TakeFlag(&gbStopCapturePending) != FALSE;
     LONG nNotices = TakeWorkerNotices();
@@ -77,10 +84,10 @@ void ServeNotices(WORKER_STATE* pState)
     }
     if (bStop)
     {
-        ServeStop();
+        ServeStop(pWorker);
         pState->bMustRead = true;
     }
-    if (nNotices & WORKER_NOTICE_WEBCAMS_CHANGED)
+    if ((nNotices & WORKER_NOTICE_WEBCAMS_CHANGED) && !IsGivenUp(pWorker))
     {
         if (gpCaptureBuilder != NULL)
             gpCaptureBuilder->enumWebcamDevices();
@@ -91,7 +98,14 @@ void ServeNotices(WORKER_STATE* pState)
 
 void StartWebcam(WORKER* pWorker, WORKER_STATE* pState)
 {
-    StopPlaceholderFrames();
+    // Clients are not left without pictures while a slow webcam opens; a
+    // placeholder already serving goes on until the webcam does.
+    if (gpNoRealCamMgr != NULL)
+        gpNoRealCamMgr->StartTimerUnlessStoppedWithin(kPlaceholderWhileOpeningMs);
+    FrameControlManager* pPipeline = GetHostPipeline();
+    if (pPipeline != NULL)
+        pPipeline->StartDeliveryThread();
+
     HRESULT hr = gpCaptureBuilder->InitWebcamDevice();
     // Opening a webcam may take seconds; the host may have moved on.
     if (IsGivenUp(pWorker))
@@ -104,6 +118,7 @@ void StartWebcam(WORKER* pWorker, WORKER_STATE* pState)
         return;
     }
     gpCaptureBuilder->StartCapture();
+    StopPlaceholderFrames();
 }
 
 void ReadAndServe(WORKER* pWorker, WORKER_STATE* pState)
@@ -172,7 +187,7 @@ void RunWorkerLoop(WORKER* pWorker)
     {
         // A pending stop is served even by a worker that is to end: a lost
         // webcam must not stay open, nor the driver wait to hear it is free.
-        ServeNotices(&state);
+        ServeNotices(pWorker, &state);
         if (IsGivenUp(pWorker))
             return;
         if (IsQuitAsked(pWorker))
@@ -204,6 +219,8 @@ void RunWorkerLoop(WORKER* pWorker)
             break;
         }
     }
+    if (!ClaimOwnEnd(pWorker))
+        return;
     NotifyServerQuit();
     LogPrint("WorkerThreadEntry (), Quit\n");
 }

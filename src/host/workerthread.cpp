@@ -14,11 +14,11 @@
 namespace
 {
 // A worker is given a second to end; then its driver call, whenever it is
-// in one, is cancelled. It is terminated only while blocked in the driver
-// (where it holds no lock); one still busy elsewhere at the last limit (a
-// webcam's activation that does not return) is left running, so that
-// closing the host still ends in bounded time.
-const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 2500};
+// in one, is cancelled, and it is terminated if still blocked there after
+// two (it holds no lock there). One busy elsewhere after the first second
+// (a webcam's activation, which may never return) is left running: neither
+// its successor nor the exit waits for it any longer.
+const THREAD_END_LIMITS kWorkerStopLimits = {1000, 2000, 1000};
 
 // Stands in hMutexToClose once the worker has passed the point where it
 // closes a handed-over mutex: the hand-over then closes it itself.
@@ -38,6 +38,13 @@ void ReleaseWorker(WORKER* pWorker)
     if (pWorker->pBuilder != NULL)
         pWorker->pBuilder->Release();
     delete pWorker;
+}
+
+void CloseHandedOverMutex(WORKER* pWorker)
+{
+    HANDLE hMutex = InterlockedExchangePointer(&pWorker->hMutexToClose, kMutexTooLate);
+    if (hMutex != NULL && hMutex != kMutexTooLate)
+        CloseHandle(hMutex);
 }
 
 void AskToEnd(WORKER* pWorker)
@@ -60,17 +67,22 @@ THREAD_END EndWorker(WORKER* pWorker, WORKER_GIVEN_UP eIfLeft)
         if (hDevice != INVALID_HANDLE_VALUE)
             gDriverIo.pfnCloseHandle(hDevice);
         // It will never close a mutex handed to it.
-        HANDLE hMutex = InterlockedExchangePointer(&pWorker->hMutexToClose, kMutexTooLate);
-        if (hMutex != NULL && hMutex != kMutexTooLate)
-            CloseHandle(hMutex);
+        CloseHandedOverMutex(pWorker);
         // Its own reference to the builder can go only now.
         ReleaseWorker(pWorker);
     }
     else if (eEnd == THREAD_LEFT_BEHIND)
     {
-        InterlockedExchange(&pWorker->eGivenUp, eIfLeft);
+        if (InterlockedCompareExchange(&pWorker->eGivenUp, eIfLeft, WORKER_NOT_GIVEN_UP) !=
+            WORKER_NOT_GIVEN_UP)
+        {
+            // It reached its own end in the same moment: it says it quits.
+            WaitForSingleObject(pWorker->hThread, kWorkerStopLimits.dwGraceMs);
+            return THREAD_ENDED;
+        }
         LogPrint("ReleaseWorkerThread (), the worker is busy outside the driver and is left "
                  "running\n");
+        CloseHandedOverMutex(pWorker);
     }
     // The driver hears that the worker quit, as it would have from the
     // worker itself; a successor tells it before it lends the notify event
@@ -88,13 +100,6 @@ void EndPredecessor(WORKER* pWorker)
         return;
     EndWorker(pPredecessor, WORKER_REPLACED);
     ReleaseWorker(pPredecessor);
-}
-
-void CloseHandedOverMutex(WORKER* pWorker)
-{
-    HANDLE hMutex = InterlockedExchangePointer(&pWorker->hMutexToClose, kMutexTooLate);
-    if (hMutex != NULL)
-        CloseHandle(hMutex);
 }
 
 // Takes the current worker away from the process-wide state, so that no
@@ -116,7 +121,14 @@ bool IsQuitAsked(WORKER* pWorker)
 
 bool IsGivenUp(WORKER* pWorker)
 {
-    return InterlockedCompareExchange(&pWorker->eGivenUp, 0, 0) != WORKER_NOT_GIVEN_UP;
+    LONG eGivenUp = InterlockedCompareExchange(&pWorker->eGivenUp, 0, 0);
+    return eGivenUp == WORKER_REPLACED || eGivenUp == WORKER_HOST_ENDED;
+}
+
+bool ClaimOwnEnd(WORKER* pWorker)
+{
+    return InterlockedCompareExchange(&pWorker->eGivenUp, WORKER_ENDING, WORKER_NOT_GIVEN_UP) ==
+           WORKER_NOT_GIVEN_UP;
 }
 
 void StopCaptureAndReleaseCamera()

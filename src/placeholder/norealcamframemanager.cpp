@@ -17,6 +17,7 @@ namespace
 const int kPictureResourceId = IDR_PLACEHOLDER_JPEG;
 const DWORD kPictureBufferSize = 640 * 480 * 2;
 const UINT_PTR kTimerEventId = 1314;
+const UINT_PTR kDeferTimerEventId = 1315;
 const UINT kTimerPeriodMs = 33;
 const int kDecodeAttempts = 3;
 
@@ -47,7 +48,9 @@ void SetNoRealCamGlobals(NoRealCamFrameManager* pManager, FrameControlManager* p
 
 NoRealCamFrameManager::NoRealCamFrameManager()
     : m_nTimerId(0),
-      m_bTimerWanted(FALSE),
+      m_nDeferTimerId(0),
+      m_eTimerWanted(TIMER_STOPPED),
+      m_dwDeferMs(0),
       m_eRequestedFormat(COLOR_FORMAT_YUY2),
       m_nRequestedWidth(640),
       m_nRequestedHeight(480)
@@ -158,18 +161,26 @@ STDMETHODIMP NoRealCamFrameManager::OnEvent(DWORD, IMFMediaEvent*)
 HRESULT NoRealCamFrameManager::StartTimer()
 {
     OutputDebugStringW(L"NoRealCamFrameCtrlMgr start timer");
-    return RequestTimer(TRUE);
+    return RequestTimer(TIMER_RUN, 0);
 }
 
 HRESULT NoRealCamFrameManager::StopTimer()
 {
     OutputDebugStringW(L"NoRealCamFrameCtrlMgr kill timer");
-    return RequestTimer(FALSE);
+    return RequestTimer(TIMER_STOPPED, 0);
 }
 
-HRESULT NoRealCamFrameManager::RequestTimer(BOOL bRun)
+HRESULT NoRealCamFrameManager::StartTimerUnlessStoppedWithin(DWORD dwDelayMs)
 {
-    InterlockedExchange(&m_bTimerWanted, bRun);
+    if (InterlockedCompareExchange(&m_eTimerWanted, 0, 0) == TIMER_RUN)
+        return S_FALSE;
+    return RequestTimer(TIMER_DEFERRED, dwDelayMs);
+}
+
+HRESULT NoRealCamFrameManager::RequestTimer(LONG eWanted, DWORD dwDelayMs)
+{
+    InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_dwDeferMs), static_cast<LONG>(dwDelayMs));
+    InterlockedExchange(&m_eTimerWanted, eWanted);
     if (IsOnWindowThread())
         return ApplyWantedTimer();
     // Posted, never sent: the window's thread may itself be waiting for the
@@ -182,7 +193,20 @@ HRESULT NoRealCamFrameManager::RequestTimer(BOOL bRun)
 
 HRESULT NoRealCamFrameManager::ApplyWantedTimer()
 {
-    if (InterlockedCompareExchange(&m_bTimerWanted, 0, 0))
+    LONG eWanted = InterlockedCompareExchange(&m_eTimerWanted, 0, 0);
+    if (eWanted != TIMER_DEFERRED && m_nDeferTimerId != 0)
+    {
+        KillTimer(ghMainWnd, m_nDeferTimerId);
+        m_nDeferTimerId = 0;
+    }
+    if (eWanted == TIMER_DEFERRED)
+    {
+        if (m_nTimerId != 0 || m_nDeferTimerId != 0)
+            return S_FALSE;
+        m_nDeferTimerId = SetTimer(ghMainWnd, kDeferTimerEventId, m_dwDeferMs, OnDeferTimer);
+        return m_nDeferTimerId != 0 ? S_OK : E_FAIL;
+    }
+    if (eWanted == TIMER_RUN)
     {
         if (m_nTimerId != 0)
             return S_FALSE;
@@ -194,6 +218,16 @@ HRESULT NoRealCamFrameManager::ApplyWantedTimer()
     BOOL bKilled = KillTimer(ghMainWnd, m_nTimerId);
     m_nTimerId = 0;
     return bKilled ? S_OK : E_FAIL;
+}
+
+void CALLBACK NoRealCamFrameManager::OnDeferTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    NoRealCamFrameManager* pManager = gpNoRealCamFrameManager;
+    if (pManager == NULL)
+        return;
+    // Still wanted after the delay: the placeholder serves from now on.
+    InterlockedCompareExchange(&pManager->m_eTimerWanted, TIMER_RUN, TIMER_DEFERRED);
+    pManager->ApplyWantedTimer();
 }
 
 LRESULT NoRealCamFrameManager::OnPlaceholderTimerMessage(WPARAM)

@@ -34,6 +34,10 @@ public:
 
     HRESULT StartTimer();
     HRESULT StopTimer();
+    // Starts the timer after dwDelayMs unless it is stopped (or started)
+    // before: clients get the placeholder only while the webcam is slow to
+    // open, not in the moment that an opening usually takes.
+    HRESULT StartTimerUnlessStoppedWithin(DWORD dwDelayMs);
     HRESULT SetFormat(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight);
 
     // Runs a timer request that another thread posted to the main window.
@@ -48,7 +52,14 @@ private:
 
     static void CALLBACK OnTimer(HWND hWnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);
     HRESULT LoadPicture();
-    HRESULT RequestTimer(BOOL bRun);
+    enum TIMER_WANTED
+    {
+        TIMER_STOPPED,
+        TIMER_RUN,
+        TIMER_DEFERRED,
+    };
+    HRESULT RequestTimer(LONG eWanted, DWORD dwDelayMs);
+    static void CALLBACK OnDeferTimer(HWND hWnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);
     // On the window's thread: starts or kills the timer as last asked.
     HRESULT ApplyWantedTimer();
 
@@ -56,8 +67,10 @@ private:
     Microsoft::WRL::ComPtr<IMFSourceReader> m_pSourceReader;
     Microsoft::WRL::ComPtr<IMFSample> m_pPictureSample;
     Microsoft::WRL::ComPtr<IMFSample> m_pDecodedSample;
-    UINT_PTR m_nTimerId;          // the window thread's only
-    volatile LONG m_bTimerWanted;  // the state last asked for, from any thread
+    UINT_PTR m_nTimerId;           // the window thread's only
+    UINT_PTR m_nDeferTimerId;      // the window thread's only
+    volatile LONG m_eTimerWanted;  // TIMER_WANTED last asked for, from any thread
+    volatile DWORD m_dwDeferMs;
     _COLOR_FORMAT m_eRequestedFormat;
     UINT32 m_nRequestedWidth;
     UINT32 m_nRequestedHeight;

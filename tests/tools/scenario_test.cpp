@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <mfapi.h>
+#include <wtsapi32.h>
 
 #include "driver/driverprotocol.h"
 #include "scenario.h"
@@ -17,6 +18,9 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
         "plug 3.5\n"
         "stall SET_FRAME 2.5 1.5\n"
         "stall COUNT 4 0.5\n"
+        "session lock 1.5\n"
+        "suspend 5 2\n"
+        "slow-activation 2.5\n"
         "duration 6\n";
     Scenario scenario;
     std::string error;
@@ -34,7 +38,6 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
     EXPECT_DOUBLE_EQ(4.0, scenario.clients[0].dStop);
     EXPECT_EQ(3u, scenario.clients[1].nFormat);
     EXPECT_EQ("te.exe", scenario.clients[1].processName);
-    ASSERT_EQ(4u, scenario.events.size());
     EXPECT_EQ(SCENARIO_UNPLUG, scenario.events[0].eKind);
     EXPECT_DOUBLE_EQ(2.0, scenario.events[0].dAt);
     EXPECT_EQ(SCENARIO_PLUG, scenario.events[1].eKind);
@@ -43,6 +46,18 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
     EXPECT_DOUBLE_EQ(2.5, scenario.events[2].dAt);
     EXPECT_DOUBLE_EQ(1.5, scenario.events[2].dLength);
     EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT), scenario.events[3].dwControlCode);
+    ASSERT_EQ(7u, scenario.events.size());
+    EXPECT_EQ(SCENARIO_SESSION, scenario.events[4].eKind);
+    EXPECT_EQ(static_cast<DWORD>(WTS_SESSION_LOCK), scenario.events[4].dwControlCode);
+    // A suspension is followed by its own resume, even past an explicit
+    // duration, which ends the run in the middle of it.
+    EXPECT_EQ(SCENARIO_SUSPEND, scenario.events[5].eKind);
+    EXPECT_EQ(SCENARIO_RESUME, scenario.events[6].eKind);
+    EXPECT_DOUBLE_EQ(7.0, scenario.events[6].dAt);
+    EXPECT_DOUBLE_EQ(2.5, scenario.dActivationDelay);
+    ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\nslow-activation hang\n", &scenario,
+                              &error));
+    EXPECT_GT(0.0, scenario.dActivationDelay);
 
     // A stall's end counts for the duration.
     ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 2 3\n", &scenario,
@@ -122,7 +137,10 @@ TEST(SimulatorScenario, RefusesMalformedLinesNamingTheLine)
         "client YUY2 640 480 a.exe 0\n",                                    // no stop time
         "client YUY2 640 480 a.exe 0 1 extra\n",                            // trailing word
         "webcam NV12 640 480\nclient YUY2 640 480 a.exe 0 1\n",             // no NV12 webcam
-        "client YUY2 640 480 a.exe 0 1\nsuspend 3\n",                       // unknown keyword
+        "client YUY2 640 480 a.exe 0 1\nhibernate 3\n",                     // unknown keyword
+        "client YUY2 640 480 a.exe 0 1\nsuspend 3\n",                       // no length
+        "client YUY2 640 480 a.exe 0 1\nsession sleep 3\n",                 // unknown change
+        "client YUY2 640 480 a.exe 0 1\nslow-activation soon\n",            // not a number
         "unplug -1\nclient YUY2 640 480 a.exe 0 1\n",                       // negative time
         "webcam YUY2 640 480\n",                                            // no client
         "client YUY2 640 480 a.exe 0 1\nstall QUIT 1 1\n",                  // unknown request

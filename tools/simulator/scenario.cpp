@@ -43,6 +43,33 @@ bool ParseStalledRequest(const std::string& name, DWORD* pdwControlCode)
     return true;
 }
 
+// The session changes by their names in scenario files: connect and
+// disconnect are the console's.
+bool ParseSessionChange(const std::string& name, DWORD* pdwCode)
+{
+    static const struct
+    {
+        const char* pszName;
+        DWORD dwCode;
+    } kChanges[] = {
+        {"connect", 0x1},     // WTS_CONSOLE_CONNECT
+        {"disconnect", 0x2},  // WTS_CONSOLE_DISCONNECT
+        {"logon", 0x5},       // WTS_SESSION_LOGON
+        {"logoff", 0x6},      // WTS_SESSION_LOGOFF
+        {"lock", 0x7},        // WTS_SESSION_LOCK
+        {"unlock", 0x8},      // WTS_SESSION_UNLOCK
+    };
+    for (const auto& change : kChanges)
+    {
+        if (name == change.pszName)
+        {
+            *pdwCode = change.dwCode;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SizeIsSane(UINT32 nWidth, UINT32 nHeight)
 {
     return nWidth >= 16 && nHeight >= 16 && nWidth <= 4096 && nHeight <= 4096 && nWidth % 2 == 0 &&
@@ -124,6 +151,8 @@ Scenario MakeDefaultScenario()
     scenario.nWebcamFps = 30;
     scenario.webcamTypes.push_back({3, 1280, 720, 30, 1});
     scenario.dDuration = 13.0;
+    scenario.bExplicitDuration = true;
+    scenario.dActivationDelay = 0;
     // Three clients over the webcam; the webcam goes at 4.5 s and the
     // placeholder serves them to the end; then a te.exe client alone.
     scenario.clients.push_back({2, 1280, 720, "viewer.exe", 0.5, 9.0});
@@ -143,7 +172,10 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
     scenario.nWebcamHeight = 720;
     scenario.nWebcamFps = 30;
     scenario.dDuration = 0;
+    scenario.bExplicitDuration = false;
+    scenario.dActivationDelay = 0;
     double dLatest = 0;
+    double dLatestHold = 0;  // ends of stalls and suspensions
 
     std::istringstream lines(text);
     std::string line;
@@ -218,13 +250,55 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
             if (bOk)
             {
                 scenario.events.push_back(event);
-                dLatest = std::max(dLatest, event.dAt + event.dLength);
+                dLatest = std::max(dLatest, event.dAt);
+                dLatestHold = std::max(dLatestHold, event.dAt + event.dLength);
+            }
+        }
+        else if (keyword == "session")
+        {
+            ScenarioEvent event = {SCENARIO_SESSION, 0, 0, 0};
+            std::string change;
+            bOk = (words >> change >> event.dAt) && ParseSessionChange(change, &event.dwControlCode) &&
+                  event.dAt >= 0;
+            if (bOk)
+            {
+                scenario.events.push_back(event);
+                dLatest = std::max(dLatest, event.dAt);
+            }
+        }
+        else if (keyword == "suspend")
+        {
+            ScenarioEvent event = {SCENARIO_SUSPEND, 0, 0, 0};
+            bOk = (words >> event.dAt >> event.dLength) && event.dAt >= 0 && event.dLength > 0 &&
+                  event.dLength <= 60;
+            if (bOk)
+            {
+                scenario.events.push_back(event);
+                ScenarioEvent resume = {SCENARIO_RESUME, event.dAt + event.dLength, 0, 0};
+                scenario.events.push_back(resume);
+                dLatest = std::max(dLatest, event.dAt);
+                dLatestHold = std::max(dLatestHold, resume.dAt);
+            }
+        }
+        else if (keyword == "slow-activation")
+        {
+            std::string seconds;
+            bOk = static_cast<bool>(words >> seconds);
+            char* pEnd = NULL;
+            if (bOk && seconds == "hang")
+                scenario.dActivationDelay = -1;
+            else if (bOk)
+            {
+                scenario.dActivationDelay = strtod(seconds.c_str(), &pEnd);
+                bOk = *pEnd == '\0' && scenario.dActivationDelay >= 0 &&
+                      scenario.dActivationDelay <= 60;
             }
         }
         else if (keyword == "duration")
         {
             bOk = (words >> scenario.dDuration) && scenario.dDuration > 0 &&
                   scenario.dDuration <= 3600;
+            scenario.bExplicitDuration = bOk;
         }
         if (bOk && (words >> rest))
             bOk = false;
@@ -241,6 +315,11 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
         *pError = "no client";
         return false;
     }
+    // An explicit duration ends the run even in the middle of a stall or a
+    // suspension, so that the host's exit is tried there too; it still
+    // covers every client and every event's start.
+    if (!scenario.bExplicitDuration)
+        dLatest = std::max(dLatest, dLatestHold);
     if (scenario.dDuration < dLatest)
         scenario.dDuration = dLatest + 0.5;
     *pScenario = scenario;

@@ -24,15 +24,18 @@ enum ScenarioEventKind
 {
     SCENARIO_UNPLUG,
     SCENARIO_PLUG,
-    SCENARIO_STALL,  // every request of dwControlCode blocks until dLength has passed
+    SCENARIO_STALL,    // every request of dwControlCode blocks until dLength has passed
+    SCENARIO_SESSION,  // WM_WTSSESSION_CHANGE with the code in dwControlCode
+    SCENARIO_SUSPEND,  // PBT_APMSUSPEND; the resume follows as an event of its own
+    SCENARIO_RESUME,   // PBT_APMRESUMEAUTOMATIC
 };
 
 struct ScenarioEvent
 {
     ScenarioEventKind eKind;
     double dAt;
-    DWORD dwControlCode;  // stalls only
-    double dLength;       // stalls only, seconds
+    DWORD dwControlCode;  // stalls: the request; session changes: the WTS_ code
+    double dLength;       // stalls and suspensions, seconds
 };
 
 // One native type of the simulated webcam; the rate is a ratio, as a
@@ -57,6 +60,10 @@ struct Scenario
     // Every type, in the order of the line; the webcam starts at the first.
     std::vector<ScenarioWebcamType> webcamTypes;
     double dDuration;
+    bool bExplicitDuration;  // "duration" given: the run ends then, whatever still runs
+    // Every activation of the webcam takes this long; negative: it never
+    // returns.
+    double dActivationDelay;
     std::vector<ScenarioClient> clients;
     std::vector<ScenarioEvent> events;
 };

@@ -76,7 +76,6 @@ private:
     void PrintProgress(double dElapsed);
     bool SetUp();
     bool StopAll(std::thread* pWatcher);
-    bool HostAnswers(DWORD dwTimeoutMs = 5000);
 
     bool Report(const std::wstring& outputFolder);
 
@@ -104,6 +103,10 @@ private:
     void ChangeWebcam(bool bPlug);
     void SetSuspended(bool bSuspended);
     void RemoveAllRequests();
+    // A session change or a spell of slow webcam activations, by the draw;
+    // what it did, for the trace, or NULL.
+    const char* DrawWorldChange(int nDraw, double dActivationDelay, double* pdSlowActivationUntil,
+                                int* pnSessionChanges, int* pnSlowActivations);
 
     Scenario m_scenario;
     ScopedMediaFoundation m_mf;

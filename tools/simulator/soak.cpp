@@ -2,6 +2,7 @@
 // requests at random; fails on leaks, a stuck host and requests short of
 // frames.
 #include "simulation.h"
+#include "windowprobe.h"
 
 #include <psapi.h>
 
@@ -45,6 +46,17 @@ const double kStallLimitS = 5.0;
 // the actions (in percent).
 const double kSoakStallMaxS = 2.0;
 const int kSoakStallPercent = 5;
+// Session changes and slow webcam activations, each after this share of the
+// actions; a slow activation lasts this long (every opening in the next
+// few seconds takes it).
+const int kSoakSessionPercent = 4;
+const int kSoakSlowActivationPercent = 3;
+const double kSoakSlowActivationMinS = 0.5;
+const double kSoakSlowActivationMaxS = 3.0;
+const double kSoakSlowActivationSpanS = 5.0;
+// The six session changes, as WM_WTSSESSION_CHANGE codes: console connect
+// and disconnect, remote connect, logon, logoff, lock and unlock.
+const WPARAM kSoakSessionChanges[] = {0x1, 0x2, 0x3, 0x5, 0x6, 0x7, 0x8};
 
 const ScenarioClient kSoakForms[] = {
     {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
@@ -224,6 +236,30 @@ void Simulation::JudgeSoakRequests(std::vector<std::string>* pFailures)
     }
 }
 
+const char* Simulation::DrawWorldChange(int nDraw, double dActivationDelay,
+                                        double* pdSlowActivationUntil, int* pnSessionChanges,
+                                        int* pnSlowActivations)
+{
+    if (nDraw < kSoakSessionPercent)
+    {
+        WPARAM wCode = kSoakSessionChanges[(*pnSessionChanges)++ % ARRAYSIZE(kSoakSessionChanges)];
+        PostMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, wCode, 0);
+        return "session change";
+    }
+    if (nDraw < kSoakSessionPercent + kSoakSlowActivationPercent && m_webcam &&
+        *pdSlowActivationUntil < 0)
+    {
+        m_webcam->SetActivationDelay(static_cast<DWORD>(dActivationDelay * 1000));
+        *pdSlowActivationUntil = Now() + kSoakSlowActivationSpanS;
+        // An opening probes the webcam and then opens it, two activations:
+        // clients that come meanwhile wait for both, as for a stalled driver.
+        m_expected.NoteStall(Now(), kSoakSlowActivationSpanS + 2 * dActivationDelay);
+        ++*pnSlowActivations;
+        return "slow activation";
+    }
+    return NULL;
+}
+
 bool Simulation::Soak(double dSeconds, unsigned nSeed)
 {
     m_bKeepPictures = false;
@@ -243,6 +279,17 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     std::mt19937 stallRandom(nSeed);
     std::uniform_real_distribution<double> stallLength(0.2, kSoakStallMaxS);
     std::uniform_int_distribution<int> stallChance(0, 99);
+    // Session changes and slow webcam activations, from a generator of
+    // their own as well.
+    std::mt19937 worldRandom(nSeed * 7919u + 1);
+    std::uniform_int_distribution<int> worldChance(0, 99);
+    std::uniform_real_distribution<double> activationDelay(kSoakSlowActivationMinS,
+                                                           kSoakSlowActivationMaxS);
+    int nSessionChanges = 0;
+    int nSlowActivations = 0;
+    double dSlowActivationUntil = -1;
+    WindowProbe probe;
+    probe.Start(m_host.Window());
     const double dWarmUp = std::min(10.0, dSeconds / 4);
     bool bWarm = false;
     ProcessLevels warm = {};
@@ -378,6 +425,11 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                 trace(bPlugged ? "plug" : "unplug", 0);
                 dLastProgress = dNow;
             }
+            const char* pszWorld =
+                DrawWorldChange(worldChance(worldRandom), activationDelay(worldRandom),
+                                &dSlowActivationUntil, &nSessionChanges, &nSlowActivations);
+            if (pszWorld != NULL)
+                trace(pszWorld, 0);
             int nStallDraw = stallChance(stallRandom);
             if (nStallDraw < kSoakStallPercent)
             {
@@ -400,9 +452,17 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
         if (dNow >= dNextWatch)
         {
             dNextWatch = dNow + 1.0;
-            if (!HostAnswers())
+            if (dSlowActivationUntil >= 0 && dNow >= dSlowActivationUntil)
             {
-                failures.push_back("the host window did not answer within 5 s");
+                m_webcam->SetActivationDelay(0);
+                dSlowActivationUntil = -1;
+            }
+            if (probe.LongestAnswerMs() > WindowProbe::kAnswerBoundMs)
+            {
+                char szFailure[96];
+                snprintf(szFailure, sizeof(szFailure), "the window took %u ms to answer at %.1f s",
+                         static_cast<unsigned>(probe.LongestAnswerMs()), probe.LongestAnswerAt());
+                failures.push_back(szFailure);
                 break;
             }
             size_t nFrames = TotalFrames();
@@ -452,9 +512,14 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
         Sleep(20);
     }
     fputs("\n", stdout);
+    probe.Stop();
+    if (probe.LongestAnswerMs() > WindowProbe::kAnswerBoundMs && failures.empty())
+        failures.push_back("the window answered too slowly");
 
     if (dSuspendedUntil >= 0)
         SetSuspended(false);
+    if (m_webcam)
+        m_webcam->SetActivationDelay(0);
     RemoveAllRequests();
     if (!bPlugged)
         ChangeWebcam(true);
@@ -474,6 +539,8 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
            "driver requests\n",
            nSeed, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()),
            nUnplugs, nSuspensions, nStalls, nFailedRequests);
+    printf("Session changes %d, slow activations %d\n", nSessionChanges, nSlowActivations);
+    probe.Report();
     for (const std::string& failure : failures)
         printf("FAILED: %s\n", failure.c_str());
     if (failures.empty())
