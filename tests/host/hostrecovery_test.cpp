@@ -110,6 +110,7 @@ TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
     SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, webcam->MakeInterfaceBroadcast());
     ASSERT_TRUE(WaitUntil([&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT) == 1; },
                           kTimeoutMs));
+    EXPECT_TRUE(ReleaseCameraSignalled());
     SendMessageA(m_host.Window(), WM_CAPTURE_FAILED,
                  static_cast<WPARAM>(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED), 0);
 
@@ -124,6 +125,10 @@ TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
     EXPECT_TRUE(WaitForMoreFrames(30));
     EXPECT_TRUE(FromWebcam(LastFrame()));
     EXPECT_EQ(nStops, m_log.Count("::StopCapture ()\n"));
+    // The stale stop reached the driver as nothing: the camera was released
+    // once, and the notify event lent once by each worker.
+    EXPECT_FALSE(ReleaseCameraSignalled(0));
+    EXPECT_EQ(2, m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY));
 }
 
 TEST_F(HostTest, StopRequestsSessionChangesAndArrivalsCloseTogetherLeaveOneWorkerAndNoHandle)
