@@ -14,6 +14,15 @@ if [ ! -f "$stamp" ]; then
   wineserver -w
   touch "$stamp"
 fi
+# A prefix made while the 32-bit loader was missing has no 32-bit system (every
+# 32-bit program then fails with "could not load kernel32.dll"); once the
+# loader runs, updating the prefix adds it.
+if /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+   [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  echo "wine-prefix: $WINEPREFIX has no 32-bit system; updating it" >&2
+  "$here/wine.sh" wineboot -u >/dev/null 2>&1 || true
+  wineserver -w
+fi
 # A program that crashes ends at once, with Wine's line naming the fault and
 # the address, instead of waiting for a debugger that never comes back here
 # (the test would only fail at its time-out, saying nothing).
