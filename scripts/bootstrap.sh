@@ -76,7 +76,7 @@ install_wine32_pinned() (
   local twins
   twins=$(i386_twins) || return 1
   echo "bootstrap: installing wine32:i386 with the security suite pinned below the main suite," \
-       "after a dist-upgrade, with these at their i386 versions: ${twins:-none}" >&2
+       "after a dist-upgrade, with these at their i386 versions: $(echo ${twins:-none})" >&2
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends --allow-downgrades wine32:i386 $twins >/dev/null || return 1
 )
