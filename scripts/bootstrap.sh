@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build pkg-config
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-  wine wine64 wine32:i386 msitools
+  wine wine64 wine32:i386 wixl msitools
   googletest libgtest-dev libbenchmark-dev
   libyuv-dev libswscale-dev libavutil-dev
   imagemagick libjpeg-turbo-progs fonts-dejavu-core
@@ -81,7 +81,9 @@ install_wine32_pinned() (
   apt-get install -y -qq --no-install-recommends --allow-downgrades wine32:i386 $twins >/dev/null || return 1
 )
 
-echo "bootstrap: installing ${required[*]-}${want_wine32/yes/ wine32:i386}"
+listed=${required[*]-}
+[ $want_wine32 = no ] || listed="$listed wine32:i386"
+echo "bootstrap: installing ${listed# }"
 export DEBIAN_FRONTEND=noninteractive
 # A mirror mid-sync fails one index now and then; retry, then go on with
 # whatever indexes did arrive, since install reports what is truly missing.
