@@ -43,21 +43,6 @@ bool IsDebugOutputBufferMade()
     return true;
 }
 
-std::string ReadWholeFile(const std::wstring& path)
-{
-    std::string text;
-    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_EXISTING, 0, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return text;
-    char buffer[4096];
-    DWORD cbRead = 0;
-    while (ReadFile(hFile, buffer, sizeof(buffer), &cbRead, NULL) && cbRead > 0)
-        text.append(buffer, cbRead);
-    CloseHandle(hFile);
-    return text;
-}
-
 BOOL CALLBACK CountHostWindow(HWND hWnd, LPARAM lParam)
 {
     char szClass[64] = {};
@@ -115,7 +100,8 @@ TEST(ProgramExe, AnEndingSessionClosesItAsWmCloseDoes)
 {
     // What a restart manager (an installer replacing the files) or the end
     // of the session sends: the program agrees, then shuts down in order
-    // (worker stopped first) instead of being ended unawares.
+    // (down to the capture builder's release) instead of being ended
+    // unawares.
     DebugWindowListener listener;
     ASSERT_TRUE(listener.IsListening());
     ScopedChildProcess program(ProgramPath());
@@ -129,14 +115,14 @@ TEST(ProgramExe, AnEndingSessionClosesItAsWmCloseDoes)
     PostMessageA(hWnd, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
     EXPECT_EQ(0u, WaitForExitCode(program));
     EXPECT_TRUE(WaitUntil(
-        [&] { return listener.Count(program.ProcessId(), "ReleaseWorkerThread (), out\n") == 1; },
+        [&] { return listener.Count(program.ProcessId(), "::~CMFCaptureBuilder ()\n") == 1; },
         kTimeoutMs));
 }
 
 TEST(ProgramExe, TheLogViewerPrintsTheProgramsLinesAndClosesIt)
 {
     // The viewer listens in place of the test (one listener at a time), into
-    // a file the test reads.
+    // a file the test reads (a text file: its lines end in CR LF).
     std::wstring outputPath = ExecutableFolder() + L"viewer-output.txt";
     DeleteFileW(outputPath.c_str());
     ScopedChildProcess viewer(ExecutableFolder() + L"FrameProviderLog.exe",
@@ -144,12 +130,12 @@ TEST(ProgramExe, TheLogViewerPrintsTheProgramsLinesAndClosesIt)
     ASSERT_TRUE(viewer.IsRunning());
     // It listens once it has made the shared buffer, its last step.
     ASSERT_TRUE(WaitUntil([] { return IsDebugOutputBufferMade(); }, kTimeoutMs));
-    auto output = [&] { return ReadWholeFile(outputPath); };
+    auto output = [&] { return ReadTextFile(outputPath); };
 
     ScopedChildProcess program(ProgramPath());
     ASSERT_NE(nullptr, WaitForHostWindow());
     EXPECT_TRUE(WaitUntil(
-        [&] { return output().find("Create Application Windows...\n") != std::string::npos; }, kTimeoutMs))
+        [&] { return output().find("Create Application Windows...") != std::string::npos; }, kTimeoutMs))
         << output();
 
     // --close, as the installer runs it, ends the program in order.
@@ -157,7 +143,7 @@ TEST(ProgramExe, TheLogViewerPrintsTheProgramsLinesAndClosesIt)
     EXPECT_EQ(0u, WaitForExitCode(closer));
     EXPECT_EQ(0u, WaitForExitCode(program));
     EXPECT_TRUE(WaitUntil(
-        [&] { return output().find("ReleaseWorkerThread (), out\n") != std::string::npos; }, kTimeoutMs))
+        [&] { return output().find("::~CMFCaptureBuilder ()") != std::string::npos; }, kTimeoutMs))
         << output();
     viewer.Terminate();
     DeleteFileW(outputPath.c_str());

@@ -7,16 +7,17 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "childprocess.h"
+#include "testfiles.h"
 #include "waituntil.h"
 
 namespace
 {
 const DWORD kTimeoutMs = 60000;
-const char kUpgradeCode[] = "{5B0C7E1D-3A55-4F0E-9B52-6C2E4A7D9F31}";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string Environment(const char* pszName)
@@ -69,17 +70,27 @@ std::string RunValue()
     return lResult == ERROR_SUCCESS && dwType == REG_SZ ? szValue : "";
 }
 
-// The versions of every installed product of this upgrade code.
+// The versions of every installed product named FrameProvider. (Wine's
+// installer drops the upgrade code's registration when a major upgrade
+// removes the older product last, so the products are found by name.)
 std::vector<std::string> InstalledVersions()
 {
     std::vector<std::string> versions;
     char szProduct[39] = {};
-    for (DWORD i = 0; MsiEnumRelatedProductsA(kUpgradeCode, 0, i, szProduct) == ERROR_SUCCESS; ++i)
+    for (DWORD i = 0; MsiEnumProductsA(i, szProduct) == ERROR_SUCCESS; ++i)
     {
+        char szName[64] = {};
+        DWORD cchName = sizeof(szName);
         char szVersion[64] = {};
         DWORD cchVersion = sizeof(szVersion);
-        MsiGetProductInfoA(szProduct, INSTALLPROPERTY_VERSIONSTRING, szVersion, &cchVersion);
-        versions.push_back(szVersion);
+        if (MsiGetProductInfoA(szProduct, INSTALLPROPERTY_INSTALLEDPRODUCTNAME, szName, &cchName) ==
+                ERROR_SUCCESS &&
+            strcmp(szName, "FrameProvider") == 0 &&
+            MsiGetProductInfoA(szProduct, INSTALLPROPERTY_VERSIONSTRING, szVersion, &cchVersion) ==
+                ERROR_SUCCESS)
+        {
+            versions.push_back(szVersion);
+        }
     }
     return versions;
 }
@@ -106,19 +117,6 @@ void AppendLine(const std::string& path, const std::string& line)
     CloseHandle(hFile);
 }
 
-std::string ReadFileText(const std::string& path)
-{
-    std::string text;
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return text;
-    char buffer[4096];
-    DWORD cbRead = 0;
-    while (ReadFile(hFile, buffer, sizeof(buffer), &cbRead, NULL) && cbRead > 0)
-        text.append(buffer, cbRead);
-    CloseHandle(hFile);
-    return text;
-}
 }  // namespace
 
 TEST(Installer, InstallsUpgradesInPlaceAndUninstallsWithoutATrace)
@@ -153,7 +151,7 @@ TEST(Installer, InstallsUpgradesInPlaceAndUninstallsWithoutATrace)
     ASSERT_EQ(0u, RunMsiexec("/i \"" + upgradeMsi + "\" /qn"));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(first.Handle(), kTimeoutMs));
     EXPECT_EQ(std::vector<std::string>{upgradeVersion}, InstalledVersions());
-    EXPECT_NE(std::string::npos, ReadFileText(settings).find(edit)) << ReadFileText(settings);
+    EXPECT_NE(std::string::npos, ReadTextFile(Wide(settings)).find(edit)) << ReadTextFile(Wide(settings));
     EXPECT_TRUE(FileExists(program));
     EXPECT_EQ("\"" + program + "\"", RunValue());
 
