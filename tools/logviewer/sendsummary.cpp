@@ -1,5 +1,7 @@
 #include "sendsummary.h"
 
+#include "pipeline/framerecords.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -14,21 +16,6 @@ bool StartsWith(const char* pszText, const char* pszPrefix)
     return strncmp(pszText, pszPrefix, strlen(pszPrefix)) == 0;
 }
 
-// The driver protocol's colour format numbers.
-std::string FormatName(int nFormat)
-{
-    switch (nFormat)
-    {
-    case 2:
-        return "YUY2";
-    case 3:
-        return "MJPG";
-    case 4:
-        return "NV12";
-    default:
-        return "format " + std::to_string(nFormat);
-    }
-}
 }  // namespace
 
 bool SendSummary::Key::operator<(const Key& other) const
@@ -86,7 +73,7 @@ std::vector<std::string> SendSummary::TakePeriod()
         char szLine[160];
         double dMeanMs = counts.nSent > 0 ? static_cast<double>(counts.nTotalMs) / counts.nSent : 0;
         snprintf(szLine, sizeof(szLine), "%s %dx%d: %u sent, %u failed, mean %.1f ms, longest %u ms",
-                 FormatName(it->first.nFormat).c_str(), it->first.nWidth, it->first.nHeight,
+                 ColorFormatName(static_cast<UINT32>(it->first.nFormat)), it->first.nWidth, it->first.nHeight,
                  counts.nSent, counts.nFailed, dMeanMs, counts.nLongestMs);
         lines.push_back(szLine);
         it->second = Counts();
