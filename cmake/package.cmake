@@ -1,5 +1,5 @@
-# What a Windows user installs: the 32-bit program, its settings file at the
-# defaults and a short text, as `cmake --install` lays them out and as a ZIP
+# What a Windows user installs: the 32-bit program, its log viewer, its
+# settings file at the defaults and a short text, as `cmake --install` lays them out and as a ZIP
 # (`cpack -G ZIP`, run by scripts/package.sh).
 set(VCAM_PACKAGE_SOURCE ${CMAKE_SOURCE_DIR}/resources/package)
 set(VCAM_PACKAGE_STAGE ${CMAKE_BINARY_DIR}/package-files)
@@ -9,7 +9,7 @@ configure_file(${VCAM_PACKAGE_SOURCE}/DriverSetting.ini ${VCAM_PACKAGE_STAGE}/Dr
 configure_file(${VCAM_PACKAGE_SOURCE}/README.txt.in ${VCAM_PACKAGE_STAGE}/README.txt
                @ONLY NEWLINE_STYLE CRLF)
 
-install(TARGETS frameprovider RUNTIME DESTINATION .)
+install(TARGETS frameprovider frameproviderlog RUNTIME DESTINATION .)
 install(FILES ${VCAM_PACKAGE_STAGE}/DriverSetting.ini ${VCAM_PACKAGE_STAGE}/README.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

@@ -8,6 +8,17 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "$0")" && pwd)
 stamp="$WINEPREFIX/.vcam-prefix-ready"
+# A prefix made while the 32-bit loader was missing has no 32-bit system (every
+# 32-bit program then fails with "could not load kernel32.dll"), and Wine's
+# update (wineboot -u) does not add it: once the loader runs, the prefix is
+# made anew. It holds nothing but what the tests and this script put there.
+if [ -f "$stamp" ] && /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+   [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  echo "wine-prefix: $WINEPREFIX has no 32-bit system; making it anew" >&2
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  find "$WINEPREFIX" -mindepth 1 -delete
+fi
 if [ ! -f "$stamp" ]; then
   "$here/wine.sh" wineboot -i >/dev/null 2>&1 || true
   "$here/wine.sh" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1

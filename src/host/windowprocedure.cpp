@@ -103,6 +103,11 @@ LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPar
         // goes on, and the driver must see it does.
         if (!wParam)
             SetEvent(ghServerExistEvent);
+        // The session ends, or an installer's restart manager asks the
+        // program to close: it ends the way WM_CLOSE ends it, telling the
+        // driver and letting the webcam go, instead of being ended unawares.
+        else
+            DestroyWindow(hWnd);
         return 0;
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam, lParam);

@@ -18,6 +18,22 @@ inline bool IsHandledColorFormat(UINT32 nFormat)
            nFormat == COLOR_FORMAT_NV12;
 }
 
+// The format's usual name, "?" for a number the system does not handle.
+inline const char* ColorFormatName(UINT32 nFormat)
+{
+    switch (nFormat)
+    {
+    case COLOR_FORMAT_YUY2:
+        return "YUY2";
+    case COLOR_FORMAT_MJPG:
+        return "MJPG";
+    case COLOR_FORMAT_NV12:
+        return "NV12";
+    default:
+        return "?";
+    }
+}
+
 // One picture waiting in the pipeline's queue. The numbers describe the
 // picture as produced; the sample holds its bytes in its first buffer.
 class FRAME_UNIT

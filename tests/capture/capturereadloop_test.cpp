@@ -2,7 +2,9 @@
 
 #include <mferror.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "capturetestsupport.h"
 #include "driver/driverprotocol.h"
@@ -26,6 +28,20 @@ protected:
     }
 
     size_t Callbacks() { return m_log.Count("::OnReadSample ("); }
+
+    size_t CallbacksAfterStopNotice()
+    {
+        std::vector<std::string> lines = m_log.Lines();
+        size_t nCount = 0;
+        bool bNoticed = false;
+        for (const std::string& line : lines)
+        {
+            if (bNoticed && line.find("::OnReadSample (") != std::string::npos)
+                ++nCount;
+            bNoticed = bNoticed || line.find("::Notify to stop capture(") != std::string::npos;
+        }
+        return nCount;
+    }
 
     // The rest of one round as the worker runs it for a client, on an open
     // webcam: stream a few samples, stop, close.
@@ -117,9 +133,12 @@ TEST_F(CaptureReadLoop, AResetEventEndsTheLoopWithOneStopNotice)
     ASSERT_TRUE(WaitUntil([&] { return m_log.Contains("::Notify to stop capture("); }, kTimeoutMs));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(ghWorkerEvent, kTimeoutMs));
     EXPECT_TRUE(gbStopCapturePending);
-    size_t nCallbacks = Callbacks();
-    Sleep(300);
-    EXPECT_EQ(nCallbacks, Callbacks());
+    // The callback that met the reset writes its own line after the notice,
+    // so only a second line after the notice means the loop read on; that
+    // is watched for briefly.
+    ASSERT_TRUE(WaitUntil([&] { return CallbacksAfterStopNotice() >= 1; }, kTimeoutMs));
+    EXPECT_FALSE(WaitUntil([&] { return CallbacksAfterStopNotice() > 1; }, 300))
+        << "a read followed the stop notice";
     EXPECT_EQ(1u, m_log.Count("::Notify to stop capture("));
     gbStopCapturePending = FALSE;
 }

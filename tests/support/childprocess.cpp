@@ -2,7 +2,8 @@
 
 #include <vector>
 
-ScopedChildProcess::ScopedChildProcess(const std::wstring& path) : m_processInfo(), m_hInputWrite(NULL)
+ScopedChildProcess::ScopedChildProcess(const std::wstring& path, const std::wstring& arguments)
+    : m_processInfo(), m_hInputWrite(NULL)
 {
     SECURITY_ATTRIBUTES security = {sizeof(security), NULL, TRUE};
     HANDLE hInputRead = NULL;
@@ -16,7 +17,8 @@ ScopedChildProcess::ScopedChildProcess(const std::wstring& path) : m_processInfo
     startup.hStdInput = hInputRead;
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::vector<wchar_t> commandLine(path.begin(), path.end());
+    std::wstring line = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    std::vector<wchar_t> commandLine(line.begin(), line.end());
     commandLine.push_back(L'\0');
     if (!CreateProcessW(path.c_str(), commandLine.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup,
                         &m_processInfo))
@@ -24,6 +26,15 @@ ScopedChildProcess::ScopedChildProcess(const std::wstring& path) : m_processInfo
         m_processInfo = PROCESS_INFORMATION();
     }
     CloseHandle(hInputRead);
+}
+
+void ScopedChildProcess::Terminate()
+{
+    if (m_processInfo.hProcess != NULL)
+    {
+        TerminateProcess(m_processInfo.hProcess, 0);
+        WaitForSingleObject(m_processInfo.hProcess, 5000);
+    }
 }
 
 ScopedChildProcess::~ScopedChildProcess()

@@ -9,12 +9,14 @@
 class ScopedChildProcess
 {
 public:
-    explicit ScopedChildProcess(const std::wstring& path);
+    explicit ScopedChildProcess(const std::wstring& path, const std::wstring& arguments = L"");
     ~ScopedChildProcess();
 
     DWORD ProcessId() const { return m_processInfo.dwProcessId; }
     bool IsRunning() const { return m_processInfo.hProcess != NULL; }
     HANDLE Handle() const { return m_processInfo.hProcess; }
+    // Ends it at once, for a program that runs until it is stopped.
+    void Terminate();
 
 private:
     ScopedChildProcess(const ScopedChildProcess&);

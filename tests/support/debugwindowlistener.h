@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "debugoutputreader.h"
+
 // Listens to the debugger output of other processes the way a debug-output
 // viewer does (the DBWIN_BUFFER protocol), for as long as it lives.
 class DebugWindowListener
@@ -15,7 +17,7 @@ public:
     DebugWindowListener();
     ~DebugWindowListener();
 
-    bool IsListening() const { return m_pBuffer != NULL; }
+    bool IsListening() const { return m_reader.IsOpen(); }
     // Everything the process wrote, concatenated.
     std::string TextOf(DWORD dwProcessId);
     size_t Count(DWORD dwProcessId, const std::string& needle);
@@ -26,10 +28,7 @@ private:
 
     void Listen();
 
-    HANDLE m_hBufferReady;
-    HANDLE m_hDataReady;
-    HANDLE m_hMapping;
-    const BYTE* m_pBuffer;
+    DebugOutputReader m_reader;
     volatile bool m_bQuit;
     std::thread m_thread;
     std::mutex m_lock;

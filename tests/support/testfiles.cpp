@@ -10,6 +10,21 @@ std::wstring ExecutableFolder()
     return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
+std::string ReadTextFile(const std::wstring& path)
+{
+    std::string text;
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD cbRead = 0;
+    while (ReadFile(hFile, buffer, sizeof(buffer), &cbRead, NULL) && cbRead > 0)
+        text.append(buffer, cbRead);
+    CloseHandle(hFile);
+    return text;
+}
+
 std::wstring ScopedSettingsFile::Path()
 {
     return ExecutableFolder() + L"DriverSetting.ini";

@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include "pipeline/framerecords.h"
+
 #include <mfapi.h>
 
 #include <math.h>
@@ -338,17 +340,7 @@ std::vector<SimulatedWebcamFormat> WebcamFormatsOf(const Scenario& scenario)
 
 const char* FormatName(UINT32 nFormat)
 {
-    switch (nFormat)
-    {
-    case 2:
-        return "YUY2";
-    case 3:
-        return "MJPG";
-    case 4:
-        return "NV12";
-    default:
-        return "?";
-    }
+    return ColorFormatName(nFormat);
 }
 
 size_t ExpectedPictureBytes(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight)
