@@ -81,6 +81,8 @@ HRESULT CMFCaptureBuilder::StartCapture()
         postCaptureError(hr);
 
     m_bStreaming = TRUE;
+    InterlockedExchange(&m_dwLastSampleTick, static_cast<LONG>(GetTickCount()));
+    InterlockedExchange(&m_bStreamingNow, TRUE);
     hr = m_pFrameControlManager->StartDeliveryThread();
     m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::StartCapture (): HRESULT 0x%08X\n", this, hr);
@@ -107,6 +109,7 @@ HRESULT CMFCaptureBuilder::StopCapture()
     m_lock.Lock();
     m_pFrameControlManager->StopDeliveryThread();
     m_bStreaming = FALSE;
+    InterlockedExchange(&m_bStreamingNow, FALSE);
     m_lock.Unlock();
     // Released after the delivery thread's stop, which gives the reader's
     // work item the moment to let go of the read whose callback just ended.
@@ -154,6 +157,7 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
     {
         if (pSample != NULL)
         {
+            InterlockedExchange(&m_dwLastSampleTick, static_cast<LONG>(GetTickCount()));
             if (m_bFirstSamplePending)
             {
                 m_llBaseTimestamp = llTimestamp;

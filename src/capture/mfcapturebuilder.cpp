@@ -29,6 +29,8 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
       m_pMediaSource(NULL),
       m_pSourceReader(NULL),
       m_bStreaming(FALSE),
+      m_bStreamingNow(FALSE),
+      m_dwLastSampleTick(0),
       m_bFirstSamplePending(FALSE),
       m_llBaseTimestamp(0),
       m_hReadNextSampleEvent(NULL),
@@ -285,6 +287,14 @@ BOOL CMFCaptureBuilder::IsStreaming()
     m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming: %d\n", this, bStreaming);
     return bStreaming;
+}
+
+BOOL CMFCaptureBuilder::IsSilentFor(DWORD dwMs)
+{
+    if (!InterlockedCompareExchange(&m_bStreamingNow, 0, 0))
+        return FALSE;
+    DWORD dwLast = static_cast<DWORD>(InterlockedCompareExchange(&m_dwLastSampleTick, 0, 0));
+    return GetTickCount() - dwLast > dwMs;
 }
 
 HRESULT CMFCaptureBuilder::SetReadNextSampleEvent(BOOL bSet)

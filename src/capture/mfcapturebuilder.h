@@ -55,6 +55,9 @@ public:
     HRESULT StartCapture();
     HRESULT StopCapture();
     BOOL IsStreaming();
+    // Streaming, and no sample has come for dwMs (counted from the start for
+    // the first): a webcam fallen silent, which reports no error. Lock-free.
+    BOOL IsSilentFor(DWORD dwMs);
     // Safe on the window thread at any time: it reads only the link in use,
     // never waiting for an activation, an opening or a stop.
     HRESULT CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbLost);
@@ -113,6 +116,8 @@ private:
     char m_szSymbolicLink[MAX_PATH];
     IMFSourceReader* m_pSourceReader;
     BOOL m_bStreaming;
+    volatile LONG m_bStreamingNow;     // m_bStreaming, for IsSilentFor without the lock
+    volatile LONG m_dwLastSampleTick;  // the start, then every sample
     BOOL m_bFirstSamplePending;
     LONGLONG m_llBaseTimestamp;
     HANDLE m_hReadNextSampleEvent;

@@ -60,6 +60,10 @@ enum WORKER_NOTICE
     // A session changed or a capture device arrived: the webcams are listed
     // again, and one that had failed is tried again.
     WORKER_NOTICE_WEBCAMS_CHANGED = 0x2,
+    // The driver refused a frame, and the read loop is stopping: the camera
+    // is started again after a backed-off delay, the placeholder not serving
+    // meanwhile (the driver refuses frames, not the webcam).
+    WORKER_NOTICE_FRAME_REFUSED = 0x4,
 };
 
 void PostWorkerNotice(LONG nNotice);

@@ -32,6 +32,6 @@ SERVING_PLAN PlanServing(const SERVING_FACTS& facts)
     if (facts.bWebcamUsable)
         plan.bStartWebcam = true;
     else
-        plan.bPlaceholder = true;
+        plan.bPlaceholder = facts.bPlaceholderWhileWebcamWaits;
     return plan;
 }

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "capture/mfcapturebuilder.h"
 #include "diagnostics/debuglog.h"
 #include "driver/drivercontrol.h"
@@ -24,20 +26,65 @@ const DWORD kReadRetryMaxMs = 5000;
 // placeholder meanwhile.
 const DWORD kPlaceholderWhileOpeningMs = 500;
 
+// A webcam that failed, fell silent or had its frames refused is tried
+// again after this, doubling up to the ceiling; the delay starts over after
+// a spell of good streaming.
+const DWORD kWebcamRetryFirstMs = 500;
+const DWORD kWebcamRetryMaxMs = 30000;
+const DWORD kGoodStreamingMs = 10000;
+// A streaming webcam that sends nothing for this long has failed, whatever
+// it reports.
+const DWORD kSilentWebcamMs = 2000;
+const DWORD kWatchdogPeriodMs = 250;
+
+enum WEBCAM_WAIT
+{
+    WEBCAM_READY,            // it may be opened whenever clients ask
+    WEBCAM_AFTER_FAILURE,    // it failed to open or to read: the placeholder serves meanwhile
+    WEBCAM_AFTER_REFUSAL,    // the driver refused its frames: nothing serves meanwhile
+};
+
 // What the worker knows between passes; nobody else reads or writes it.
 struct WORKER_STATE
 {
-    WORKER_STATE() : bMustRead(true), bWebcamFailed(false), readRetry(kReadRetryFirstMs, kReadRetryMaxMs) {}
+    WORKER_STATE()
+        : bMustRead(true),
+          bFrameRefused(false),
+          eWebcamWait(WEBCAM_READY),
+          dwStreamingSince(0),
+          readRetry(kReadRetryFirstMs, kReadRetryMaxMs),
+          webcamRetry(kWebcamRetryFirstMs, kWebcamRetryMaxMs)
+    {
+    }
 
     // The requests must be read: at the start (the driver's clients may
     // have changed while no worker listened), on the driver's signal, after
-    // every stop, and until a failed read succeeds.
+    // every stop it serves, and until a failed read succeeds.
     bool bMustRead;
-    // The webcam failed to open or to read: the placeholder serves until
-    // the webcams change or no client is left.
-    bool bWebcamFailed;
+    // The driver refused a frame since the camera last started.
+    bool bFrameRefused;
+    WEBCAM_WAIT eWebcamWait;
+    DWORD dwStreamingSince;
     RetryBackoff readRetry;
+    RetryBackoff webcamRetry;
 };
+
+bool IsWebcamWaiting(const WORKER_STATE& state)
+{
+    return state.eWebcamWait != WEBCAM_READY && !state.webcamRetry.IsDue(GetTickCount());
+}
+
+// The webcam is tried again later, the placeholder serving meanwhile or not.
+void PutWebcamOff(WORKER_STATE* pState, WEBCAM_WAIT eWait, const char* pszWhy)
+{
+    DWORD dwNow = GetTickCount();
+    if (pState->dwStreamingSince != 0 && dwNow - pState->dwStreamingSince >= kGoodStreamingMs)
+        pState->webcamRetry.Reset();
+    pState->dwStreamingSince = 0;
+    pState->eWebcamWait = eWait;
+    DWORD dwDelayMs = pState->webcamRetry.Fail(dwNow);
+    LogPrint("WorkerThreadEntry (), %s: the webcam is tried again in %u ms\n", pszWhy, dwDelayMs);
+}
 
 void StartPlaceholderFrames()
 {
@@ -77,21 +124,33 @@ void ServeNotices(WORKER* pWorker, WORKER_STATE* pState)
 {
     bool bStop = TakeFlag(&gbStopCapturePending) != FALSE;
     LONG nNotices = TakeWorkerNotices();
-    if (nNotices & WORKER_NOTICE_CAPTURE_FAILED)
+    if (nNotices & WORKER_NOTICE_FRAME_REFUSED)
+        pState->bFrameRefused = true;
+    bool bFailed = (nNotices & WORKER_NOTICE_CAPTURE_FAILED) != 0;
+    if (!bFailed && gpCaptureBuilder != NULL && gpCaptureBuilder->IsSilentFor(kSilentWebcamMs))
     {
-        pState->bWebcamFailed = true;
-        bStop = true;
+        LogPrint("WorkerThreadEntry (), no sample for %u ms\n", kSilentWebcamMs);
+        bFailed = true;
     }
-    if (bStop)
+    if (bFailed || bStop)
     {
+        bool bWasStreaming = gpCaptureBuilder != NULL && gpCaptureBuilder->IsStreaming();
         ServeStop(pWorker);
         pState->bMustRead = true;
+        if (bFailed)
+            PutWebcamOff(pState, WEBCAM_AFTER_FAILURE, "the webcam failed");
+        else if (bWasStreaming && pState->bFrameRefused)
+            PutWebcamOff(pState, WEBCAM_AFTER_REFUSAL, "the driver refused a frame");
+        pState->bFrameRefused = false;
+        pState->dwStreamingSince = 0;
     }
     if ((nNotices & WORKER_NOTICE_WEBCAMS_CHANGED) && !IsGivenUp(pWorker))
     {
         if (gpCaptureBuilder != NULL)
             gpCaptureBuilder->enumWebcamDevices();
-        pState->bWebcamFailed = false;
+        // A webcam that failed may be back, or another one there.
+        pState->eWebcamWait = WEBCAM_READY;
+        pState->webcamRetry.Reset();
         pState->bMustRead = true;
     }
 }
@@ -112,12 +171,15 @@ void StartWebcam(WORKER* pWorker, WORKER_STATE* pState)
         return;
     if (FAILED(hr))
     {
-        pState->bWebcamFailed = true;
+        PutWebcamOff(pState, WEBCAM_AFTER_FAILURE, "the webcam could not be opened");
         StartPlaceholderFrames();
         gpCaptureBuilder->UninitWebcamDevice();
         return;
     }
     gpCaptureBuilder->StartCapture();
+    pState->eWebcamWait = WEBCAM_READY;
+    pState->bFrameRefused = false;
+    pState->dwStreamingSince = GetTickCount();
     StopPlaceholderFrames();
 }
 
@@ -135,7 +197,9 @@ void ReadAndServe(WORKER* pWorker, WORKER_STATE* pState)
     facts.bTeExeAsks = bNeedEnterSpecialMode != FALSE;
     facts.bWebcamStreaming = gpCaptureBuilder != NULL && gpCaptureBuilder->IsStreaming();
     facts.bWebcamCanServe = bNeedStartCapture != FALSE || facts.bWebcamStreaming;
-    facts.bWebcamUsable = gpCaptureBuilder != NULL && !pState->bWebcamFailed;
+    facts.bWebcamUsable = gpCaptureBuilder != NULL && !IsWebcamWaiting(*pState);
+    facts.bPlaceholderWhileWebcamWaits =
+        gpCaptureBuilder == NULL || pState->eWebcamWait != WEBCAM_AFTER_REFUSAL;
     SERVING_PLAN plan = PlanServing(facts);
 
     if (plan.bRetryRead)
@@ -153,7 +217,9 @@ void ReadAndServe(WORKER* pWorker, WORKER_STATE* pState)
     {
         if (gpCaptureBuilder != NULL)
             gpCaptureBuilder->ForgetWebcamInUse();
-        pState->bWebcamFailed = false;
+        // The next client tries the webcam afresh.
+        pState->eWebcamWait = WEBCAM_READY;
+        pState->webcamRetry.Reset();
     }
     if (plan.bStartWebcam)
     {
@@ -169,11 +235,19 @@ void ReadAndServe(WORKER* pWorker, WORKER_STATE* pState)
         StopPlaceholderFrames();
 }
 
-DWORD WaitForNews(WORKER* pWorker, const WORKER_STATE& state)
+DWORD WaitForNews(WORKER* pWorker, WORKER_STATE* pState)
 {
+    DWORD dwNow = GetTickCount();
     DWORD dwWaitMs = INFINITE;
-    if (state.bMustRead)
-        dwWaitMs = state.readRetry.IsPending() ? state.readRetry.WaitMs(GetTickCount()) : 0;
+    if (pState->bMustRead)
+        dwWaitMs = pState->readRetry.IsPending() ? pState->readRetry.WaitMs(dwNow) : 0;
+    // A webcam waiting to be tried again is, when its time comes, by a read
+    // of the requests: clients may have gone meanwhile.
+    if (pState->eWebcamWait != WEBCAM_READY && pState->webcamRetry.IsPending())
+        dwWaitMs = std::min(dwWaitMs, pState->webcamRetry.WaitMs(dwNow));
+    // The watchdog of a streaming webcam.
+    if (gpCaptureBuilder != NULL && pState->dwStreamingSince != 0)
+        dwWaitMs = std::min(dwWaitMs, kWatchdogPeriodMs);
     HANDLE phnEventArray[2] = {ghNotifyEvent, pWorker->hWakeEvent};
     LogPrint("WorkerThreadEntry (), waiting...\n");
     return WaitForMultipleObjectsEx(2, phnEventArray, FALSE, dwWaitMs, FALSE);
@@ -200,7 +274,14 @@ void RunWorkerLoop(WORKER* pWorker)
                 return;
         }
 
-        DWORD dwWait = WaitForNews(pWorker, state);
+        DWORD dwWait = WaitForNews(pWorker, &state);
+        if (state.eWebcamWait != WEBCAM_READY && state.webcamRetry.IsDue(GetTickCount()) &&
+            !state.bMustRead)
+        {
+            // Due: the pass reads the requests and opens the webcam if
+            // clients still ask.
+            state.bMustRead = true;
+        }
         if (dwWait == WAIT_OBJECT_0)
         {
             LogPrint("WorkerThreadEntry (), ghNotifyEvent is signled\n");

@@ -150,6 +150,10 @@ void FrameControlManager::DeliverFrames()
         // A frame cut short by the stop says nothing about the driver.
         if ((FAILED(hrStatus) || gbStopCapturePending) && !IsQuitRequested())
         {
+            // The driver refused the frame: the worker restarts the camera
+            // only after a while, so that a refusing driver meets no storm.
+            if (FAILED(hrStatus))
+                PostWorkerNotice(WORKER_NOTICE_FRAME_REFUSED);
             ResetEvent(m_hReadNextSampleEvent);
             LogPrint("Reset ReadNextSampleEvent to stop read sample\n");
         }

@@ -33,17 +33,18 @@ class ServingPlanTest : public ::testing::TestWithParam<ServingCase>
 {
 };
 
-//                      read              teExe  canServe streaming usable
+// read, teExe, canServe, streaming, usable, placeholder while the webcam waits
 const ServingCase kCases[] = {
-    {"AFailedReadChangesNothingAndIsRetried", {REQUESTS_FAILED, false, true, false, true}, "RA"},
-    {"ASleepingSystemChangesNothing", {REQUESTS_SUSPENDED, false, true, false, true}, "A"},
-    {"NoClientStopsThePlaceholderAndFreesTheWebcam", {REQUESTS_NONE, false, false, true, true}, "N"},
-    {"AClientStartsAUsableWebcam", {REQUESTS_READ, false, true, false, true}, "W"},
-    {"AFailedWebcamLeavesThePlaceholderServing", {REQUESTS_READ, false, true, false, false}, "P"},
-    {"AStreamingWebcamServesAlone", {REQUESTS_READ, false, true, true, true}, "", },
-    {"ATeExeClientGetsThePlaceholderBesideTheWebcam", {REQUESTS_READ, true, true, true, true}, "P"},
-    {"ATeExeClientAloneLeavesTheWebcamClosed", {REQUESTS_READ, true, true, false, true}, "P"},
-    {"NothingServableStartsNothing", {REQUESTS_READ, false, false, false, true}, ""},
+    {"AFailedReadChangesNothingAndIsRetried", {REQUESTS_FAILED, false, true, false, true, true}, "RA"},
+    {"ASleepingSystemChangesNothing", {REQUESTS_SUSPENDED, false, true, false, true, true}, "A"},
+    {"NoClientStopsThePlaceholderAndFreesTheWebcam", {REQUESTS_NONE, false, false, true, true, true}, "N"},
+    {"AClientStartsAUsableWebcam", {REQUESTS_READ, false, true, false, true, true}, "W"},
+    {"AFailedWebcamLeavesThePlaceholderServing", {REQUESTS_READ, false, true, false, false, true}, "P"},
+    {"RefusedFramesLeaveNothingServingUntilTheRetry", {REQUESTS_READ, false, true, false, false, false}, ""},
+    {"AStreamingWebcamServesAlone", {REQUESTS_READ, false, true, true, true, true}, ""},
+    {"ATeExeClientGetsThePlaceholderBesideTheWebcam", {REQUESTS_READ, true, true, true, true, true}, "P"},
+    {"ATeExeClientAloneLeavesTheWebcamClosed", {REQUESTS_READ, true, true, false, true, true}, "P"},
+    {"NothingServableStartsNothing", {REQUESTS_READ, false, false, false, true, true}, ""},
 };
 
 TEST_P(ServingPlanTest, DecidesOneSourceFromTheFacts)
