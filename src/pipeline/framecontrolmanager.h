@@ -48,7 +48,8 @@ public:
     void StopDeliveryThread();
 
     // Requested-output table. Unknown formats, sizes no picture of the format
-    // can have and duplicates are ignored.
+    // can have, sizes beyond what is served (a side over 8192, a record over
+    // 64 MB: one log line each) and duplicates are ignored.
     HRESULT AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
     HRESULT ClearOutputFormats();
     size_t GetOutputFormatCount(_COLOR_FORMAT eFormat);
@@ -63,9 +64,11 @@ public:
                         UINT32 nDstWidth, UINT32 nDstHeight);
 
     // Wraps one picture in the driver's frame record and hands it over with
-    // IOCTL_AVSHWS_SET_FRAME on an already open device.
+    // IOCTL_AVSHWS_SET_FRAME on an already open device. *pbRefusedByDriver,
+    // when given, tells a failure the driver answered from one that never
+    // reached it (no memory for the record, nothing to send).
     HRESULT SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
-                      const BYTE* pData, UINT32 cbData);
+                      const BYTE* pData, UINT32 cbData, BOOL* pbRefusedByDriver = NULL);
 
 private:
     FrameControlManager(const FrameControlManager&);
@@ -84,6 +87,11 @@ private:
                                UINT32 cbData, HRESULT hrStatus);
     HRESULT DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
                           HRESULT hrStatus);
+    // The status after one entry's send: the driver's refusal is the
+    // status; a failure of the entry's own (a refused resize, no memory) is
+    // logged and skips that entry only.
+    static HRESULT EntryStatus(HRESULT hrStatus, HRESULT hrEntry, BOOL bRefusedByDriver,
+                               _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
 
     // The table lock is a mutex rather than a critical section: should a
     // thread that holds it ever be terminated, an abandoned mutex passes to
