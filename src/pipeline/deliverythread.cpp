@@ -172,6 +172,9 @@ HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& fram
                      frame.height, cbData);
             return hrStatus;
         }
+        // A longer buffer holds the picture and something else after it
+        // (padding, a driver's trailer): the picture is its first bytes.
+        cbData = cbExpected;
     }
 
     // Serve the frame from a copy of the table: the table lock is then never

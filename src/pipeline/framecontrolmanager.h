@@ -76,6 +76,12 @@ private:
 
     typedef std::multimap<_COLOR_FORMAT, FORMAT_RESOLUTION_UNIT> OutputFormatTable;
 
+    // The capture callback's decoding: the decoded picture queued as YUY2
+    // at its own size; three failed decodes in a row flush the decoder, a
+    // fourth creates it again.
+    void DecodeIntoQueue(IMFSample* pSample);
+    void NoteDecodeResult(HRESULT hrDecode);
+
     static DWORD WINAPI DeliveringThread(LPVOID pContext);
     bool IsQuitRequested() const;
     void DeliverFrames();
@@ -105,6 +111,9 @@ private:
     BOOL m_bInputIsYuy2;
     UINT32 m_nInputWidth;
     UINT32 m_nInputHeight;
+    // The capture callback's own counts.
+    UINT32 m_nFailedDecodes;   // in a row
+    UINT32 m_nOtherSizeDrops;  // MJPG frames of another size, this burst
 
     OutputFormatTable m_outputFormats;
     // The delivery thread's copy of the table for the frame it serves.

@@ -216,6 +216,25 @@ TEST_F(DeliveryThreadTest, AnEntryThatCannotBeMadeIsSkippedAndTheReadLoopGoesOn)
     EXPECT_TRUE(ReadNextSampleIsSet());
 }
 
+TEST_F(DeliveryThreadTest, AYuy2BufferLongerThanItsPictureIsReadAsThePicture)
+{
+    std::vector<BYTE> picture = FlatYuy2(64, 48, 81, 90, 240);
+    std::vector<BYTE> longer = picture;
+    longer.resize(picture.size() + 64 * 2, 0xA5);  // a row of something else
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 64, 48);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 64, 48);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 64, 48, longer);
+
+    ASSERT_TRUE(m_driver.WaitForFrameCount(2, kTimeoutMs));
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_TRUE(frames[0].picture == picture);
+    EXPECT_EQ(64u * 48 * 3 / 2, frames[1].picture.size());
+    EXPECT_EQ(0, m_driver.GetMalformedFrameCount());
+}
+
 TEST_F(DeliveryThreadTest, AFrameWhoseSendsAllFailStopsTheReadLoop)
 {
     DebugOutputCapture capture;
