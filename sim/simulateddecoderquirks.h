@@ -30,4 +30,7 @@ struct SimulatedDecoderQuirks
     // failing with it and ProcessInput answers MF_E_NOTACCEPTING until a
     // flush drops it.
     std::atomic<bool> bKeepBadInput{false};
+    // The next this many inputs arrive spoiled (cut short), as a corrupt
+    // frame would.
+    std::atomic<int> nSpoiledInputs{0};
 };

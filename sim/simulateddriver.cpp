@@ -294,6 +294,8 @@ BOOL SimulatedDriver::Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cb
                 dwError = ERROR_INVALID_FUNCTION;
                 break;
             }
+            if (dwError == ERROR_SUCCESS && pcbReturned != NULL && m_shortAnswers.count(dwCode) != 0)
+                *pcbReturned /= 2;
         }
     }
     if (dwError != ERROR_SUCCESS)
@@ -305,6 +307,21 @@ BOOL SimulatedDriver::Control(HANDLE hDevice, DWORD dwCode, LPVOID pIn, DWORD cb
         observer(accepted);
     m_frameAccepted.notify_all();
     return TRUE;
+}
+
+void SimulatedDriver::StopFailingRequest(DWORD dwControlCode)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_failures.erase(dwControlCode);
+}
+
+void SimulatedDriver::SetShortAnswers(DWORD dwControlCode, bool bShort)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (bShort)
+        m_shortAnswers.insert(dwControlCode);
+    else
+        m_shortAnswers.erase(dwControlCode);
 }
 
 DWORD SimulatedDriver::TakeInjectedFailure(DWORD dwCode)

@@ -369,6 +369,11 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessInput(DWORD dwInputStreamID, IMFSampl
         return hr;
     m_picture.assign(pData, pData + cbData);
     pBuffer->Unlock();
+    if (m_pQuirks->nSpoiledInputs > 0)
+    {
+        --m_pQuirks->nSpoiledInputs;
+        m_picture.resize(m_picture.size() / 2);
+    }
 
     // A decoder that wants more than the first input before a picture (its
     // headers, say) takes it and gives nothing for it.

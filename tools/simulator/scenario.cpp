@@ -43,6 +43,34 @@ bool ParseStalledRequest(const std::string& name, DWORD* pdwControlCode)
     return true;
 }
 
+bool ParseWebcamFault(const std::string& name, int* pnFault)
+{
+    const char* const names[] = {"silent", "busy", "corrupt", "no-huffman", "other-size"};
+    for (int i = 0; i < static_cast<int>(sizeof(names) / sizeof(names[0])); ++i)
+    {
+        if (name == names[i])
+        {
+            *pnFault = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseDecoderFault(const std::string& name, int* pnFault)
+{
+    const char* const names[] = {"lose-type", "nv12-only", "keep-bad-input"};
+    for (int i = 0; i < static_cast<int>(sizeof(names) / sizeof(names[0])); ++i)
+    {
+        if (name == names[i])
+        {
+            *pnFault = i;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SizeIsSane(UINT32 nWidth, UINT32 nHeight)
 {
     return nWidth >= 16 && nHeight >= 16 && nWidth <= 4096 && nHeight <= 4096 && nWidth % 2 == 0 &&
@@ -219,6 +247,46 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
             {
                 scenario.events.push_back(event);
                 dLatest = std::max(dLatest, event.dAt + event.dLength);
+            }
+        }
+        else if (keyword == "webcam-fault" || keyword == "fail" || keyword == "short")
+        {
+            // A window: the fault from dAt, undone dLength later.
+            ScenarioEvent event = {};
+            std::string name;
+            bOk = (words >> name >> event.dAt >> event.dLength) && event.dAt >= 0 &&
+                  event.dLength > 0 && event.dLength <= 60;
+            if (keyword == "webcam-fault")
+            {
+                event.eKind = SCENARIO_WEBCAM_FAULT;
+                bOk = bOk && ParseWebcamFault(name, &event.nFault);
+            }
+            else
+            {
+                event.eKind = keyword == "fail" ? SCENARIO_FAIL : SCENARIO_SHORT;
+                bOk = bOk && ParseStalledRequest(name, &event.dwControlCode) &&
+                      (keyword == "fail" || event.dwControlCode != IOCTL_AVSHWS_SET_FRAME);
+            }
+            if (bOk)
+            {
+                scenario.events.push_back(event);
+                event.bEnd = true;
+                event.dAt += event.dLength;
+                scenario.events.push_back(event);
+                dLatest = std::max(dLatest, event.dAt);
+            }
+        }
+        else if (keyword == "decoder-fault")
+        {
+            ScenarioEvent event = {};
+            event.eKind = SCENARIO_DECODER_FAULT;
+            std::string name;
+            bOk = (words >> name >> event.dAt) && event.dAt >= 0 &&
+                  ParseDecoderFault(name, &event.nFault);
+            if (bOk)
+            {
+                scenario.events.push_back(event);
+                dLatest = std::max(dLatest, event.dAt);
             }
         }
         else if (keyword == "duration")

@@ -87,6 +87,7 @@ Simulation::Simulation(const Scenario& scenario)
       m_driver(kDevicePath),
       m_expected(scenario),
       m_stalls(&m_driver),
+      m_faults(&m_driver, &m_decoder),
       m_nUnmatched(0),
       m_dLastSample(-1),
       m_bWatching(false),
@@ -205,6 +206,13 @@ void Simulation::ApplyEvent(const ScenarioEvent& event)
     if (event.eKind == SCENARIO_STALL)
     {
         StartStall(event.dwControlCode, Now(), event.dLength);
+        return;
+    }
+    if (ScenarioFaults::IsFault(event))
+    {
+        if (!event.bEnd)
+            m_expected.NoteFault(Now(), ScenarioFaults::QuietSeconds(event));
+        m_faults.Apply(event, m_webcam.get());
         return;
     }
     if (!m_webcam)
@@ -353,6 +361,7 @@ bool Simulation::Run(const std::wstring& outputFolder)
                 bAnswered = false;
             }
         }
+        NoteOpenings(dElapsed);
         if (dElapsed >= m_scenario.dDuration)
             break;
         Sleep(10);
@@ -362,7 +371,22 @@ bool Simulation::Run(const std::wstring& outputFolder)
 
     bool bStopped = StopAll(&watcher);
     bound.Finish();
-    return Report(outputFolder) && bStopped && bAnswered;
+    const bool bCalmOpenings = NoteOpenings(Now());
+    return Report(outputFolder) && bStopped && bAnswered && bCalmOpenings;
+}
+
+bool Simulation::NoteOpenings(double dNow)
+{
+    if (!m_webcam)
+        return true;
+    const int nBefore = m_openings.Count();
+    const bool bStormBefore = m_openings.FirstStormAt() >= 0;
+    m_openings.Note(m_webcam->GetCallCount(WEBCAM_CALL_START), dNow);
+    const double dStormAt = m_openings.FirstStormAt();
+    if (dStormAt >= 0 && !bStormBefore && m_openings.Count() != nBefore)
+        printf("\nFAILED: the webcam was opened more than %d times in %.0f s from %.1f s\n",
+               WebcamOpenings::kMaxOpenings, WebcamOpenings::kWindowSeconds, dStormAt);
+    return dStormAt < 0;
 }
 
 bool Simulation::Report(const std::wstring& outputFolder)
@@ -480,6 +504,8 @@ bool Simulation::Report(const std::wstring& outputFolder)
                 static_cast<unsigned long>(hr));
         bAllGood = false;
     }
+    if (m_webcam)
+        printf("Webcam opened %d times\n", m_openings.Count());
     FILETIME created, exited, kernel, user;
     size_t nTotalFrames = 0;
     for (const Request& request : m_requests)

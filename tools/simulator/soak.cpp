@@ -45,6 +45,7 @@ const double kStallLimitS = 5.0;
 // the actions (in percent).
 const double kSoakStallMaxS = 2.0;
 const int kSoakStallPercent = 5;
+const int kSoakFaultPercent = 5;
 
 const ScenarioClient kSoakForms[] = {
     {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
@@ -243,6 +244,10 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     std::mt19937 stallRandom(nSeed);
     std::uniform_real_distribution<double> stallLength(0.2, kSoakStallMaxS);
     std::uniform_int_distribution<int> stallChance(0, 99);
+    // So do the faults of the webcam, the decoder and the driver.
+    std::mt19937 faultRandom(nSeed * 7919u + 1u);
+    std::vector<ScenarioEvent> faultEnds;
+    bool bOpeningStorm = false;
     const double dWarmUp = std::min(10.0, dSeconds / 4);
     bool bWarm = false;
     ProcessLevels warm = {};
@@ -395,7 +400,15 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                         request.bSawSuspension = true;
                 }
             }
+            if (bWarm && dSuspendedUntil < 0)
+                DrawSoakFault(&faultRandom, &faultEnds);
             dNextAction = Now() + pause(random);
+        }
+        EndSoakFaults(Now(), &faultEnds);
+        if (!bOpeningStorm && !NoteOpenings(Now()))
+        {
+            bOpeningStorm = true;
+            failures.push_back("the webcam was opened more than 6 times in 10 s");
         }
         if (dNow >= dNextWatch)
         {
@@ -453,6 +466,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     }
     fputs("\n", stdout);
 
+    EndSoakFaults(-1, &faultEnds);
     if (dSuspendedUntil >= 0)
         SetSuspended(false);
     RemoveAllRequests();
@@ -474,9 +488,78 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
            "driver requests\n",
            nSeed, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()),
            nUnplugs, nSuspensions, nStalls, nFailedRequests);
+    if (m_webcam)
+        printf("Webcam opened %d times\n", m_openings.Count());
     for (const std::string& failure : failures)
         printf("FAILED: %s\n", failure.c_str());
     if (failures.empty())
         printf("Soak passed\n");
     return failures.empty();
+}
+
+void Simulation::DrawSoakFault(std::mt19937* pRandom, std::vector<ScenarioEvent>* pEnds)
+{
+    // About one action in twenty also starts a fault, of any kind but one of
+    // each kind at a time; windows are short, like the stalls, so that the
+    // watchdogs' five seconds judge the host, not the fault.
+    std::uniform_int_distribution<int> chance(0, 99);
+    std::uniform_int_distribution<int> kind(0, 10);
+    std::uniform_real_distribution<double> length(0.3, kSoakStallMaxS);
+    if (chance(*pRandom) >= kSoakFaultPercent)
+        return;
+    ScenarioEvent event = {};
+    event.dAt = Now();
+    event.dLength = length(*pRandom);
+    const int nKind = kind(*pRandom);
+    if (nKind < 5)
+    {
+        event.eKind = SCENARIO_WEBCAM_FAULT;
+        event.nFault = nKind;
+    }
+    else if (nKind < 8)
+    {
+        event.eKind = SCENARIO_DECODER_FAULT;
+        event.nFault = nKind - 5;
+    }
+    else
+    {
+        event.eKind = nKind == 10 ? SCENARIO_SHORT : SCENARIO_FAIL;
+        event.dwControlCode = nKind == 8 ? IOCTL_AVSHWS_SET_FRAME : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT;
+    }
+    for (const ScenarioEvent& running : *pEnds)
+    {
+        if (running.eKind == event.eKind && running.nFault == event.nFault &&
+            running.dwControlCode == event.dwControlCode)
+            return;
+    }
+    ApplyEvent(event);
+    if (event.eKind != SCENARIO_DECODER_FAULT)
+    {
+        event.bEnd = true;
+        event.dAt += event.dLength;
+        pEnds->push_back(event);
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (Request& request : m_requests)
+    {
+        if (request.bStarted && !request.bStopped)
+            request.bSawSuspension = true;
+    }
+}
+
+void Simulation::EndSoakFaults(double dNow, std::vector<ScenarioEvent>* pEnds)
+{
+    // A negative time ends them all.
+    for (size_t i = 0; i < pEnds->size();)
+    {
+        if (dNow < 0 || (*pEnds)[i].dAt <= dNow)
+        {
+            ApplyEvent((*pEnds)[i]);
+            pEnds->erase(pEnds->begin() + i);
+        }
+        else
+        {
+            ++i;
+        }
+    }
 }
