@@ -43,33 +43,23 @@ bool ParseStalledRequest(const std::string& name, DWORD* pdwControlCode)
     return true;
 }
 
-bool ParseWebcamFault(const std::string& name, int* pnFault)
+// The index of a name in a list of names: the fault kinds, in their order.
+template <size_t N>
+bool ParseFaultName(const std::string& name, const char* const (&names)[N], int* pnFault)
 {
-    const char* const names[] = {"silent", "busy", "corrupt", "no-huffman", "other-size"};
-    for (int i = 0; i < static_cast<int>(sizeof(names) / sizeof(names[0])); ++i)
+    for (size_t i = 0; i < N; ++i)
     {
         if (name == names[i])
         {
-            *pnFault = i;
+            *pnFault = static_cast<int>(i);
             return true;
         }
     }
     return false;
 }
 
-bool ParseDecoderFault(const std::string& name, int* pnFault)
-{
-    const char* const names[] = {"lose-type", "nv12-only", "keep-bad-input"};
-    for (int i = 0; i < static_cast<int>(sizeof(names) / sizeof(names[0])); ++i)
-    {
-        if (name == names[i])
-        {
-            *pnFault = i;
-            return true;
-        }
-    }
-    return false;
-}
+const char* const kWebcamFaultNames[] = {"silent", "busy", "corrupt", "no-huffman", "other-size"};
+const char* const kDecoderFaultNames[] = {"lose-type", "nv12-only", "keep-bad-input"};
 
 bool SizeIsSane(UINT32 nWidth, UINT32 nHeight)
 {
@@ -259,7 +249,7 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
             if (keyword == "webcam-fault")
             {
                 event.eKind = SCENARIO_WEBCAM_FAULT;
-                bOk = bOk && ParseWebcamFault(name, &event.nFault);
+                bOk = bOk && ParseFaultName(name, kWebcamFaultNames, &event.nFault);
             }
             else
             {
@@ -282,7 +272,7 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
             event.eKind = SCENARIO_DECODER_FAULT;
             std::string name;
             bOk = (words >> name >> event.dAt) && event.dAt >= 0 &&
-                  ParseDecoderFault(name, &event.nFault);
+                  ParseFaultName(name, kDecoderFaultNames, &event.nFault);
             if (bOk)
             {
                 scenario.events.push_back(event);
