@@ -3,6 +3,8 @@
 set(VCAM_IMAGE_KERNEL_SOURCES
     ${CMAKE_SOURCE_DIR}/src/image/cpufeatures.cpp
     ${CMAKE_SOURCE_DIR}/src/image/cropkernel.cpp
+    ${CMAKE_SOURCE_DIR}/src/image/jpegframesize.cpp
+    ${CMAKE_SOURCE_DIR}/src/image/nv12toyuy2kernel.cpp
     ${CMAKE_SOURCE_DIR}/src/image/scalerkernel.cpp
     ${CMAKE_SOURCE_DIR}/src/image/scalerkernel_sse2.cpp
     ${CMAKE_SOURCE_DIR}/src/image/scalerkernel_avx2.cpp

@@ -329,6 +329,17 @@ void SimulatedDriver::AnswerShort(DWORD dwControlCode, int nTimes)
         m_shortAnswers[dwControlCode] = nTimes;
 }
 
+void SimulatedDriver::StopFailingRequest(DWORD dwControlCode)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_failures.erase(dwControlCode);
+}
+
+void SimulatedDriver::SetShortAnswers(DWORD dwControlCode, bool bShort)
+{
+    AnswerShort(dwControlCode, bShort ? -1 : 0);
+}
+
 DWORD SimulatedDriver::TakeInjectedFailure(DWORD dwCode)
 {
     auto it = m_failures.find(dwCode);

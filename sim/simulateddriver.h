@@ -82,6 +82,12 @@ public:
     void AnswerShort(DWORD dwControlCode, int nTimes = -1);
     void SetAbsent(bool bAbsent);
     void ClearFailures();
+    // Ends the failures of one request code only.
+    void StopFailingRequest(DWORD dwControlCode);
+    // While on, a count (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) or record
+    // (IOCTL_AVSHWS_GET_FRAME_INFO) request succeeds with half the bytes
+    // returned, as a faulty driver might answer.
+    void SetShortAnswers(DWORD dwControlCode, bool bShort);
     // Makes every request of this code take at least dwDelayMs, as a busy or
     // hung driver does; such a request ignores cancellation.
     void DelayRequest(DWORD dwControlCode, DWORD dwDelayMs);

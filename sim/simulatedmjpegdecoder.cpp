@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "image/yuy2tonv12kernel.h"
+#include "jpeghuffmantables.h"
 #include "rgbyuy2.h"
 #include "simulationcputime.h"
 #include "wicjpeg.h"
@@ -33,22 +35,24 @@ HRESULT NewVideoType(const GUID& subtype, ComPtr<IMFMediaType>* ppType)
 
 // The one YUY2 type offered for an input type: its frame size, progressive,
 // in whole pictures.
-HRESULT NewOutputType(IMFMediaType* pInputType, ComPtr<IMFMediaType>* ppType)
+HRESULT NewOutputType(IMFMediaType* pInputType, const GUID& subtype, ComPtr<IMFMediaType>* ppType)
 {
     UINT32 nWidth = 0;
     UINT32 nHeight = 0;
     MFGetAttributeSize(pInputType, MF_MT_FRAME_SIZE, &nWidth, &nHeight);
-    HRESULT hr = NewVideoType(MFVideoFormat_YUY2, ppType);
+    const bool bNv12 = subtype == MFVideoFormat_NV12;
+    HRESULT hr = NewVideoType(subtype, ppType);
     if (SUCCEEDED(hr))
         hr = MFSetAttributeSize(ppType->Get(), MF_MT_FRAME_SIZE, nWidth, nHeight);
     if (SUCCEEDED(hr))
         hr = (*ppType)->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
     if (SUCCEEDED(hr))
-        hr = (*ppType)->SetUINT32(MF_MT_DEFAULT_STRIDE, nWidth * 2);
+        hr = (*ppType)->SetUINT32(MF_MT_DEFAULT_STRIDE, bNv12 ? nWidth : nWidth * 2);
     if (SUCCEEDED(hr))
         hr = (*ppType)->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE);
     if (SUCCEEDED(hr))
-        hr = (*ppType)->SetUINT32(MF_MT_SAMPLE_SIZE, nWidth * nHeight * 2);
+        hr = (*ppType)->SetUINT32(MF_MT_SAMPLE_SIZE,
+                                  bNv12 ? nWidth * nHeight * 3 / 2 : nWidth * nHeight * 2);
     return hr;
 }
 
@@ -112,11 +116,13 @@ SimulatedMjpegDecoder::SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& 
                                              const std::shared_ptr<SimulatedDecoderQuirks>& pQuirks)
     : m_pFaults(pFaults),
       m_pQuirks(pQuirks),
+      m_outputSubtype(MFVideoFormat_YUY2),
       m_nOutputWidth(0),
       m_nOutputHeight(0),
       m_bHolding(false),
       m_bInputSeen(false),
       m_bStreamChanged(false),
+      m_bFailNextOutputType(false),
       m_decoded(kRememberedPictures),
       m_bHasTime(false),
       m_hnsTime(0),
@@ -195,7 +201,7 @@ STDMETHODIMP SimulatedMjpegDecoder::GetOutputStreamInfo(DWORD dwOutputStreamID,
     pStreamInfo->dwFlags = MFT_OUTPUT_STREAM_WHOLE_SAMPLES |
                            MFT_OUTPUT_STREAM_SINGLE_SAMPLE_PER_BUFFER |
                            MFT_OUTPUT_STREAM_FIXED_SAMPLE_SIZE;
-    pStreamInfo->cbSize = m_nOutputWidth * m_nOutputHeight * 2;
+    pStreamInfo->cbSize = OutputPictureBytes();
     if (m_pQuirks->bProvidesSamples)
     {
         pStreamInfo->dwFlags |= MFT_OUTPUT_STREAM_PROVIDES_SAMPLES;
@@ -363,6 +369,11 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessInput(DWORD dwInputStreamID, IMFSampl
         return hr;
     m_picture.assign(pData, pData + cbData);
     pBuffer->Unlock();
+    if (m_pQuirks->nSpoiledInputs > 0)
+    {
+        --m_pQuirks->nSpoiledInputs;
+        m_picture.resize(m_picture.size() / 2);
+    }
 
     // A decoder that wants more than the first input before a picture (its
     // headers, say) takes it and gives nothing for it.
@@ -398,10 +409,12 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
         return MF_E_TRANSFORM_TYPE_NOT_SET;
     if (!m_bHolding)
         return MF_E_TRANSFORM_NEED_MORE_INPUT;
-    if (m_pQuirks->bStreamChangeOnFirstOutput && !m_bStreamChanged)
+    const bool bLoseType = m_pQuirks->bLoseOutputType.exchange(false);
+    if ((m_pQuirks->bStreamChangeOnFirstOutput && !m_bStreamChanged) || bLoseType)
     {
         // The client must choose an output type anew; the picture waits.
         m_bStreamChanged = true;
+        m_bFailNextOutputType = bLoseType;
         m_pOutputType.Reset();
         pOutputSamples[0].dwStatus = MFT_OUTPUT_DATA_BUFFER_FORMAT_CHANGE;
         return MF_E_TRANSFORM_STREAM_CHANGE;
@@ -418,11 +431,14 @@ STDMETHODIMP SimulatedMjpegDecoder::ProcessOutput(DWORD, DWORD cOutputBufferCoun
         hr = pBuffer->GetMaxLength(&cbMax);
     if (FAILED(hr))
         return hr;
-    if (cbMax < m_nOutputWidth * m_nOutputHeight * 2)
+    if (cbMax < OutputPictureBytes())
         return MF_E_BUFFERTOOSMALL;
 
     hr = WritePicture(pBuffer.Get());
-    // Whether or not it decoded, the picture has been dealt with.
+    // Whether or not it decoded, the picture has been dealt with, unless
+    // this decoder keeps what it cannot decode until it is flushed.
+    if (FAILED(hr) && m_pQuirks->bKeepBadInput)
+        return hr;
     m_bHolding = false;
     m_picture.clear();
     if (FAILED(hr))
@@ -451,7 +467,7 @@ HRESULT SimulatedMjpegDecoder::TakeOutputSample(MFT_OUTPUT_DATA_BUFFER* pOutput,
     if (pOutput->pSample != NULL)
         return E_INVALIDARG;  // this stream provides them
     ComPtr<IMFMediaBuffer> pBuffer;
-    HRESULT hr = MFCreateMemoryBuffer(m_nOutputWidth * m_nOutputHeight * 2, &pBuffer);
+    HRESULT hr = MFCreateMemoryBuffer(OutputPictureBytes(), &pBuffer);
     if (SUCCEEDED(hr))
         hr = MFCreateSample(ppSample->ReleaseAndGetAddressOf());
     if (SUCCEEDED(hr))
@@ -474,8 +490,11 @@ HRESULT SimulatedMjpegDecoder::GetAvailableType(StreamSide eSide, DWORD dwStream
         return MF_E_NO_MORE_TYPES;
 
     ComPtr<IMFMediaType> pType;
-    hr = eSide == SIDE_OUTPUT ? NewOutputType(m_pInputType.Get(), &pType)
-                              : NewVideoType(MFVideoFormat_MJPG, &pType);
+    hr = eSide == SIDE_OUTPUT
+             ? NewOutputType(m_pInputType.Get(),
+                             m_pQuirks->bNv12Only ? MFVideoFormat_NV12 : MFVideoFormat_YUY2,
+                             &pType)
+             : NewVideoType(MFVideoFormat_MJPG, &pType);
     if (SUCCEEDED(hr))
         *ppType = pType.Detach();
     return hr;
@@ -514,10 +533,18 @@ HRESULT SimulatedMjpegDecoder::SetType(StreamSide eSide, DWORD dwStreamID, IMFMe
 
     UINT32 nWidth = 0;
     UINT32 nHeight = 0;
-    HRESULT hr = CheckType(pType, bOutput ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG, bOutput,
-                           &nWidth, &nHeight);
+    const GUID outputSubtype = m_pQuirks->bNv12Only ? MFVideoFormat_NV12 : MFVideoFormat_YUY2;
+    HRESULT hr = CheckType(pType, bOutput ? outputSubtype : MFVideoFormat_MJPG, bOutput, &nWidth,
+                           &nHeight);
+    if (bOutput && outputSubtype == MFVideoFormat_NV12 && SUCCEEDED(hr) && (nHeight & 1) != 0)
+        hr = MF_E_INVALIDMEDIATYPE;
     if (FAILED(hr) || bTestOnly)
         return hr;
+    if (bOutput && m_bFailNextOutputType)
+    {
+        m_bFailNextOutputType = false;
+        return MF_E_INVALIDMEDIATYPE;
+    }
 
     ComPtr<IMFMediaType> pCopy;
     hr = CopyType(pType, &pCopy);
@@ -526,6 +553,7 @@ HRESULT SimulatedMjpegDecoder::SetType(StreamSide eSide, DWORD dwStreamID, IMFMe
     if (bOutput)
     {
         m_pOutputType = pCopy;
+        m_outputSubtype = outputSubtype;
         m_nOutputWidth = nWidth;
         m_nOutputHeight = nHeight;
         return S_OK;
@@ -566,16 +594,24 @@ HRESULT SimulatedMjpegDecoder::WritePicture(IMFMediaBuffer* pBuffer)
     UINT nJpegHeight = 0;
     if (pKnown == NULL)
     {
-        HRESULT hrDecode = DecodeJpegToBgra(m_picture.data(), m_picture.size(), &bgra,
-                                            &nJpegWidth, &nJpegHeight);
+        // A webcam's frame without Huffman tables uses the standard ones;
+        // the system's decoder puts them in, and so does this one.
+        const std::vector<BYTE> whole = InsertStandardHuffmanTables(m_picture);
+        HRESULT hrDecode = DecodeJpegToBgra(whole.data(), whole.size(), &bgra, &nJpegWidth,
+                                            &nJpegHeight);
         if (FAILED(hrDecode))
             return hrDecode;
     }
 
-    BYTE* pOut = NULL;
-    HRESULT hr = pBuffer->Lock(&pOut, NULL, NULL);
+    BYTE* pLocked = NULL;
+    HRESULT hr = pBuffer->Lock(&pLocked, NULL, NULL);
     if (FAILED(hr))
         return hr;
+    // An NV12 decoder makes the YUY2 picture aside and converts it into the
+    // (shorter) buffer.
+    const bool bNv12 = m_outputSubtype == MFVideoFormat_NV12;
+    std::vector<BYTE> yuy2(bNv12 ? cbPicture : 0);
+    BYTE* pOut = bNv12 ? yuy2.data() : pLocked;
     if (pKnown != NULL)
     {
         memcpy(pOut, pKnown->data(), cbPicture);
@@ -599,7 +635,17 @@ HRESULT SimulatedMjpegDecoder::WritePicture(IMFMediaBuffer* pBuffer)
         }
         m_decoded.Add(m_picture, m_nOutputWidth, m_nOutputHeight, pOut, cbPicture);
     }
-    hr = pBuffer->SetCurrentLength(cbPicture);
+    if (bNv12)
+        ConvertYuy2ToNv12Kernel(Yuy2ToNv12Path::Portable, pOut, m_nOutputWidth, m_nOutputHeight,
+                                nOutStride, pLocked, m_nOutputWidth, m_nOutputHeight,
+                                m_nOutputWidth);
+    hr = pBuffer->SetCurrentLength(OutputPictureBytes());
     pBuffer->Unlock();
     return hr;
+}
+
+DWORD SimulatedMjpegDecoder::OutputPictureBytes() const
+{
+    const DWORD cbYuy2 = m_nOutputWidth * m_nOutputHeight * 2;
+    return m_outputSubtype == MFVideoFormat_NV12 ? cbYuy2 / 4 * 3 : cbYuy2;
 }

@@ -93,6 +93,8 @@ private:
     HRESULT SetType(StreamSide eSide, DWORD dwStreamID, IMFMediaType* pType, DWORD dwFlags);
     HRESULT GetCurrentType(StreamSide eSide, DWORD dwStreamID, IMFMediaType** ppType);
     HRESULT WritePicture(IMFMediaBuffer* pBuffer);
+    // With the lock held: bytes of one output picture in the output type.
+    DWORD OutputPictureBytes() const;
     // With the lock held: the sample ProcessOutput writes into, the
     // caller's or, for a stream that provides samples, a new one.
     HRESULT TakeOutputSample(MFT_OUTPUT_DATA_BUFFER* pOutput, Microsoft::WRL::ComPtr<IMFSample>* ppSample);
@@ -103,12 +105,14 @@ private:
     std::mutex m_lock;
     Microsoft::WRL::ComPtr<IMFMediaType> m_pInputType;
     Microsoft::WRL::ComPtr<IMFMediaType> m_pOutputType;
+    GUID m_outputSubtype;  // YUY2, or NV12 for a decoder told to offer NV12 only
     UINT32 m_nOutputWidth;
     UINT32 m_nOutputHeight;
 
     bool m_bHolding;  // a compressed picture waits for ProcessOutput
     bool m_bInputSeen;
     bool m_bStreamChanged;
+    bool m_bFailNextOutputType;  // after a lost output type
     std::vector<BYTE> m_picture;
     DecodedPictureCache m_decoded;
     bool m_bHasTime;

@@ -67,7 +67,9 @@ SimulatedWebcam::SimulatedWebcam(const SimulatedWebcamSpec& webcamSpec)
       m_nErrorEvents(0),
       m_dwActivationDelayMs(0),
       m_nActivationDelayChanges(0),
-      m_nWaitingActivations(0)
+      m_nWaitingActivations(0),
+      m_eFrameFault(WEBCAM_FRAMES_WHOLE),
+      m_bBusy(false)
 {
     for (int i = 0; i < WEBCAM_CALL_COUNT; ++i)
     {
@@ -264,10 +266,30 @@ bool SimulatedWebcam::WaitForSampleCount(UINT64 nSamples, DWORD dwTimeoutMs)
                                  [&] { return m_nSamples >= nSamples; });
 }
 
+void SimulatedWebcam::SetFrameFault(SimulatedWebcamFrameFault eFault)
+{
+    std::lock_guard<std::mutex> guard(m_statsLock);
+    m_eFrameFault = eFault;
+}
+
+SimulatedWebcamFrameFault SimulatedWebcam::GetFrameFault()
+{
+    std::lock_guard<std::mutex> guard(m_statsLock);
+    return m_eFrameFault;
+}
+
+void SimulatedWebcam::SetBusy(bool bBusy)
+{
+    std::lock_guard<std::mutex> guard(m_statsLock);
+    m_bBusy = bBusy;
+}
+
 HRESULT SimulatedWebcam::TakeFailure(SimulatedWebcamCall eCall)
 {
     std::lock_guard<std::mutex> guard(m_statsLock);
     ++m_nCalls[eCall];
+    if (m_bBusy && (eCall == WEBCAM_CALL_ACTIVATE || eCall == WEBCAM_CALL_START))
+        return HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
     Failure& failure = m_failures[eCall];
     if (failure.nTimesLeft == 0)
         return S_OK;

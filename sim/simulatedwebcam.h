@@ -80,6 +80,18 @@ enum SimulatedWebcamDelivery
     WEBCAM_DELIVER_END_OF_STREAM,
 };
 
+// Frames of another shape than a well-behaved webcam's, as real ones send.
+enum SimulatedWebcamFrameFault
+{
+    WEBCAM_FRAMES_WHOLE,
+    WEBCAM_FRAMES_TRUNCATED,    // MJPG: each JPEG cut to half its length
+    WEBCAM_FRAMES_NO_HUFFMAN,   // MJPG: JPEGs without their Huffman tables
+    // MJPG: JPEGs of half the width and height; YUY2: the picture followed
+    // by a row's worth of other bytes.
+    WEBCAM_FRAMES_OTHER_SIZE,
+    WEBCAM_FRAMES_TWO_BUFFERS,  // each sample's bytes split over two buffers
+};
+
 // How the media sources of an unplugged webcam learn of it.
 enum SimulatedWebcamLoss
 {
@@ -124,6 +136,13 @@ public:
     int GetWaitingActivationCount();
     // Applies at once to every started stream, and to later ones.
     void SetDelivery(SimulatedWebcamDelivery eDelivery, HRESULT hrError = E_FAIL);
+    // The shape of the frames made from now on.
+    void SetFrameFault(SimulatedWebcamFrameFault eFault);
+    SimulatedWebcamFrameFault GetFrameFault();
+    // Held by another application: while busy, activation and Start fail
+    // with HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) (the calls are still
+    // counted).
+    void SetBusy(bool bBusy);
 
     // The media type changes in mid-stream, as a camera's may: every started
     // source makes formats[nFormat] its current type and sends
@@ -207,4 +226,6 @@ private:
     UINT64 m_nActivationDelayChanges;  // wakes activations waiting out an older delay
     int m_nWaitingActivations;
     std::condition_variable m_activationDelayChanged;
+    SimulatedWebcamFrameFault m_eFrameFault;
+    bool m_bBusy;
 };

@@ -10,6 +10,7 @@
 #include <new>
 #include <tuple>
 
+#include "jpeghuffmantables.h"
 #include "simulatedwebcamframes.h"
 #include "simulatedwebcamstream.h"
 #include "simulatedwebcamstreamdescriptor.h"
@@ -745,51 +746,69 @@ HRESULT SimulatedWebcamSource::EnsureJpegPictures(UINT32 nWidth, UINT32 nHeight)
     return S_OK;
 }
 
-HRESULT SimulatedWebcamSource::MakeSample(const FrameFormat& format, UINT32 nFrame,
-                                          IMFSample** ppSample)
+HRESULT SimulatedWebcamSource::AddBufferWithBytes(IMFSample* pSample, const BYTE* pBytes,
+                                                  size_t cbBytes)
 {
-    const std::vector<BYTE>* pJpeg = NULL;
-    DWORD cbFrame = 0;
-    HRESULT hr = S_OK;
-    if (format.bMjpg)
-    {
-        hr = EnsureJpegPictures(format.nWidth, format.nHeight);
-        if (SUCCEEDED(hr))
-        {
-            pJpeg = &m_jpegs[nFrame % m_jpegs.size()];
-            cbFrame = static_cast<DWORD>(pJpeg->size());
-        }
-    }
-    else
-    {
-        cbFrame = format.nWidth * format.nHeight * 2;
-    }
-
     IMFMediaBuffer* pBuffer = NULL;
-    IMFSample* pSample = NULL;
     BYTE* pData = NULL;
     DWORD cbMax = 0;
-    if (SUCCEEDED(hr))
-        hr = MFCreateMemoryBuffer(cbFrame, &pBuffer);
+    HRESULT hr = MFCreateMemoryBuffer(static_cast<DWORD>(cbBytes), &pBuffer);
     if (SUCCEEDED(hr))
         hr = pBuffer->Lock(&pData, &cbMax, NULL);
     if (SUCCEEDED(hr))
     {
-        if (cbMax < cbFrame)
+        if (cbMax < cbBytes)
             hr = E_UNEXPECTED;
-        else if (pJpeg != NULL)
-            memcpy(pData, pJpeg->data(), cbFrame);
-        else if (!DrawWebcamFrameYuy2(nFrame, format.nWidth, format.nHeight, pData,
-                                      format.nWidth * 2))
-            hr = E_UNEXPECTED;
+        else if (cbBytes > 0)
+            memcpy(pData, pBytes, cbBytes);
         pBuffer->Unlock();
     }
     if (SUCCEEDED(hr))
-        hr = pBuffer->SetCurrentLength(cbFrame);
+        hr = pBuffer->SetCurrentLength(static_cast<DWORD>(cbBytes));
+    if (SUCCEEDED(hr))
+        hr = pSample->AddBuffer(pBuffer);
+    SafeRelease(pBuffer);
+    return hr;
+}
+
+HRESULT SimulatedWebcamSource::MakeSample(const FrameFormat& format, UINT32 nFrame,
+                                          IMFSample** ppSample)
+{
+    const SimulatedWebcamFrameFault eFault = m_webcam->GetFrameFault();
+    std::vector<BYTE> frame;
+    HRESULT hr = S_OK;
+    if (format.bMjpg)
+    {
+        // Another size: the pictures of half the width and height.
+        const bool bOther = eFault == WEBCAM_FRAMES_OTHER_SIZE;
+        hr = EnsureJpegPictures(bOther ? format.nWidth / 2 : format.nWidth,
+                                bOther ? format.nHeight / 2 : format.nHeight);
+        if (SUCCEEDED(hr))
+            frame = m_jpegs[nFrame % m_jpegs.size()];
+        if (eFault == WEBCAM_FRAMES_TRUNCATED)
+            frame.resize(frame.size() / 2);
+        else if (eFault == WEBCAM_FRAMES_NO_HUFFMAN)
+            frame = StripJpegHuffmanTables(frame);
+    }
+    else
+    {
+        // Another size: the picture and a row's worth of other bytes.
+        const UINT32 nRows = eFault == WEBCAM_FRAMES_OTHER_SIZE ? format.nHeight + 1 : format.nHeight;
+        frame.assign(static_cast<size_t>(format.nWidth) * nRows * 2, 0xA5);
+        if (!DrawWebcamFrameYuy2(nFrame, format.nWidth, format.nHeight, frame.data(),
+                                 format.nWidth * 2))
+            hr = E_UNEXPECTED;
+    }
+
+    // One buffer, or two that each hold a part of the bytes.
+    const size_t cbFirst = eFault == WEBCAM_FRAMES_TWO_BUFFERS ? frame.size() / 2 : frame.size();
+    IMFSample* pSample = NULL;
     if (SUCCEEDED(hr))
         hr = MFCreateSample(&pSample);
     if (SUCCEEDED(hr))
-        hr = pSample->AddBuffer(pBuffer);
+        hr = AddBufferWithBytes(pSample, frame.data(), cbFirst);
+    if (SUCCEEDED(hr) && cbFirst < frame.size())
+        hr = AddBufferWithBytes(pSample, frame.data() + cbFirst, frame.size() - cbFirst);
     if (SUCCEEDED(hr))
         hr = pSample->SetUINT32(MFSampleExtension_CleanPoint, TRUE);
     if (SUCCEEDED(hr))
@@ -798,6 +817,5 @@ HRESULT SimulatedWebcamSource::MakeSample(const FrameFormat& format, UINT32 nFra
         pSample = NULL;
     }
     SafeRelease(pSample);
-    SafeRelease(pBuffer);
     return hr;
 }

@@ -110,6 +110,7 @@ private:
 
     void WorkerLoop();
     HRESULT EnsureJpegPictures(UINT32 nWidth, UINT32 nHeight);  // worker thread only
+    static HRESULT AddBufferWithBytes(IMFSample* pSample, const BYTE* pBytes, size_t cbBytes);
     HRESULT MakeSample(const FrameFormat& format, UINT32 nFrame, IMFSample** ppSample);
 
     const std::shared_ptr<SimulatedWebcam> m_webcam;

@@ -4,6 +4,9 @@
 #include <mferror.h>
 #include <string.h>
 
+#include <utility>
+#include <vector>
+
 #include "diagnostics/debuglog.h"
 #include "pipeline/framecontrolmanager.h"
 
@@ -58,23 +61,92 @@ bool SubtypeOfFormatCode(int nFormatCode, GUID* pSubtype)
     }
 }
 
-// Subtype, size and frame duration of a native type; false when any of
-// them cannot be read.
+// Subtype, size and frame rate of a native type; false when any of them
+// cannot be read or the rate is no rate.
 bool ReadTypeShape(IMFMediaType* pType, GUID* pSubtype, UINT32* pnWidth, UINT32* pnHeight,
-                   ULONGLONG* pullDuration)
+                   UINT32* pnNumerator, UINT32* pnDenominator)
 {
-    UINT32 nNumerator = 0;
-    UINT32 nDenominator = 0;
     if (FAILED(pType->GetGUID(MF_MT_SUBTYPE, pSubtype)) ||
         FAILED(MFGetAttributeSize(pType, MF_MT_FRAME_SIZE, pnWidth, pnHeight)) ||
-        FAILED(MFGetAttributeRatio(pType, MF_MT_FRAME_RATE, &nNumerator, &nDenominator)) ||
-        nNumerator == 0)
+        FAILED(MFGetAttributeRatio(pType, MF_MT_FRAME_RATE, pnNumerator, pnDenominator)) ||
+        *pnNumerator == 0 || *pnDenominator == 0)
     {
         return false;
     }
-    *pullDuration = static_cast<ULONGLONG>(nDenominator) * 10000000ull / nNumerator;
     return true;
 }
+
+// A frame rate as a ratio, compared exactly.
+struct FRAME_RATE
+{
+    UINT32 nNumerator;
+    UINT32 nDenominator;
+};
+
+// a < b, cross-multiplied in 64 bits.
+bool IsSlower(const FRAME_RATE& a, const FRAME_RATE& b)
+{
+    return static_cast<ULONGLONG>(a.nNumerator) * b.nDenominator <
+           static_cast<ULONGLONG>(b.nNumerator) * a.nDenominator;
+}
+
+const FRAME_RATE kWantedRate = {30, 1};
+// Slower than this, a type is used only when the other capture format
+// offers nothing faster.
+const FRAME_RATE kSlowRate = {15, 1};
+
+// Whether a candidate's rate is better than the best so far: the lowest rate
+// at or above 30 frames a second, else the highest below (measured in frames
+// a second, 60 and 15 would be equally near, and 15 is no choice beside 60).
+bool IsBetterRate(const FRAME_RATE& candidate, const FRAME_RATE& best)
+{
+    const bool bCandidateFast = !IsSlower(candidate, kWantedRate);
+    const bool bBestFast = !IsSlower(best, kWantedRate);
+    if (bCandidateFast != bBestFast)
+        return bCandidateFast;
+    return bCandidateFast ? IsSlower(candidate, best) : IsSlower(best, candidate);
+}
+
+// The reader's native type of this subtype and size at the best rate (the
+// first of equals), or the failure that ended the scan (normally
+// MF_E_NO_MORE_TYPES) when there is none.
+HRESULT FindCaptureType(IMFSourceReader* pReader, const GUID& wantedSubtype, UINT32 nWidth,
+                        UINT32 nHeight, IMFMediaType** ppType, DWORD* pnIndex, FRAME_RATE* pRate)
+{
+    *ppType = NULL;
+    HRESULT hr = S_OK;
+    for (DWORD i = 0; SUCCEEDED(hr); ++i)
+    {
+        IMFMediaType* pNative = NULL;
+        hr = pReader->GetNativeMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM),
+                                         i, &pNative);
+        if (FAILED(hr))
+            break;
+
+        GUID subtype = GUID_NULL;
+        UINT32 nNativeWidth = 0;
+        UINT32 nNativeHeight = 0;
+        FRAME_RATE rate = {0, 0};
+        bool bCandidate = ReadTypeShape(pNative, &subtype, &nNativeWidth, &nNativeHeight,
+                                        &rate.nNumerator, &rate.nDenominator) &&
+                          subtype == wantedSubtype && nNativeWidth == nWidth &&
+                          nNativeHeight == nHeight;
+        if (bCandidate && (*ppType == NULL || IsBetterRate(rate, *pRate)))
+        {
+            if (*ppType != NULL)
+                (*ppType)->Release();
+            *ppType = pNative;
+            *pnIndex = i;
+            *pRate = rate;
+        }
+        else
+        {
+            pNative->Release();
+        }
+    }
+    return *ppType != NULL ? S_OK : hr;
+}
+
 // The type handler of the media source's first video stream; the selected
 // flag of the streams is ignored. MF_E_INVALIDSTREAMNUMBER without one.
 HRESULT GetVideoTypeHandler(IMFMediaSource* pSource, IMFMediaTypeHandler** ppHandler)
@@ -125,6 +197,65 @@ HRESULT SetSourceCurrentType(IMFMediaSource* pSource, IMFMediaType* pType)
     }
     return hr;
 }
+// Sets the reader of the webcam just opened to its capture format.
+HRESULT SetCaptureFormat(CMFCaptureBuilder* pBuilder, IMFSourceReader* pReader,
+                         eCamCapability eCapability, const CAPTURE_CHOICE** ppChoice)
+{
+    // MJPG first, YUY2 when the webcam has nothing else; a webcam with both
+    // falls back to YUY2 when MJPG cannot be set.
+    const CAPTURE_CHOICE* choices[2] = {&kMjpgChoice, &kYuy2Choice};
+    size_t nChoices = 2;
+    if (eCapability == CAM_MJPG_1280x720)
+    {
+        nChoices = 1;
+    }
+    else if (eCapability == CAM_YUY2_640x480)
+    {
+        choices[0] = &kYuy2Choice;
+        nChoices = 1;
+    }
+
+    // A format under 15 frames a second is used only when the other offers
+    // nothing faster: a 5 fps MJPG type loses to YUY2 at 30.
+    if (nChoices == 2 && pReader != NULL)
+    {
+        FRAME_RATE rates[2] = {};
+        bool bFound[2] = {};
+        for (size_t i = 0; i < 2; ++i)
+        {
+            GUID subtype = GUID_NULL;
+            IMFMediaType* pType = NULL;
+            DWORD nIndex = 0;
+            SubtypeOfFormatCode(choices[i]->nFormatCode, &subtype);
+            bFound[i] = SUCCEEDED(FindCaptureType(pReader, subtype, choices[i]->nWidth,
+                                                  choices[i]->nHeight, &pType, &nIndex, &rates[i]));
+            if (pType != NULL)
+                pType->Release();
+        }
+        if (bFound[0] && bFound[1] && IsSlower(rates[0], kSlowRate) && IsSlower(rates[0], rates[1]))
+        {
+            LogPrint("CMFCaptureBuilder(0x%p)::selectWebcam (): MJPG at %d/%d frames a second "
+                     "gives way to YUY2 at %d/%d\n",
+                     pBuilder, rates[0].nNumerator, rates[0].nDenominator, rates[1].nNumerator,
+                     rates[1].nDenominator);
+            std::swap(choices[0], choices[1]);
+        }
+    }
+
+    HRESULT hr = E_FAIL;
+    for (size_t i = 0; i < nChoices; ++i)
+    {
+        hr = pBuilder->SetWebcamFormat(choices[i]->nWidth, choices[i]->nHeight, kFrameDuration30Fps,
+                             choices[i]->nFormatCode);
+        if (SUCCEEDED(hr))
+        {
+            *ppChoice = choices[i];
+            break;
+        }
+    }
+    return hr;
+}
+
 }  // namespace
 
 HRESULT CMFCaptureBuilder::InitWebcamDevice()
@@ -222,39 +353,42 @@ HRESULT CMFCaptureBuilder::selectWebcam()
     if (m_camCapabilities.empty())
         return S_OK;
 
+    // The selection order: every webcam with both formats, then those with
+    // MJPG only, then those with YUY2 only, each group by index. The first
+    // is chosen; one that cannot be opened (held by another application) or
+    // set to its format gives way to the next.
     const eCamCapability preference[] = {CAM_MJPG_AND_YUY2, CAM_MJPG_1280x720, CAM_YUY2_640x480};
-    size_t nFound = m_camCapabilities.size();
-    eCamCapability eFound = CAM_NONE;
+    std::vector<size_t> candidates;
     for (eCamCapability eWanted : preference)
     {
-        for (size_t i = 0; i < m_camCapabilities.size() && nFound == m_camCapabilities.size(); ++i)
+        for (size_t i = 0; i < m_camCapabilities.size(); ++i)
         {
             if (m_camCapabilities[i] == eWanted)
-            {
-                nFound = i;
-                eFound = eWanted;
-            }
+                candidates.push_back(i);
         }
     }
-    if (eFound == CAM_NONE)
+    if (candidates.empty())
         return E_FAIL;
 
-    // The pipeline is only ever told what the reader delivers: a webcam that
-    // cannot be opened, or whose format cannot be set, is a failure, and the
-    // host serves the placeholder instead.
+    // The pipeline is only ever told what the reader delivers: when no
+    // candidate can be opened with its format, the host serves the
+    // placeholder instead.
     m_captureSubtype = GUID_NULL;
-    HRESULT hr = SetWebcamDevice(static_cast<UINT32>(nFound));
-    const CAPTURE_CHOICE* pChoice = eFound == CAM_YUY2_640x480 ? &kYuy2Choice : &kMjpgChoice;
-    if (SUCCEEDED(hr))
+    HRESULT hr = E_FAIL;
+    const CAPTURE_CHOICE* pChoice = NULL;
+    for (size_t n = 0; n < candidates.size(); ++n)
     {
-        hr = SetWebcamFormat(pChoice->nWidth, pChoice->nHeight, kFrameDuration30Fps,
-                             pChoice->nFormatCode);
-        if (FAILED(hr) && eFound == CAM_MJPG_AND_YUY2)
-        {
-            pChoice = &kYuy2Choice;
-            hr = SetWebcamFormat(pChoice->nWidth, pChoice->nHeight, kFrameDuration30Fps,
-                                 pChoice->nFormatCode);
-        }
+        const UINT32 nIndex = static_cast<UINT32>(candidates[n]);
+        hr = SetWebcamDevice(nIndex);
+        if (SUCCEEDED(hr))
+            hr = SetCaptureFormat(this, m_pSourceReader, m_camCapabilities[nIndex], &pChoice);
+        if (SUCCEEDED(hr))
+            break;
+        releaseMediaSource();
+        if (n + 1 < candidates.size())
+            LogPrint("CMFCaptureBuilder(0x%p)::selectWebcam (): webcam %d cannot be used "
+                     "(0x%08X); trying webcam %d\n",
+                     this, nIndex, hr, static_cast<int>(candidates[n + 1]));
     }
     if (FAILED(hr))
         return hr;
@@ -299,54 +433,19 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
     if (SUCCEEDED(hr) && !SubtypeOfFormatCode(nFormat, &wantedSubtype))
         hr = E_INVALIDARG;
 
-    // The first type of the exact duration wins. Without one, webcams that
-    // run the format at 30000/1001 or only at 15 frames a second are still
-    // served: the type of that subtype and size whose rate lies nearest the
-    // wanted one (the first of equals).
-    const double dWantedRate = llFrameDuration > 0 ? 10000000.0 / llFrameDuration : 0.0;
+    // The requested duration names the rate wanted, 30 frames a second;
+    // the rate rule (IsBetterRate) also serves webcams that run the format
+    // at 30000/1001, at 60 or only at 15 frames a second.
     IMFMediaType* pMatch = NULL;
     DWORD nMatchIndex = 0;
-    ULONGLONG ullMatchDuration = 0;
-    double dMatchDistance = 0.0;
-    bool bExact = false;
-    for (DWORD i = 0; SUCCEEDED(hr) && !bExact; ++i)
-    {
-        IMFMediaType* pNative = NULL;
-        hr = m_pSourceReader->GetNativeMediaType(
-            static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), i, &pNative);
-        if (FAILED(hr))
-            break;
-
-        GUID subtype = GUID_NULL;
-        UINT32 nNativeWidth = 0;
-        UINT32 nNativeHeight = 0;
-        ULONGLONG ullDuration = 0;
-        bool bCandidate = ReadTypeShape(pNative, &subtype, &nNativeWidth, &nNativeHeight,
-                                        &ullDuration) &&
-                          subtype == wantedSubtype && nNativeWidth == nWidth &&
-                          nNativeHeight == nHeight && ullDuration > 0;
-        double dDistance = 0.0;
-        if (bCandidate)
-        {
-            bExact = ullDuration == static_cast<ULONGLONG>(llFrameDuration);
-            dDistance = bExact ? 0.0 : 10000000.0 / ullDuration - dWantedRate;
-            if (dDistance < 0)
-                dDistance = -dDistance;
-        }
-        if (bCandidate && (pMatch == NULL || bExact || dDistance < dMatchDistance))
-        {
-            if (pMatch != NULL)
-                pMatch->Release();
-            pMatch = pNative;
-            nMatchIndex = i;
-            ullMatchDuration = ullDuration;
-            dMatchDistance = dDistance;
-        }
-        else
-        {
-            pNative->Release();
-        }
-    }
+    FRAME_RATE matchRate = {0, 0};
+    if (SUCCEEDED(hr))
+        hr = FindCaptureType(m_pSourceReader, wantedSubtype, nWidth, nHeight, &pMatch,
+                             &nMatchIndex, &matchRate);
+    const ULONGLONG ullMatchDuration =
+        pMatch != NULL ? static_cast<ULONGLONG>(matchRate.nDenominator) * 10000000ull /
+                             matchRate.nNumerator
+                       : 0;
 
     if (pMatch != NULL)
     {

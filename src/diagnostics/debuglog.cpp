@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-SurvivingLock gcsLog;
+LogLock gcsLog;
 
 void LogPrint(const char* format, ...)
 {

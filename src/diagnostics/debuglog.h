@@ -7,9 +7,20 @@
 // The process-wide debug log: one printf-style line per call, written to the
 // debugger output. No prefix, timestamp or line end is added.
 
-// Keeps lines of different threads whole; always the innermost lock. It
-// survives a thread terminated while it writes a line.
-extern SurvivingLock gcsLog;
+// The log's own lock: keeps lines of different threads whole and is always
+// the innermost lock. Built on SurvivingLock, so it survives a thread
+// terminated while it writes a line.
+class LogLock : public SurvivingLock
+{
+public:
+    LogLock() {}
+
+private:
+    LogLock(const LogLock&);
+    LogLock& operator=(const LogLock&);
+};
+
+extern LogLock gcsLog;
 
 void LogPrint(const char* format, ...);
 void LogPrintW(const wchar_t* format, ...);

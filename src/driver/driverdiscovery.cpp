@@ -200,5 +200,16 @@ void BuildGlobalMutexName()
                  static_cast<unsigned>(wcslen(wszMutexName)));
         wcscpy_s(wszMutexName, MAX_PATH, kDefaultMutexName);
     }
+    // The system refuses an object name that is empty or holds a backslash
+    // (after "Global\" it would name a namespace): CreateMutexW would fail,
+    // the mutex would read as held by another process, and the worker would
+    // never start.
+    if (wszMutexName[0] == L'\0' || wcschr(wszMutexName, L'\\') != NULL)
+    {
+        LogPrintW(L"BuildGlobalMutexName (): MutexName \"%ls\" is refused by the system; "
+                  L"using the default name\n",
+                  wszMutexName);
+        wcscpy_s(wszMutexName, MAX_PATH, kDefaultMutexName);
+    }
     swprintf_s(gwszGlobalMutexName, MAX_PATH, L"%s%s", kGlobalMutexPrefix, wszMutexName);
 }

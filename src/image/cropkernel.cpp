@@ -21,6 +21,9 @@ bool ComputeCentredCrop(uint32_t nSrcWidth, uint32_t nSrcHeight, uint32_t nDstWi
         // Relatively wider destination: cut rows. The quotient is below
         // nSrcHeight because nSrcWidth * nDstHeight < nDstWidth * nSrcHeight.
         pRegion->nHeight = static_cast<uint32_t>(nSrcByDstHeight / nDstWidth);
+        // An extreme ratio leaves no row: keep the smallest whole region.
+        if (pRegion->nHeight == 0)
+            pRegion->nHeight = 1;
         pRegion->nTop = (nSrcHeight - pRegion->nHeight) / 2;
         return true;
     }
@@ -29,6 +32,10 @@ bool ComputeCentredCrop(uint32_t nSrcWidth, uint32_t nSrcHeight, uint32_t nDstWi
         // Relatively narrower destination: cut columns, keeping whole
         // macropixels.
         pRegion->nWidth = static_cast<uint32_t>(nDstBySrcHeight / nDstHeight) & ~1u;
+        // An extreme ratio leaves no macropixel: keep the smallest whole one
+        // (the source is at least that wide, or it would not be cut).
+        if (pRegion->nWidth == 0)
+            pRegion->nWidth = nSrcWidth < 2 ? nSrcWidth : 2;
         pRegion->nLeft = ((nSrcWidth - pRegion->nWidth) / 2) & ~1u;
         return true;
     }

@@ -23,6 +23,8 @@ struct CropRegion
 //   top = (nSrcHeight - height) / 2, both truncated (top may be odd).
 // - d < 0: full height; width = nSrcHeight * nDstWidth / nDstHeight and
 //   left = (nSrcWidth - width) / 2, each truncated and then lowered to even.
+// - A region that comes out empty is widened to the smallest whole one: 1
+//   row high, or 2 pixels (one macropixel) wide.
 // - d = 0, or any size zero: no crop.
 // Returns whether a crop is needed; the region is filled either way (the
 // whole picture when not).

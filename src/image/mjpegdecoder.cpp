@@ -5,6 +5,7 @@
 
 #include <wchar.h>
 
+#include "diagnostics/debuglog.h"
 #include "image/decoderenumeration.h"
 
 using Microsoft::WRL::ComPtr;
@@ -26,7 +27,25 @@ HRESULT CreateVideoTemplate(const GUID& subtype, ComPtr<IMFMediaType>* ppTemplat
 }  // namespace
 
 MjpegDecoder::MjpegDecoder()
+    : m_nInputWidth(kFrameWidth),
+      m_nInputHeight(kFrameHeight),
+      m_outputSubtype(GUID_NULL),
+      m_nOutputWidth(0),
+      m_nOutputHeight(0)
 {
+}
+
+void MjpegDecoder::SetInputFrameSize(UINT32 nWidth, UINT32 nHeight)
+{
+    m_nInputWidth = nWidth;
+    m_nInputHeight = nHeight;
+}
+
+HRESULT MjpegDecoder::Flush()
+{
+    if (m_pDecoder == NULL)
+        return E_FAIL;
+    return m_pDecoder->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
 }
 
 MjpegDecoder::~MjpegDecoder()
@@ -103,10 +122,49 @@ HRESULT MjpegDecoder::SetDecoderMediaTypes()
 
 HRESULT MjpegDecoder::SetOutputType()
 {
-    ComPtr<IMFMediaType> pOutputTemplate;
-    HRESULT hr = CreateVideoTemplate(MFVideoFormat_YUY2, &pOutputTemplate);
+    if (m_pDecoder == NULL)
+        return E_FAIL;
+    m_outputSubtype = GUID_NULL;
+    m_nOutputWidth = 0;
+    m_nOutputHeight = 0;
+
+    // YUY2 is the pipeline's own form; NV12 only from a decoder without it.
+    const GUID* subtypes[] = {&MFVideoFormat_YUY2, &MFVideoFormat_NV12};
+    HRESULT hr = MF_E_INVALIDMEDIATYPE;
+    for (const GUID* pSubtype : subtypes)
+    {
+        ComPtr<IMFMediaType> pOutputTemplate;
+        hr = CreateVideoTemplate(*pSubtype, &pOutputTemplate);
+        if (SUCCEEDED(hr))
+            hr = SetMatchingTypes(FALSE, pOutputTemplate.Get());
+        if (hr != MF_E_INVALIDMEDIATYPE)
+            break;
+    }
+
+    // What the decoder now puts out, as it says.
+    ComPtr<IMFMediaType> pCurrent;
     if (SUCCEEDED(hr))
-        hr = SetMatchingTypes(FALSE, pOutputTemplate.Get());
+        hr = m_pDecoder->GetOutputCurrentType(0, &pCurrent);
+    if (SUCCEEDED(hr))
+        hr = pCurrent->GetGUID(MF_MT_SUBTYPE, &m_outputSubtype);
+    if (SUCCEEDED(hr))
+        hr = MFGetAttributeSize(pCurrent.Get(), MF_MT_FRAME_SIZE, &m_nOutputWidth,
+                                &m_nOutputHeight);
+    if (FAILED(hr))
+    {
+        m_outputSubtype = GUID_NULL;
+        m_nOutputWidth = 0;
+        m_nOutputHeight = 0;
+    }
+    return hr;
+}
+
+HRESULT MjpegDecoder::RestoreOutputType(HRESULT hrReason)
+{
+    HRESULT hr = SetOutputType();
+    LogPrint("MjpegDecoder: output type set again after 0x%08X: 0x%08X, %s %d x %d\n", hrReason,
+             hr, m_outputSubtype == MFVideoFormat_NV12 ? "NV12" : "YUY2", m_nOutputWidth,
+             m_nOutputHeight);
     return hr;
 }
 
@@ -134,7 +192,14 @@ HRESULT MjpegDecoder::SetMatchingTypes(BOOL bInput, IMFMediaType* pTemplate)
         if (pType->IsEqual(pTemplate, &dwFlags) != S_OK)
             continue;
 
-        SetDecoderFrameSize(pType.Get());
+        // The input is the camera's size; the output keeps the size the
+        // decoder gives it (the JPEG's), and gets the input's only when the
+        // decoder names none.
+        UINT32 nWidth = 0;
+        UINT32 nHeight = 0;
+        if (bInput || FAILED(MFGetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, &nWidth, &nHeight)) ||
+            nWidth == 0 || nHeight == 0)
+            MFSetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, m_nInputWidth, m_nInputHeight);
         hrResult = bInput ? m_pDecoder->SetInputType(0, pType.Get(), 0)
                           : m_pDecoder->SetOutputType(0, pType.Get(), 0);
         bMatched = TRUE;
@@ -177,16 +242,20 @@ HRESULT MjpegDecoder::DecodeMjpegSample(IMFSample* pCompressed, IMFSample** ppDe
     *ppDecoded = NULL;
 
     // A refused input does not end the round: a picture the decoder already
-    // holds may still come out.
+    // holds may still come out. A decoder that lost its output type (a
+    // stream change whose new type could not be set) refuses everything
+    // until it has one again.
     HRESULT hrInput = m_pDecoder->ProcessInput(0, pCompressed, 0);
+    if (hrInput == MF_E_TRANSFORM_TYPE_NOT_SET && SUCCEEDED(RestoreOutputType(hrInput)))
+        hrInput = m_pDecoder->ProcessInput(0, pCompressed, 0);
 
     ComPtr<IMFSample> pOutput;
     HRESULT hr = RunOutputRound(&pOutput);
-    if (hr == MF_E_TRANSFORM_STREAM_CHANGE)
+    if (hr == MF_E_TRANSFORM_STREAM_CHANGE || hr == MF_E_TRANSFORM_TYPE_NOT_SET)
     {
-        // The decoder dropped its output type with the change: YUY2 1280 x
-        // 720 again, then once more for the picture that waits.
-        hr = SetOutputType();
+        // The decoder dropped its output type: set it again (at the size the
+        // decoder now gives), then once more for the picture that waits.
+        hr = RestoreOutputType(hr);
         if (SUCCEEDED(hr))
         {
             pOutput.Reset();
@@ -204,6 +273,14 @@ HRESULT MjpegDecoder::DecodeMjpegSample(IMFSample* pCompressed, IMFSample** ppDe
     return hr;
 }
 
+DWORD MjpegDecoder::OutputPictureBytes() const
+{
+    const UINT64 cbPicture = m_nOutputWidth != 0 && m_nOutputHeight != 0
+                                 ? static_cast<UINT64>(m_nOutputWidth) * m_nOutputHeight * 2
+                                 : static_cast<UINT64>(kFrameWidth) * kFrameHeight * 2;
+    return cbPicture <= 0xFFFFFFFFull ? static_cast<DWORD>(cbPicture) : 0;
+}
+
 HRESULT MjpegDecoder::RunOutputRound(ComPtr<IMFSample>* ppOutput)
 {
     MFT_OUTPUT_STREAM_INFO streamInfo = {};
@@ -215,7 +292,7 @@ HRESULT MjpegDecoder::RunOutputRound(ComPtr<IMFSample>* ppOutput)
     if (SUCCEEDED(hr) && !bProvidesSamples)
         hr = CreateSampleWithBuffer(ppOutput->ReleaseAndGetAddressOf(),
                                     streamInfo.cbSize != 0 ? streamInfo.cbSize
-                                                           : kFrameWidth * kFrameHeight * 2);
+                                                           : OutputPictureBytes());
     if (FAILED(hr))
         return hr;
 

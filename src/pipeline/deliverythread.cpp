@@ -176,6 +176,9 @@ HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& fram
                      frame.height, cbData);
             return hrStatus;
         }
+        // A longer buffer holds the picture and something else after it
+        // (padding, a driver's trailer): the picture is its first bytes.
+        cbData = cbExpected;
     }
 
     // Serve the frame from a copy of the table: the table lock is then never
@@ -191,6 +194,23 @@ HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& fram
     return hrStatus;
 }
 
+HRESULT FrameControlManager::EntryStatus(HRESULT hrStatus, HRESULT hrEntry,
+                                         BOOL bRefusedByDriver, _COLOR_FORMAT eFormat,
+                                         UINT32 nWidth, UINT32 nHeight)
+{
+    if (bRefusedByDriver)
+        return hrEntry;
+    if (FAILED(hrEntry))
+    {
+        // The entry's own trouble says nothing of the driver or the camera:
+        // the other entries are served and the read loop goes on.
+        LogPrint("Skip entry %d x %d in format %d for this frame (0x%08X)\n", nWidth, nHeight,
+                 eFormat, hrEntry);
+        return hrStatus;
+    }
+    return hrEntry;
+}
+
 HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame,
                                                 const BYTE* pData, UINT32 cbData,
                                                 HRESULT hrStatus)
@@ -200,10 +220,12 @@ HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT
          ++it)
     {
         const FORMAT_RESOLUTION_UNIT& target_resolution = it->second;
-        hrStatus = S_OK;
+        HRESULT hrEntry = S_OK;
+        BOOL bRefused = FALSE;
         if (target_resolution.width == frame.width && target_resolution.height == frame.height)
         {
-            hrStatus = SendFrame(hDevice, frame.format, frame.width, frame.height, pData, cbData);
+            hrEntry = SendFrame(hDevice, frame.format, frame.width, frame.height, pData, cbData,
+                                &bRefused);
         }
         else if (frame.format == COLOR_FORMAT_YUY2)
         {
@@ -211,15 +233,17 @@ HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT
             GetYuy2FrameSize(target_resolution.width, target_resolution.height, &cbResized);
             ScratchBuffer resized(cbResized, &m_heldForDelivery.ppScratch[0]);
             if (resized.Get() == NULL)
-                hrStatus = E_OUTOFMEMORY;
-            if (SUCCEEDED(hrStatus))
-                hrStatus = ResizeFrame(pData, frame.width, frame.height, resized.Get(),
-                                       target_resolution.width, target_resolution.height);
-            if (SUCCEEDED(hrStatus))
-                hrStatus = SendFrame(hDevice, COLOR_FORMAT_YUY2, target_resolution.width,
-                                     target_resolution.height, resized.Get(), cbResized);
+                hrEntry = E_OUTOFMEMORY;
+            if (SUCCEEDED(hrEntry))
+                hrEntry = ResizeFrame(pData, frame.width, frame.height, resized.Get(),
+                                      target_resolution.width, target_resolution.height);
+            if (SUCCEEDED(hrEntry))
+                hrEntry = SendFrame(hDevice, COLOR_FORMAT_YUY2, target_resolution.width,
+                                    target_resolution.height, resized.Get(), cbResized, &bRefused);
         }
         // An MJPG frame of another size serves nothing.
+        hrStatus = EntryStatus(S_OK, hrEntry, bRefused, frame.format, target_resolution.width,
+                               target_resolution.height);
     }
     return hrStatus;
 }
@@ -240,18 +264,18 @@ HRESULT FrameControlManager::DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& fra
 
         ScratchBuffer work(cbWork, &m_heldForDelivery.ppScratch[0]);
         ScratchBuffer nv12(cbNv12, &m_heldForDelivery.ppScratch[1]);
-        if (work.Get() == NULL || nv12.Get() == NULL)
-        {
-            hrStatus = E_OUTOFMEMORY;
-            continue;
-        }
-        hrStatus = ResizeFrame(pData, frame.width, frame.height, work.Get(), nWidth, nHeight);
-        if (SUCCEEDED(hrStatus))
+        HRESULT hrEntry = work.Get() != NULL && nv12.Get() != NULL ? S_OK : E_OUTOFMEMORY;
+        BOOL bRefused = FALSE;
+        if (SUCCEEDED(hrEntry))
+            hrEntry = ResizeFrame(pData, frame.width, frame.height, work.Get(), nWidth, nHeight);
+        if (SUCCEEDED(hrEntry))
         {
             ConvertYUY2toNV12(work.Get(), nWidth, nHeight, nWidth * 2, nv12.Get(), nWidth, nHeight,
                               nWidth);
-            hrStatus = SendFrame(hDevice, COLOR_FORMAT_NV12, nWidth, nHeight, nv12.Get(), cbNv12);
+            hrEntry = SendFrame(hDevice, COLOR_FORMAT_NV12, nWidth, nHeight, nv12.Get(), cbNv12,
+                                &bRefused);
         }
+        hrStatus = EntryStatus(hrStatus, hrEntry, bRefused, COLOR_FORMAT_NV12, nWidth, nHeight);
     }
     return hrStatus;
 }

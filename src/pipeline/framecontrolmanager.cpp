@@ -7,6 +7,8 @@ FrameControlManager::FrameControlManager(HANDLE hReadNextSampleEvent)
       m_bInputIsYuy2(FALSE),
       m_nInputWidth(0),
       m_nInputHeight(0),
+      m_nFailedDecodes(0),
+      m_nOtherSizeDrops(0),
       m_nDroppedInBurst(0),
       m_hDeliveryThread(NULL),
       m_driverCaller(),
@@ -40,6 +42,14 @@ HRESULT FrameControlManager::SetInputSize(UINT32 nWidth, UINT32 nHeight)
 {
     if (nWidth == 0 || nHeight == 0)
         return E_INVALIDARG;
+    // The decoder's input type is the camera's size; set while no capture
+    // runs, so the decoder holds at most a stale picture, flushed first.
+    if (m_decoder.HasDecoder() && (nWidth != m_nInputWidth || nHeight != m_nInputHeight))
+    {
+        m_decoder.SetInputFrameSize(nWidth, nHeight);
+        m_decoder.Flush();
+        m_decoder.SetDecoderMediaTypes();
+    }
     m_nInputWidth = nWidth;
     m_nInputHeight = nHeight;
     return S_OK;

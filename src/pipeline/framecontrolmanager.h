@@ -48,7 +48,8 @@ public:
     void StopDeliveryThread();
 
     // Requested-output table. Unknown formats, sizes no picture of the format
-    // can have and duplicates are ignored.
+    // can have, sizes beyond what is served (a side over 8192, a record over
+    // 64 MB: one log line each) and duplicates are ignored.
     HRESULT AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
     HRESULT ClearOutputFormats();
     size_t GetOutputFormatCount(_COLOR_FORMAT eFormat);
@@ -63,15 +64,23 @@ public:
                         UINT32 nDstWidth, UINT32 nDstHeight);
 
     // Wraps one picture in the driver's frame record and hands it over with
-    // IOCTL_AVSHWS_SET_FRAME on an already open device.
+    // IOCTL_AVSHWS_SET_FRAME on an already open device. *pbRefusedByDriver,
+    // when given, tells a failure the driver answered from one that never
+    // reached it (no memory for the record, nothing to send).
     HRESULT SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
-                      const BYTE* pData, UINT32 cbData);
+                      const BYTE* pData, UINT32 cbData, BOOL* pbRefusedByDriver = NULL);
 
 private:
     FrameControlManager(const FrameControlManager&);
     FrameControlManager& operator=(const FrameControlManager&);
 
     typedef std::multimap<_COLOR_FORMAT, FORMAT_RESOLUTION_UNIT> OutputFormatTable;
+
+    // The capture callback's decoding: the decoded picture queued as YUY2
+    // at its own size; three failed decodes in a row flush the decoder, a
+    // fourth creates it again.
+    void DecodeIntoQueue(IMFSample* pSample);
+    void NoteDecodeResult(HRESULT hrDecode);
 
     static DWORD WINAPI DeliveringThread(LPVOID pContext);
     bool IsQuitRequested() const;
@@ -84,6 +93,11 @@ private:
                                UINT32 cbData, HRESULT hrStatus);
     HRESULT DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
                           HRESULT hrStatus);
+    // The status after one entry's send: the driver's refusal is the
+    // status; a failure of the entry's own (a refused resize, no memory) is
+    // logged and skips that entry only.
+    static HRESULT EntryStatus(HRESULT hrStatus, HRESULT hrEntry, BOOL bRefusedByDriver,
+                               _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
 
     // The table lock is a mutex rather than a critical section: should a
     // thread that holds it ever be terminated, an abandoned mutex passes to
@@ -97,6 +111,9 @@ private:
     BOOL m_bInputIsYuy2;
     UINT32 m_nInputWidth;
     UINT32 m_nInputHeight;
+    // The capture callback's own counts.
+    UINT32 m_nFailedDecodes;   // in a row
+    UINT32 m_nOtherSizeDrops;  // MJPG frames of another size, this burst
 
     OutputFormatTable m_outputFormats;
     // The delivery thread's copy of the table for the frame it serves.

@@ -9,8 +9,11 @@
 #include "pipeline/framecontrolmanager.h"
 
 HRESULT FrameControlManager::SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UINT32 nWidth,
-                                       UINT32 nHeight, const BYTE* pData, UINT32 cbData)
+                                       UINT32 nHeight, const BYTE* pData, UINT32 cbData,
+                                       BOOL* pbRefusedByDriver)
 {
+    if (pbRefusedByDriver != NULL)
+        *pbRefusedByDriver = FALSE;
     if (hDevice == INVALID_HANDLE_VALUE || pData == NULL || cbData == 0)
         return E_FAIL;
 
@@ -43,6 +46,8 @@ HRESULT FrameControlManager::SendFrame(HANDLE hDevice, _COLOR_FORMAT eFormat, UI
     timeEndPeriod(1);
     m_heldForDelivery.pRecord = NULL;
 
+    if (pbRefusedByDriver != NULL)
+        *pbRefusedByDriver = !bSent;
     if (SUCCEEDED(hr))
         LogPrint("DeviceIoControl (IOCTL_AVSHWS_SET_FRAME): OK (%d ms)\n", dwElapsed);
     else

@@ -1,9 +1,32 @@
 #include "pipeline/framecontrolmanager.h"
 
 #include "diagnostics/debuglog.h"
+#include "driver/driverprotocol.h"
 
 namespace
 {
+// Beyond these a request is refused when the table is built: a picture of
+// hundreds of megabytes would be allocated and committed again for every
+// frame, and the scaler takes no side over 65535.
+const UINT32 kMaxServedSide = 8192;
+const UINT64 kMaxServedRecordBytes = 64ull * 1024 * 1024;
+
+// Whether a request is within what the pipeline serves: both sides at most
+// kMaxServedSide and, for the uncompressed formats, a frame record (header
+// and picture) of at most kMaxServedRecordBytes.
+bool IsWithinServedLimits(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
+{
+    if (nWidth > kMaxServedSide || nHeight > kMaxServedSide)
+        return false;
+    const UINT64 nPixels = static_cast<UINT64>(nWidth) * nHeight;
+    UINT64 cbPicture = 0;
+    if (eFormat == COLOR_FORMAT_YUY2)
+        cbPicture = nPixels * 2;
+    else if (eFormat == COLOR_FORMAT_NV12)
+        cbPicture = nPixels * 3 / 2;
+    return cbPicture + sizeof(FRAME_HEADER) <= kMaxServedRecordBytes;
+}
+
 // Sizes that no picture of the format can have are never served: an empty
 // picture, a YUY2 or NV12 picture with half a macropixel or half a chroma
 // row, or one whose byte count does not fit 32 bits.
@@ -42,6 +65,13 @@ HRESULT FrameControlManager::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidt
     {
         LogPrint("AddOutputFormat: no picture can be %d x %d in format %d; not served\n", nWidth,
                  nHeight, eFormat);
+        return S_OK;
+    }
+    if (IsHandledColorFormat(eFormat) && !IsWithinServedLimits(eFormat, nWidth, nHeight))
+    {
+        LogPrint("AddOutputFormat: %d x %d in format %d is beyond what is served (a side over "
+                 "%d or a record over 64 MB); not served\n",
+                 nWidth, nHeight, eFormat, kMaxServedSide);
         return S_OK;
     }
 

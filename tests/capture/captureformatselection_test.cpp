@@ -2,6 +2,9 @@
 
 #include <mferror.h>
 
+#include <utility>
+#include <vector>
+
 #include "capturetestsupport.h"
 #include "simulatedwebcamframes.h"
 
@@ -88,18 +91,68 @@ TEST_F(CaptureFormatSelection, OnlyTheExactRateIsSet)
     EXPECT_FALSE(m_log.Contains("found support type(3)"));
 }
 
-TEST_F(CaptureFormatSelection, WithoutTheExactRateTheNearestRateOfTheFormatIsSet)
+// The rate rule: the lowest rate at or above 30 frames a second, else the
+// highest below; the first of equals.
+struct RateCase
 {
-    // Found in native order: 30000/1001 lies nearer 30 than 15 and 60 do.
-    AddWebcam({MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 15),
-               MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 60),
-               MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30000, 1001),
-               MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 25)});
+    std::vector<std::pair<UINT32, UINT32>> rates;  // native order
+    const char* pszFound;                          // "index) ..., duration"
+};
+
+class CaptureRateRule : public CaptureFormatSelection,
+                        public ::testing::WithParamInterface<RateCase>
+{
+};
+
+TEST_P(CaptureRateRule, PicksTheLowestRateFromThirtyUpElseTheHighestBelow)
+{
+    std::vector<SimulatedWebcamFormat> formats;
+    for (const auto& rate : GetParam().rates)
+        formats.push_back(MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, rate.first, rate.second));
+    AddWebcam(formats);
     CreateBuilder();
     EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
-    EXPECT_TRUE(Opened(0, "2) 47504a4d, 1280x720, 333666"));
+    EXPECT_TRUE(Opened(0, GetParam().pszFound)) << GetParam().pszFound;
     EXPECT_TRUE(m_log.Contains("SetWebcamFormat ( Size 1280x720, FrameDuration 333333, Format 3 ): HRESULT 0x00000000\n"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, CaptureRateRule,
+    ::testing::Values(RateCase{{{15, 1}, {60, 1}}, "1) 47504a4d, 1280x720, 166666"},
+                      RateCase{{{15, 1}, {60, 1}, {30000, 1001}, {25, 1}}, "1) 47504a4d, 1280x720, 166666"},
+                      RateCase{{{15, 1}, {30000, 1001}, {25, 1}}, "1) 47504a4d, 1280x720, 333666"},
+                      RateCase{{{60, 1}, {50, 1}, {120, 1}}, "1) 47504a4d, 1280x720, 200000"},
+                      RateCase{{{60, 1}, {30, 1}, {30, 1}}, "1) 47504a4d, 1280x720, 333333"},
+                      RateCase{{{5, 1}, {10, 1}, {7, 1}}, "1) 47504a4d, 1280x720, 1000000"}));
+
+// A format under 15 frames a second gives way to the other format when that
+// one is faster.
+struct SlowFormatCase
+{
+    UINT32 nMjpgFps;
+    UINT32 nYuy2Fps;
+    bool bYuy2;
+};
+
+class CaptureSlowFormat : public CaptureFormatSelection,
+                          public ::testing::WithParamInterface<SlowFormatCase>
+{
+};
+
+TEST_P(CaptureSlowFormat, IsUsedOnlyWhenTheOtherFormatIsNoFaster)
+{
+    AddWebcam({Mjpg720(GetParam().nMjpgFps), Yuy2Vga(GetParam().nYuy2Fps)});
+    CreateBuilder();
+    EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    EXPECT_TRUE(Opened(0, GetParam().bYuy2 ? "1) 32595559" : "0) 47504a4d"));
+    EXPECT_EQ(GetParam().bYuy2, m_log.Contains("gives way to YUY2"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, CaptureSlowFormat,
+                         ::testing::Values(SlowFormatCase{5, 30, true}, SlowFormatCase{10, 12, true},
+                                           SlowFormatCase{5, 5, false}, SlowFormatCase{5, 3, false},
+                                           SlowFormatCase{15, 30, false},
+                                           SlowFormatCase{30, 5, false}));
 
 TEST_F(CaptureFormatSelection, AWebcamOnlyAt15FramesASecondRunsAt15)
 {
@@ -181,6 +234,20 @@ TEST_F(CaptureFormatSelection, AWebcamThatCannotBeOpenedIsAFailure)
     CreateBuilder();
     EXPECT_EQ(E_ACCESSDENIED, m_pBuilder->InitWebcamDevice());
     EXPECT_EQ(2, webcam->GetCallCount(WEBCAM_CALL_ACTIVATE));
+}
+
+TEST_F(CaptureFormatSelection, AWebcamHeldByAnotherApplicationGivesWayToTheNext)
+{
+    // Both are probed; the first, the better one, refuses to be opened.
+    auto busy = AddWebcam({Mjpg720(), Yuy2Vga()}, 0x0001);
+    busy->FailCall(WEBCAM_CALL_ACTIVATE, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), -1, 1);
+    auto free = AddWebcam({Yuy2Vga()}, 0x0002);
+    CreateBuilder();
+    EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    EXPECT_TRUE(Opened(1, "0) 32595559"));
+    EXPECT_TRUE(m_log.Contains("webcam 0 cannot be used (0x80070020); trying webcam 1\n"));
+    EXPECT_EQ(0, busy->GetLiveSourceCount());
+    EXPECT_EQ(1, free->GetLiveSourceCount());
 }
 
 TEST_F(CaptureFormatSelection, ProbedWebcamsAreShutDown)

@@ -137,6 +137,32 @@ TEST(GlobalMutexName, ANameTooLongForItsGlobalFormGivesTheDefaultWithALogLine)
     EXPECT_EQ(L"Global\\" + std::wstring(252, L'n'), std::wstring(gwszGlobalMutexName));
 }
 
+// Names the system refuses as an object name: the mutex could never be
+// made, and the host would take it for one held by another process.
+class RefusedMutexName : public ::testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(RefusedMutexName, GivesTheDefaultNameWithALogLine)
+{
+    DebugOutputCapture capture;
+    {
+        ScopedSettingsFile file(std::string("[Lumetra]\r\nMutexName=") + GetParam() + "\r\n");
+        BuildGlobalMutexName();
+    }
+    DeleteFileW(ScopedSettingsFile::Path().c_str());
+    EXPECT_STREQ(L"Global\\Framewell Mutex", gwszGlobalMutexName);
+    EXPECT_TRUE(capture.Contains("is refused by the system; using the default name"));
+
+    HANDLE hMutex = CreateMutexW(NULL, FALSE, gwszGlobalMutexName);
+    EXPECT_NE(static_cast<HANDLE>(NULL), hMutex);
+    if (hMutex != NULL)
+        CloseHandle(hMutex);
+}
+
+INSTANTIATE_TEST_SUITE_P(EmptyOrWithABackslash, RefusedMutexName,
+                         ::testing::Values("", "Team\\Camera", "\\", "Camera\\"));
+
 TEST_F(DriverDiscoveryTest, ANameBeyondAsciiMatchesTheSameName)
 {
     // What OpenDriverDevice passes: the settings file's name in UTF-8.

@@ -39,6 +39,11 @@ const CropCase kCropCases[] = {
     // Sizes whose cross products overflow 32 bits are compared exactly.
     {65536, 65536, 65536, 32768, true, {0, 16384, 65536, 32768}},
     {4000000000u, 2, 3000000000u, 2, true, {500000000, 0, 3000000000u, 2}},
+    // A region that would come out empty is widened to the smallest whole
+    // one: one macropixel wide, or one row high.
+    {640, 480, 16, 4096, true, {318, 0, 2, 480}},
+    {640, 480, 8192, 2, true, {0, 239, 640, 1}},
+    {1, 480, 2, 8192, true, {0, 0, 1, 480}},
     // Any zero size: nothing to crop.
     {0, 480, 640, 480, false, {0, 0, 0, 480}},
     {640, 480, 0, 480, false, {0, 0, 640, 480}},

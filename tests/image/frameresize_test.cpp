@@ -118,7 +118,7 @@ TEST(ResizeFrameFailures, UnusableSizesAreRefusedWithBothLines)
         {64, 48, 0, 48},              // empty destination
         {64, 48, 64, 0},
         {0, 48, 32, 24},              // empty source
-        {2, 1, 1, 1000},              // the crop would be empty
+        {3, 2, 6, 4},                 // half a macropixel in the source
         {65536, 65536, 65536, 32768}, // a crop whose byte count overflows 32 bits
         {100000, 100000, 50000, 50000},  // beyond the scaler's sizes
     };

@@ -166,6 +166,75 @@ TEST_F(DeliveryThreadTest, AFailedSendEndsItsFormatButNv12IsStillServed)
     EXPECT_TRUE(ReadNextSampleIsSet());
 }
 
+TEST_F(DeliveryThreadTest, ExtremeAspectRatiosAreServedBesideTheOtherRequests)
+{
+    // A 640 x 480 webcam, a client of 16 x 4096 and one of 320 x 240: the
+    // tall one's crop would be less than a macropixel wide.
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 16, 4096);
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 320, 240);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 4096, 16);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    const int kFrames = 5;
+    for (int i = 0; i < kFrames; ++i)
+        Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 81, 90, 240));
+
+    ASSERT_TRUE(m_driver.WaitForFrameCount(3 * kFrames, kTimeoutMs));
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(3u * kFrames, frames.size());
+    for (int i = 0; i < kFrames; ++i)
+    {
+        EXPECT_EQ(16u, frames[3 * i].nWidth);
+        EXPECT_TRUE(frames[3 * i].picture == FlatYuy2(16, 4096, 81, 90, 240));
+        EXPECT_EQ(320u, frames[3 * i + 1].nWidth);
+        EXPECT_EQ(4u, frames[3 * i + 2].nFormat);
+        EXPECT_EQ(4096u * 16 * 3 / 2, frames[3 * i + 2].picture.size());
+    }
+    EXPECT_TRUE(ReadNextSampleIsSet());
+}
+
+TEST_F(DeliveryThreadTest, AnEntryThatCannotBeMadeIsSkippedAndTheReadLoopGoesOn)
+{
+    // A picture of half a macropixel's width cannot be scaled as it is; the
+    // entries that need a crop of it can.
+    DebugOutputCapture capture;
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 6, 4);
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 8, 8);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 8, 8);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 6, 4);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 3, 2, FlatYuy2(4, 2, 81, 90, 240));
+
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_EQ(2u, frames[0].nFormat);
+    EXPECT_EQ(8u, frames[0].nWidth);
+    EXPECT_EQ(4u, frames[1].nFormat);
+    EXPECT_EQ(8u, frames[1].nWidth);
+    EXPECT_EQ(2u, capture.Count("Skip entry "));
+    EXPECT_TRUE(ReadNextSampleIsSet());
+}
+
+TEST_F(DeliveryThreadTest, AYuy2BufferLongerThanItsPictureIsReadAsThePicture)
+{
+    std::vector<BYTE> picture = FlatYuy2(64, 48, 81, 90, 240);
+    std::vector<BYTE> longer = picture;
+    longer.resize(picture.size() + 64 * 2, 0xA5);  // a row of something else
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 64, 48);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 64, 48);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 64, 48, longer);
+
+    ASSERT_TRUE(m_driver.WaitForFrameCount(2, kTimeoutMs));
+    ASSERT_TRUE(WaitUntilDelivered(1));
+    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_TRUE(frames[0].picture == picture);
+    EXPECT_EQ(64u * 48 * 3 / 2, frames[1].picture.size());
+    EXPECT_EQ(0, m_driver.GetMalformedFrameCount());
+}
+
 TEST_F(DeliveryThreadTest, AFrameWhoseSendsAllFailStopsTheReadLoop)
 {
     DebugOutputCapture capture;

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "debugoutputcapture.h"
 #include "pipeline/framecontrolmanager.h"
 
 namespace
@@ -101,4 +102,30 @@ TEST(OutputFormatTable, SizesNoPictureCanHaveAreNeverServed)
     manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 481);
     EXPECT_EQ(1u, manager.GetOutputFormatCount(COLOR_FORMAT_MJPG));
     EXPECT_EQ(1u, manager.GetOutputFormatCount(COLOR_FORMAT_YUY2));
+}
+
+TEST(OutputFormatTable, RequestsBeyondWhatIsServedAreRefusedWithALineNamingEach)
+{
+    DebugOutputCapture capture;
+    FrameControlManager manager(NULL);
+    manager.AddOutputFormat(COLOR_FORMAT_YUY2, 8194, 2);      // a side over 8192
+    manager.AddOutputFormat(COLOR_FORMAT_MJPG, 16, 8200);
+    manager.AddOutputFormat(COLOR_FORMAT_YUY2, 8192, 4096);   // a record 12 bytes over 64 MB
+    manager.AddOutputFormat(COLOR_FORMAT_NV12, 8192, 8192);   // 96 MB
+    EXPECT_EQ(0u, manager.GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(0u, manager.GetOutputFormatCount(COLOR_FORMAT_MJPG));
+    EXPECT_EQ(0u, manager.GetOutputFormatCount(COLOR_FORMAT_NV12));
+    EXPECT_EQ(4u, capture.Count("beyond what is served"));
+    EXPECT_TRUE(capture.Contains("AddOutputFormat: 8194 x 2 in format 2 is beyond"));
+    EXPECT_TRUE(capture.Contains("AddOutputFormat: 8192 x 8192 in format 4 is beyond"));
+
+    // Just within: the sides at the limit, the record just under 64 MB.
+    manager.AddOutputFormat(COLOR_FORMAT_YUY2, 8192, 4094);
+    manager.AddOutputFormat(COLOR_FORMAT_NV12, 8192, 5460);
+    manager.AddOutputFormat(COLOR_FORMAT_MJPG, 8192, 8192);
+    manager.AddOutputFormat(COLOR_FORMAT_YUY2, 16, 4096);
+    EXPECT_EQ(2u, manager.GetOutputFormatCount(COLOR_FORMAT_YUY2));
+    EXPECT_EQ(1u, manager.GetOutputFormatCount(COLOR_FORMAT_NV12));
+    EXPECT_EQ(1u, manager.GetOutputFormatCount(COLOR_FORMAT_MJPG));
+    EXPECT_EQ(4u, capture.Count("beyond what is served"));
 }

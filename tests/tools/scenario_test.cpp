@@ -5,6 +5,7 @@
 
 #include "driver/driverprotocol.h"
 #include "scenario.h"
+#include "scenariofaults.h"
 
 TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
 {
@@ -146,6 +147,11 @@ TEST(SimulatorScenario, RefusesMalformedLinesNamingTheLine)
         "client YUY2 640 480 a.exe 0 1\nstall QUIT 1 1\n",                  // unknown request
         "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1\n",               // no length
         "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1 0\n",             // empty stall
+        "client YUY2 640 480 a.exe 0 1\nwebcam-fault loud 1 1\n",           // unknown fault
+        "client YUY2 640 480 a.exe 0 1\nwebcam-fault busy 1\n",             // no length
+        "client YUY2 640 480 a.exe 0 1\ndecoder-fault lose-type 1 2\n",     // a length
+        "client YUY2 640 480 a.exe 0 1\nshort SET_FRAME 1 1\n",             // frames are not counted
+        "client YUY2 640 480 a.exe 0 1\nfail QUIT 1 1\n",                   // unknown request
     };
     for (const char* pszText : pszBad)
     {
@@ -166,4 +172,47 @@ TEST(SimulatorScenario, ExpectedSizesOfTheUncompressedFormats)
     EXPECT_EQ(1280u * 720 * 2, ExpectedPictureBytes(2, 1280, 720));
     EXPECT_EQ(640u * 480 * 3 / 2, ExpectedPictureBytes(4, 640, 480));
     EXPECT_EQ(0u, ExpectedPictureBytes(3, 640, 480));
+}
+
+TEST(SimulatorScenario, FaultStatementsStartAndEndTheirWindows)
+{
+    Scenario scenario;
+    std::string error;
+    ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\n"
+                              "webcam-fault other-size 2 1.5\n"
+                              "decoder-fault keep-bad-input 4\n"
+                              "fail COUNT 5 2\n"
+                              "short FRAME_INFO 6 1\n",
+                              &scenario, &error))
+        << error;
+    ASSERT_EQ(7u, scenario.events.size());
+    EXPECT_EQ(SCENARIO_WEBCAM_FAULT, scenario.events[0].eKind);
+    EXPECT_EQ(WEBCAM_FAULT_OTHER_SIZE, scenario.events[0].nFault);
+    EXPECT_FALSE(scenario.events[0].bEnd);
+    EXPECT_TRUE(scenario.events[1].bEnd);
+    EXPECT_DOUBLE_EQ(3.5, scenario.events[1].dAt);
+    EXPECT_EQ(SCENARIO_DECODER_FAULT, scenario.events[2].eKind);
+    EXPECT_EQ(DECODER_FAULT_KEEP_BAD_INPUT, scenario.events[2].nFault);
+    EXPECT_EQ(SCENARIO_FAIL, scenario.events[3].eKind);
+    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT), scenario.events[3].dwControlCode);
+    EXPECT_DOUBLE_EQ(7.0, scenario.events[4].dAt);
+    EXPECT_EQ(SCENARIO_SHORT, scenario.events[5].eKind);
+    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO), scenario.events[5].dwControlCode);
+    // The run lasts until the last window has ended.
+    EXPECT_DOUBLE_EQ(7.5, scenario.dDuration);
+}
+
+TEST(SimulatorScenario, WebcamOpeningsAreAStormOnlyWhenMoreThanSixFallInTenSeconds)
+{
+    WebcamOpenings calm;
+    for (int i = 1; i <= 12; ++i)
+        calm.Note(i, i * 1.7);  // seven in 10.2 s at the closest
+    EXPECT_EQ(12, calm.Count());
+    EXPECT_LT(calm.FirstStormAt(), 0);
+
+    WebcamOpenings storm;
+    storm.Note(1, 0.5);
+    storm.Note(3, 20.0);
+    storm.Note(8, 25.0);  // seven between 20 and 25 s
+    EXPECT_DOUBLE_EQ(20.0, storm.FirstStormAt());
 }

@@ -57,6 +57,12 @@ void ExpectedFrames::NoteStall(double dAt, double dLength)
     m_quiet.push_back(stalled);
 }
 
+void ExpectedFrames::NoteFault(double dAt, double dQuietSeconds)
+{
+    Quiet faulty = {dAt, dAt + dQuietSeconds};
+    m_quiet.push_back(faulty);
+}
+
 double ExpectedFrames::RateAt(const ScenarioClient& client, double dAt) const
 {
     bool bPlugged = false;

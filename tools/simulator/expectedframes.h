@@ -26,6 +26,10 @@ public:
     void NoteResume(double dAt);
     // A driver stall: frames stop for its length, and settle after it.
     void NoteStall(double dAt, double dLength);
+    // A fault of the webcam, the decoder or the driver: no frames are
+    // expected from dAt for dQuietSeconds (its window and the time to
+    // notice, back off and switch).
+    void NoteFault(double dAt, double dQuietSeconds);
 
     // Frames expected for this request between dStart and dStop.
     double Expected(const ScenarioClient& client, double dStart, double dStop) const;

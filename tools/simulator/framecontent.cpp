@@ -1,5 +1,7 @@
 #include "framecontent.h"
 
+#include <algorithm>
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -95,11 +97,15 @@ CropRegion CentredCrop(UINT32 nSrcWidth, UINT32 nSrcHeight, UINT32 nWidth, UINT3
 {
     INT64 d = static_cast<INT64>(nWidth) * nSrcHeight - static_cast<INT64>(nSrcWidth) * nHeight;
     CropRegion crop = {0, 0, nSrcWidth, nSrcHeight};
+    // Columns are cut in whole macropixels, and a region that would come
+    // out empty is one macropixel wide or one row high, as the host cuts.
     if (d > 0)
-        crop.nHeight = static_cast<UINT32>(static_cast<UINT64>(nSrcWidth) * nHeight / nWidth);
+        crop.nHeight = std::max<UINT32>(
+            1, static_cast<UINT32>(static_cast<UINT64>(nSrcWidth) * nHeight / nWidth));
     else if (d < 0)
-        crop.nWidth = static_cast<UINT32>(static_cast<UINT64>(nSrcHeight) * nWidth / nHeight);
-    crop.nLeft = (nSrcWidth - crop.nWidth) / 2;
+        crop.nWidth = std::max<UINT32>(
+            2, static_cast<UINT32>(static_cast<UINT64>(nSrcHeight) * nWidth / nHeight) & ~1u);
+    crop.nLeft = ((nSrcWidth - crop.nWidth) / 2) & (d < 0 ? ~1u : ~0u);
     crop.nTop = (nSrcHeight - crop.nHeight) / 2;
     return crop;
 }

@@ -72,6 +72,24 @@ bool ParseSessionChange(const std::string& name, DWORD* pdwCode)
     return false;
 }
 
+// The index of a name in a list of names: the fault kinds, in their order.
+template <size_t N>
+bool ParseFaultName(const std::string& name, const char* const (&names)[N], int* pnFault)
+{
+    for (size_t i = 0; i < N; ++i)
+    {
+        if (name == names[i])
+        {
+            *pnFault = static_cast<int>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* const kWebcamFaultNames[] = {"silent", "busy", "corrupt", "no-huffman", "other-size"};
+const char* const kDecoderFaultNames[] = {"lose-type", "nv12-only", "keep-bad-input"};
+
 bool SizeIsSane(UINT32 nWidth, UINT32 nHeight)
 {
     return nWidth >= 16 && nHeight >= 16 && nWidth <= 4096 && nHeight <= 4096 && nWidth % 2 == 0 &&
@@ -294,6 +312,46 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
                 scenario.dActivationDelay = strtod(seconds.c_str(), &pEnd);
                 bOk = *pEnd == '\0' && scenario.dActivationDelay >= 0 &&
                       scenario.dActivationDelay <= 60;
+            }
+        }
+        else if (keyword == "webcam-fault" || keyword == "fail" || keyword == "short")
+        {
+            // A window: the fault from dAt, undone dLength later.
+            ScenarioEvent event = {};
+            std::string name;
+            bOk = (words >> name >> event.dAt >> event.dLength) && event.dAt >= 0 &&
+                  event.dLength > 0 && event.dLength <= 60;
+            if (keyword == "webcam-fault")
+            {
+                event.eKind = SCENARIO_WEBCAM_FAULT;
+                bOk = bOk && ParseFaultName(name, kWebcamFaultNames, &event.nFault);
+            }
+            else
+            {
+                event.eKind = keyword == "fail" ? SCENARIO_FAIL : SCENARIO_SHORT;
+                bOk = bOk && ParseStalledRequest(name, &event.dwControlCode) &&
+                      (keyword == "fail" || event.dwControlCode != IOCTL_AVSHWS_SET_FRAME);
+            }
+            if (bOk)
+            {
+                scenario.events.push_back(event);
+                event.bEnd = true;
+                event.dAt += event.dLength;
+                scenario.events.push_back(event);
+                dLatest = std::max(dLatest, event.dAt);
+            }
+        }
+        else if (keyword == "decoder-fault")
+        {
+            ScenarioEvent event = {};
+            event.eKind = SCENARIO_DECODER_FAULT;
+            std::string name;
+            bOk = (words >> name >> event.dAt) && event.dAt >= 0 &&
+                  ParseFaultName(name, kDecoderFaultNames, &event.nFault);
+            if (bOk)
+            {
+                scenario.events.push_back(event);
+                dLatest = std::max(dLatest, event.dAt);
             }
         }
         else if (keyword == "duration")

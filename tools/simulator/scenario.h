@@ -28,15 +28,44 @@ enum ScenarioEventKind
     SCENARIO_SESSION,  // WM_WTSSESSION_CHANGE with the code in dwControlCode
     SCENARIO_SUSPEND,  // PBT_APMSUSPEND; the resume follows as an event of its own
     SCENARIO_RESUME,   // PBT_APMRESUMEAUTOMATIC
+    // Faults in a window: each statement gives a start event and, at dAt +
+    // dLength, an end event (bEnd).
+    SCENARIO_WEBCAM_FAULT,   // nFault: a ScenarioWebcamFault
+    SCENARIO_DECODER_FAULT,  // nFault: a ScenarioDecoderFault; no end
+    SCENARIO_FAIL,           // every request of dwControlCode fails
+    SCENARIO_SHORT,          // requests of dwControlCode answer short
+};
+
+enum ScenarioWebcamFault
+{
+    WEBCAM_FAULT_SILENT,      // no sample, no error
+    WEBCAM_FAULT_BUSY,        // held by another application
+    WEBCAM_FAULT_CORRUPT,     // truncated JPEGs
+    WEBCAM_FAULT_NO_HUFFMAN,  // JPEGs without Huffman tables
+    WEBCAM_FAULT_OTHER_SIZE,  // frames of another size
+};
+
+enum ScenarioDecoderFault
+{
+    DECODER_FAULT_LOSE_TYPE,       // a stream change whose next SetOutputType fails once
+    DECODER_FAULT_NV12_ONLY,       // from then on NV12 only (its type is lost to take effect)
+    DECODER_FAULT_KEEP_BAD_INPUT,  // the next picture is bad and kept until a flush
 };
 
 struct ScenarioEvent
 {
     ScenarioEventKind eKind;
     double dAt;
-    DWORD dwControlCode;  // stalls: the request; session changes: the WTS_ code
-    double dLength;       // stalls and suspensions, seconds
+    DWORD dwControlCode;  // stalls, fail and short: the request; session changes: the WTS_ code
+    double dLength;       // stalls, suspensions and fault windows, seconds
+    int nFault = 0;       // webcam and decoder faults
+    bool bEnd = false;    // the end of a fault window
 };
+
+// The time the host is given to notice a fault, back off and switch: a
+// request's expected frames leave out each fault's window and this long
+// after it.
+const double kFaultSettleSeconds = 3.0;
 
 // One native type of the simulated webcam; the rate is a ratio, as a
 // camera's: 29.97 is 30000/1001.

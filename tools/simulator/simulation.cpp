@@ -87,6 +87,7 @@ Simulation::Simulation(const Scenario& scenario)
       m_driver(kDevicePath),
       m_expected(scenario),
       m_stalls(&m_driver),
+      m_faults(&m_driver, &m_decoder),
       m_nUnmatched(0),
       m_dLastSample(-1),
       m_bWatching(false),
@@ -217,6 +218,13 @@ void Simulation::ApplyEvent(const ScenarioEvent& event)
         return;
     default:
         break;
+    }
+    if (ScenarioFaults::IsFault(event))
+    {
+        if (!event.bEnd)
+            m_expected.NoteFault(Now(), ScenarioFaults::QuietSeconds(event));
+        m_faults.Apply(event, m_webcam.get());
+        return;
     }
     if (!m_webcam)
         return;
@@ -363,6 +371,7 @@ bool Simulation::Run(const std::wstring& outputFolder)
             PrintProgress(dElapsed);
             dNextProgress = dElapsed + 0.25;
         }
+        NoteOpenings(dElapsed);
         if (dElapsed >= m_scenario.dDuration)
             break;
         Sleep(10);
@@ -373,8 +382,23 @@ bool Simulation::Run(const std::wstring& outputFolder)
     probe.Stop();
     bool bStopped = StopAll(&watcher);
     bound.Finish();
+    const bool bCalmOpenings = NoteOpenings(Now());
     bool bReported = Report(outputFolder);
-    return probe.Report() && bReported && bStopped;
+    return probe.Report() && bReported && bStopped && bCalmOpenings;
+}
+
+bool Simulation::NoteOpenings(double dNow)
+{
+    if (!m_webcam)
+        return true;
+    const int nBefore = m_openings.Count();
+    const bool bStormBefore = m_openings.FirstStormAt() >= 0;
+    m_openings.Note(m_webcam->GetCallCount(WEBCAM_CALL_START), dNow);
+    const double dStormAt = m_openings.FirstStormAt();
+    if (dStormAt >= 0 && !bStormBefore && m_openings.Count() != nBefore)
+        printf("\nFAILED: the webcam was opened more than %d times in %.0f s from %.1f s\n",
+               WebcamOpenings::kMaxOpenings, WebcamOpenings::kWindowSeconds, dStormAt);
+    return dStormAt < 0;
 }
 
 bool Simulation::Report(const std::wstring& outputFolder)
@@ -492,6 +516,8 @@ bool Simulation::Report(const std::wstring& outputFolder)
                 static_cast<unsigned long>(hr));
         bAllGood = false;
     }
+    if (m_webcam)
+        printf("Webcam opened %d times\n", m_openings.Count());
     FILETIME created, exited, kernel, user;
     size_t nTotalFrames = 0;
     for (const Request& request : m_requests)

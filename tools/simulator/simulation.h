@@ -16,6 +16,7 @@
 
 #include "childprocess.h"
 #include "driverstalls.h"
+#include "scenariofaults.h"
 #include "expectedframes.h"
 #include "framecontent.h"
 #include "hostrunner.h"
@@ -84,6 +85,13 @@ private:
     static double RanFor(const Request& request);
     // A driver stall, which the frames expected of the requests allow for.
     void StartStall(DWORD dwControlCode, double dAt, double dLength);
+    // Notes the webcam's stream starts so far; false, with a FAILED line,
+    // once they came more than WebcamOpenings::kMaxOpenings in a window.
+    bool NoteOpenings(double dNow);
+    // The soak's faults, drawn at random: one may start now; the ones that
+    // run end when their time comes.
+    void DrawSoakFault(std::mt19937* pRandom, std::vector<ScenarioEvent>* pEnds);
+    void EndSoakFaults(double dNow, std::vector<ScenarioEvent>* pEnds);
 
     // The soak (soak.cpp). Its clients: a form no running request has, a
     // new request of it, a running request switched to it in one change of
@@ -119,6 +127,8 @@ private:
     FrameContentChecker m_checker;
 
     DriverStalls m_stalls;
+    ScenarioFaults m_faults;
+    WebcamOpenings m_openings;  // the simulation thread's alone
     std::mutex m_lock;
     std::deque<Request> m_requests;  // grows at the back only; the frame observer reads it
     size_t m_nUnmatched;

@@ -57,6 +57,7 @@ const double kSoakSlowActivationSpanS = 5.0;
 // The six session changes, as WM_WTSSESSION_CHANGE codes: console connect
 // and disconnect, remote connect, logon, logoff, lock and unlock.
 const WPARAM kSoakSessionChanges[] = {0x1, 0x2, 0x3, 0x5, 0x6, 0x7, 0x8};
+const int kSoakFaultPercent = 5;
 
 const ScenarioClient kSoakForms[] = {
     {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
@@ -281,7 +282,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     std::uniform_int_distribution<int> stallChance(0, 99);
     // Session changes and slow webcam activations, from a generator of
     // their own as well.
-    std::mt19937 worldRandom(nSeed * 7919u + 1);
+    std::mt19937 worldRandom(nSeed * 104729u + 3);
     std::uniform_int_distribution<int> worldChance(0, 99);
     std::uniform_real_distribution<double> activationDelay(kSoakSlowActivationMinS,
                                                            kSoakSlowActivationMaxS);
@@ -290,6 +291,10 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     double dSlowActivationUntil = -1;
     WindowProbe probe;
     probe.Start(m_host.Window());
+    // So do the faults of the webcam, the decoder and the driver.
+    std::mt19937 faultRandom(nSeed * 7919u + 1u);
+    std::vector<ScenarioEvent> faultEnds;
+    bool bOpeningStorm = false;
     const double dWarmUp = std::min(10.0, dSeconds / 4);
     bool bWarm = false;
     ProcessLevels warm = {};
@@ -447,7 +452,15 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                         request.bSawSuspension = true;
                 }
             }
+            if (bWarm && dSuspendedUntil < 0)
+                DrawSoakFault(&faultRandom, &faultEnds);
             dNextAction = Now() + pause(random);
+        }
+        EndSoakFaults(Now(), &faultEnds);
+        if (!bOpeningStorm && !NoteOpenings(Now()))
+        {
+            bOpeningStorm = true;
+            failures.push_back("the webcam was opened more than 6 times in 10 s");
         }
         if (dNow >= dNextWatch)
         {
@@ -516,6 +529,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     if (probe.LongestAnswerMs() > WindowProbe::kAnswerBoundMs && failures.empty())
         failures.push_back("the window answered too slowly");
 
+    EndSoakFaults(-1, &faultEnds);
     if (dSuspendedUntil >= 0)
         SetSuspended(false);
     if (m_webcam)
@@ -541,9 +555,78 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
            nUnplugs, nSuspensions, nStalls, nFailedRequests);
     printf("Session changes %d, slow activations %d\n", nSessionChanges, nSlowActivations);
     probe.Report();
+    if (m_webcam)
+        printf("Webcam opened %d times\n", m_openings.Count());
     for (const std::string& failure : failures)
         printf("FAILED: %s\n", failure.c_str());
     if (failures.empty())
         printf("Soak passed\n");
     return failures.empty();
+}
+
+void Simulation::DrawSoakFault(std::mt19937* pRandom, std::vector<ScenarioEvent>* pEnds)
+{
+    // About one action in twenty also starts a fault, of any kind but one of
+    // each kind at a time; windows are short, like the stalls, so that the
+    // watchdogs' five seconds judge the host, not the fault.
+    std::uniform_int_distribution<int> chance(0, 99);
+    std::uniform_int_distribution<int> kind(0, 10);
+    std::uniform_real_distribution<double> length(0.3, kSoakStallMaxS);
+    if (chance(*pRandom) >= kSoakFaultPercent)
+        return;
+    ScenarioEvent event = {};
+    event.dAt = Now();
+    event.dLength = length(*pRandom);
+    const int nKind = kind(*pRandom);
+    if (nKind < 5)
+    {
+        event.eKind = SCENARIO_WEBCAM_FAULT;
+        event.nFault = nKind;
+    }
+    else if (nKind < 8)
+    {
+        event.eKind = SCENARIO_DECODER_FAULT;
+        event.nFault = nKind - 5;
+    }
+    else
+    {
+        event.eKind = nKind == 10 ? SCENARIO_SHORT : SCENARIO_FAIL;
+        event.dwControlCode = nKind == 8 ? IOCTL_AVSHWS_SET_FRAME : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT;
+    }
+    for (const ScenarioEvent& running : *pEnds)
+    {
+        if (running.eKind == event.eKind && running.nFault == event.nFault &&
+            running.dwControlCode == event.dwControlCode)
+            return;
+    }
+    ApplyEvent(event);
+    if (event.eKind != SCENARIO_DECODER_FAULT)
+    {
+        event.bEnd = true;
+        event.dAt += event.dLength;
+        pEnds->push_back(event);
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (Request& request : m_requests)
+    {
+        if (request.bStarted && !request.bStopped)
+            request.bSawSuspension = true;
+    }
+}
+
+void Simulation::EndSoakFaults(double dNow, std::vector<ScenarioEvent>* pEnds)
+{
+    // A negative time ends them all.
+    for (size_t i = 0; i < pEnds->size();)
+    {
+        if (dNow < 0 || (*pEnds)[i].dAt <= dNow)
+        {
+            ApplyEvent((*pEnds)[i]);
+            pEnds->erase(pEnds->begin() + i);
+        }
+        else
+        {
+            ++i;
+        }
+    }
 }
