@@ -30,6 +30,14 @@ bool RetryBackoff::IsDue(DWORD dwNow) const
     return m_bPending && static_cast<LONG>(dwNow - m_dwDueAt) >= 0;
 }
 
+bool RetryBackoff::TakeDue(DWORD dwNow)
+{
+    if (!IsDue(dwNow))
+        return false;
+    m_bPending = false;
+    return true;
+}
+
 DWORD RetryBackoff::WaitMs(DWORD dwNow) const
 {
     if (!m_bPending)

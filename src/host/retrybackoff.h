@@ -20,6 +20,9 @@ public:
 
     bool IsPending() const { return m_bPending; }
     bool IsDue(DWORD dwNow) const;
+    // A try that is due is taken: nothing is pending any more, and the next
+    // failure waits the next delay of the series.
+    bool TakeDue(DWORD dwNow);
     // How long a wait at dwNow may last: INFINITE with nothing pending.
     DWORD WaitMs(DWORD dwNow) const;
 

@@ -69,9 +69,11 @@ struct WORKER_STATE
     RetryBackoff webcamRetry;
 };
 
+// Waiting for its retry; once the retry is taken the webcam is opened when
+// clients next ask for it.
 bool IsWebcamWaiting(const WORKER_STATE& state)
 {
-    return state.eWebcamWait != WEBCAM_READY && !state.webcamRetry.IsDue(GetTickCount());
+    return state.eWebcamWait != WEBCAM_READY && state.webcamRetry.IsPending();
 }
 
 // The webcam is tried again later, the placeholder serving meanwhile or not.
@@ -243,7 +245,7 @@ DWORD WaitForNews(WORKER* pWorker, WORKER_STATE* pState)
         dwWaitMs = pState->readRetry.IsPending() ? pState->readRetry.WaitMs(dwNow) : 0;
     // A webcam waiting to be tried again is, when its time comes, by a read
     // of the requests: clients may have gone meanwhile.
-    if (pState->eWebcamWait != WEBCAM_READY && pState->webcamRetry.IsPending())
+    if (IsWebcamWaiting(*pState))
         dwWaitMs = std::min(dwWaitMs, pState->webcamRetry.WaitMs(dwNow));
     // The watchdog of a streaming webcam.
     if (gpCaptureBuilder != NULL && pState->dwStreamingSince != 0)
@@ -275,8 +277,7 @@ void RunWorkerLoop(WORKER* pWorker)
         }
 
         DWORD dwWait = WaitForNews(pWorker, &state);
-        if (state.eWebcamWait != WEBCAM_READY && state.webcamRetry.IsDue(GetTickCount()) &&
-            !state.bMustRead)
+        if (state.eWebcamWait != WEBCAM_READY && state.webcamRetry.TakeDue(GetTickCount()))
         {
             // Due: the pass reads the requests and opens the webcam if
             // clients still ask.

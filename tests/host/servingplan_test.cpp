@@ -73,6 +73,12 @@ TEST(RetryBackoff, DoublesToItsCeilingAndStartsOverAfterASuccess)
         EXPECT_EQ(0u, backoff.WaitMs(dwNow + dwDelay + 7));
         dwNow += dwDelay;
     }
+    // A due try taken keeps the series: the next failure waits the ceiling.
+    EXPECT_FALSE(backoff.TakeDue(dwNow - 1));
+    EXPECT_TRUE(backoff.TakeDue(dwNow));
+    EXPECT_FALSE(backoff.IsPending());
+    EXPECT_EQ(INFINITE, backoff.WaitMs(dwNow));
+    EXPECT_EQ(500u, backoff.Fail(dwNow));
     backoff.Reset();
     EXPECT_FALSE(backoff.IsPending());
     EXPECT_EQ(100u, backoff.Fail(dwNow));
