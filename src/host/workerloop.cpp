@@ -137,6 +137,11 @@ void ServeNotices(WORKER* pWorker, WORKER_STATE* pState)
     if (bFailed || bStop)
     {
         bool bWasStreaming = gpCaptureBuilder != NULL && gpCaptureBuilder->IsStreaming();
+        // The stop may wait a second for a read the lost webcam never
+        // answers; the placeholder already serves meanwhile, through the
+        // delivery thread that still runs.
+        if (bFailed && bWasStreaming && gpNoRealCamMgr != NULL)
+            gpNoRealCamMgr->StartTimer();
         ServeStop(pWorker);
         pState->bMustRead = true;
         if (bFailed)

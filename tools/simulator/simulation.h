@@ -36,7 +36,7 @@ struct Request
     bool bStopped;
     std::unique_ptr<ScopedChildProcess> pProcess;
     std::vector<double> latenciesMs;
-    bool bSawSuspension;  // saw a suspension or a driver stall: exempt from the soak's frame check
+    bool bSawSuspension;  // saw a suspension, a driver stall or slow openings: exempt from the no-frame check
     bool bWarmUp;         // the soak's decoder warm-up: not judged
     double dStartedAt;    // when the driver got the client; the stop, -1 while it runs
     double dStoppedAt;
@@ -127,6 +127,9 @@ private:
     FrameContentChecker m_checker;
 
     DriverStalls m_stalls;
+    // The soak's spell of slow webcam openings: requests that meet it are
+    // treated as those that meet a stall.
+    double m_dSlowOpeningsUntil = -1;
     ScenarioFaults m_faults;
     WebcamOpenings m_openings;  // the simulation thread's alone
     std::mutex m_lock;

@@ -159,7 +159,7 @@ void Simulation::AddSoakRequest(const ScenarioClient& form, double dAt)
     request.client.dStart = dAt;
     request.client.dStop = 1e9;
     request.nDriverClientId = -1;
-    request.bSawSuspension = m_stalls.Cover(dAt);
+    request.bSawSuspension = m_stalls.Cover(dAt) || dAt < m_dSlowOpeningsUntil;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_requests.push_back(std::move(request));
@@ -254,7 +254,15 @@ const char* Simulation::DrawWorldChange(int nDraw, double dActivationDelay,
         *pdSlowActivationUntil = Now() + kSoakSlowActivationSpanS;
         // An opening probes the webcam and then opens it, two activations:
         // clients that come meanwhile wait for both, as for a stalled driver.
-        m_expected.NoteStall(Now(), kSoakSlowActivationSpanS + 2 * dActivationDelay);
+        double dQuiet = kSoakSlowActivationSpanS + 2 * dActivationDelay;
+        m_expected.NoteStall(Now(), dQuiet);
+        m_dSlowOpeningsUntil = Now() + dQuiet;
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (Request& request : m_requests)
+        {
+            if (request.bStarted && !request.bStopped)
+                request.bSawSuspension = true;
+        }
         ++*pnSlowActivations;
         return "slow activation";
     }
@@ -419,6 +427,9 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
             else if (nAction >= 96 && nAction < 99)
             {
                 m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE, 1);
+                // The refusal stops the camera, which starts again after a
+                // backed-off delay: the time to notice and come back.
+                m_expected.NoteStall(Now(), kFaultSettleSeconds);
                 ++nFailedRequests;
                 trace("fail the next frame", 0);
             }
