@@ -127,9 +127,11 @@ private:
     FrameContentChecker m_checker;
 
     DriverStalls m_stalls;
-    // The soak's spell of slow webcam openings: requests that meet it are
+    // Until when the soak's faults and slow webcam openings may keep a new
+    // client from its first frame: requests that start before it are
     // treated as those that meet a stall.
-    double m_dSlowOpeningsUntil = -1;
+    double m_dServingHeldUntil = -1;
+    void HoldServingFor(double dSeconds);
     ScenarioFaults m_faults;
     WebcamOpenings m_openings;  // the simulation thread's alone
     std::mutex m_lock;

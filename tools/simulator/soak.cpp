@@ -159,7 +159,7 @@ void Simulation::AddSoakRequest(const ScenarioClient& form, double dAt)
     request.client.dStart = dAt;
     request.client.dStop = 1e9;
     request.nDriverClientId = -1;
-    request.bSawSuspension = m_stalls.Cover(dAt) || dAt < m_dSlowOpeningsUntil;
+    request.bSawSuspension = m_stalls.Cover(dAt) || dAt < m_dServingHeldUntil;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_requests.push_back(std::move(request));
@@ -256,7 +256,7 @@ const char* Simulation::DrawWorldChange(int nDraw, double dActivationDelay,
         // clients that come meanwhile wait for both, as for a stalled driver.
         double dQuiet = kSoakSlowActivationSpanS + 2 * dActivationDelay;
         m_expected.NoteStall(Now(), dQuiet);
-        m_dSlowOpeningsUntil = Now() + dQuiet;
+        HoldServingFor(dQuiet);
         std::lock_guard<std::mutex> lock(m_lock);
         for (Request& request : m_requests)
         {
@@ -430,6 +430,7 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
                 // The refusal stops the camera, which starts again after a
                 // backed-off delay: the time to notice and come back.
                 m_expected.NoteStall(Now(), kFaultSettleSeconds);
+                HoldServingFor(kFaultSettleSeconds);
                 ++nFailedRequests;
                 trace("fail the next frame", 0);
             }
@@ -611,6 +612,7 @@ void Simulation::DrawSoakFault(std::mt19937* pRandom, std::vector<ScenarioEvent>
             return;
     }
     ApplyEvent(event);
+    HoldServingFor(event.dLength + kFaultSettleSeconds);
     if (event.eKind != SCENARIO_DECODER_FAULT)
     {
         event.bEnd = true;
@@ -623,6 +625,11 @@ void Simulation::DrawSoakFault(std::mt19937* pRandom, std::vector<ScenarioEvent>
         if (request.bStarted && !request.bStopped)
             request.bSawSuspension = true;
     }
+}
+
+void Simulation::HoldServingFor(double dSeconds)
+{
+    m_dServingHeldUntil = std::max(m_dServingHeldUntil, Now() + dSeconds);
 }
 
 void Simulation::EndSoakFaults(double dNow, std::vector<ScenarioEvent>* pEnds)
