@@ -146,6 +146,10 @@ void ServeNotices(WORKER* pWorker, WORKER_STATE* pState)
         pState->bMustRead = true;
         if (bFailed)
             PutWebcamOff(pState, WEBCAM_AFTER_FAILURE, "the webcam failed");
+        // The stop ended the delivery thread the placeholder needs; the
+        // read that follows stops the placeholder if no client is left.
+        if (bFailed && bWasStreaming && !IsGivenUp(pWorker))
+            StartPlaceholderFrames();
         else if (bWasStreaming && pState->bFrameRefused)
             PutWebcamOff(pState, WEBCAM_AFTER_REFUSAL, "the driver refused a frame");
         pState->bFrameRefused = false;
