@@ -23,8 +23,8 @@ extern HANDLE ghWorkerThread;
 extern HANDLE ghWorkerEvent;
 
 // Set by NotifyStopCapture and the device-loss path; reset only by the worker
-// (TakeStopCaptureRequest), which also takes a request made while no worker
-// ran when it starts.
+// (TakeFlag), which also takes a request made while no worker ran when it
+// starts.
 extern volatile BOOL gbStopCapturePending;
 extern volatile BOOL gbNotifyEventRegistered;
 extern volatile BOOL gbSystemSuspended;
@@ -55,7 +55,7 @@ BOOL TakeFlag(volatile BOOL* pbFlag);
 enum WORKER_NOTICE
 {
     // Reading from the webcam failed: the camera is stopped, and clients
-    // that still ask get the placeholder until the webcams change.
+    // that still ask get the placeholder until the webcam is tried again.
     WORKER_NOTICE_CAPTURE_FAILED = 0x1,
     // A session changed or a capture device arrived: the webcams are listed
     // again, and one that had failed is tried again.

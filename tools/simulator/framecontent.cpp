@@ -171,36 +171,3 @@ bool FrameContentChecker::LooksLikePlaceholder(const BYTE* pLuma, UINT32 cbLumaS
     return nDifference <= static_cast<UINT64>(kPlaceholderTolerance) * kGridColumns * kGridRows;
 }
 
-bool ReadJpegFrameSize(const BYTE* jpeg, size_t cbJpeg, UINT32* pnWidth, UINT32* pnHeight)
-{
-    if (jpeg == NULL || cbJpeg < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
-        return false;
-    size_t pos = 2;
-    while (pos + 4 <= cbJpeg)
-    {
-        if (jpeg[pos] != 0xFF)
-            return false;
-        BYTE marker = jpeg[pos + 1];
-        if (marker == 0xFF)
-        {
-            ++pos;  // fill byte
-            continue;
-        }
-        size_t cbSegment = (static_cast<size_t>(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
-        // Start of frame: baseline, extended, progressive or lossless.
-        bool bStartOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
-                             marker != 0xC8 && marker != 0xCC;
-        if (bStartOfFrame)
-        {
-            if (cbSegment < 7 || pos + 9 > cbJpeg)
-                return false;
-            *pnHeight = (static_cast<UINT32>(jpeg[pos + 5]) << 8) | jpeg[pos + 6];
-            *pnWidth = (static_cast<UINT32>(jpeg[pos + 7]) << 8) | jpeg[pos + 8];
-            return true;
-        }
-        if (marker == 0xD9 || marker == 0xDA || cbSegment < 2)
-            return false;  // the end, or scan data, before any frame header
-        pos += 2 + cbSegment;
-    }
-    return false;
-}

@@ -4,6 +4,9 @@
 
 #include <vector>
 
+// ReadJpegFrameSize: the check reads an MJPG frame's size as the host does.
+#include "image/jpegframesize.h"
+
 // What a frame the driver received shows, told from its bytes alone.
 enum FrameContent
 {
@@ -69,7 +72,3 @@ private:
 // cropped to the picture's aspect ratio and scaled (luma every cbLumaStep
 // bytes, rows of nWidth samples).
 bool ShowsWebcamBars(const BYTE* pLuma, UINT32 cbLumaStep, UINT32 nWidth, UINT32 nHeight);
-
-// The frame size a JPEG's start-of-frame header gives; false when the bytes
-// are no JPEG.
-bool ReadJpegFrameSize(const BYTE* pJpeg, size_t cbJpeg, UINT32* pnWidth, UINT32* pnHeight);
