@@ -57,6 +57,7 @@ HRESULT CMFCaptureBuilder::requestNextSample()
 
 void CMFCaptureBuilder::postCaptureError(HRESULT hr)
 {
+    InterlockedExchange(&m_bWebcamFailed, TRUE);
     PostMessageA(m_hNotifyWnd, WM_CAPTURE_FAILED, static_cast<WPARAM>(hr), 0);
 }
 
@@ -73,6 +74,7 @@ HRESULT CMFCaptureBuilder::StartCapture()
     if (m_pSourceReader != NULL)
     {
         resetReadCount();
+        InterlockedExchange(&m_bWebcamFailed, FALSE);
         m_bFirstSamplePending = TRUE;
         SetEvent(m_hReadNextSampleEvent);
         hr = requestNextSample();
@@ -97,12 +99,17 @@ HRESULT CMFCaptureBuilder::StopCapture()
     // callback of the read in flight needs this lock to finish. It finds no
     // reader, asks for nothing more, and its end sets the reads-settled
     // event; only then may the reader go, since under Wine a reader that
-    // loses its last reference on its own work thread hangs there.
+    // loses its last reference on its own work thread hangs there. A webcam
+    // that failed, was unplugged or fell silent will not answer: clients do
+    // not wait behind its read, and its reader goes as one that timed out.
     m_lock.Lock();
     IMFSourceReader* pReader = m_pSourceReader;
     m_pSourceReader = NULL;
+    bool bAnswering = !InterlockedCompareExchange(&m_bWebcamFailed, 0, 0) &&
+                      !IsSilentFor(kLastReadWaitMs);
     m_lock.Unlock();
-    if (pReader != NULL && WaitForSingleObject(m_hReadsSettled, kLastReadWaitMs) != WAIT_OBJECT_0)
+    if (pReader != NULL &&
+        WaitForSingleObject(m_hReadsSettled, bAnswering ? kLastReadWaitMs : 0) != WAIT_OBJECT_0)
         LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): the last read did not come back\n",
                  this);
 
@@ -150,8 +157,10 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
     m_lock.Lock();
     HRESULT hr = hrStatus;
     // After StopCapture the loop has ended already: a last callback only
-    // asks the host to stop, whatever its flags say.
-    if (SUCCEEDED(hr) && m_pSourceReader != NULL)
+    // asks the host to stop, whatever its flags or status say. A stopped
+    // reader's read failing as its webcam shuts down is no news.
+    bool bLoopRuns = m_pSourceReader != NULL;
+    if (SUCCEEDED(hr) && bLoopRuns)
         hr = checkStreamFlags(dwStreamFlags);
     if (SUCCEEDED(hr))
     {
@@ -194,7 +203,7 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
             }
         }
     }
-    if (FAILED(hr))
+    if (FAILED(hr) && bLoopRuns)
         postCaptureError(hr);
     m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::OnReadSample (%I64d): HRESULT 0x%08X\n", this, llTimestamp,

@@ -31,6 +31,7 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
       m_bStreaming(FALSE),
       m_bStreamingNow(FALSE),
       m_dwLastSampleTick(0),
+      m_bWebcamFailed(FALSE),
       m_bFirstSamplePending(FALSE),
       m_llBaseTimestamp(0),
       m_hReadNextSampleEvent(NULL),

@@ -118,6 +118,7 @@ private:
     BOOL m_bStreaming;
     volatile LONG m_bStreamingNow;     // m_bStreaming, for IsSilentFor without the lock
     volatile LONG m_dwLastSampleTick;  // the start, then every sample
+    volatile LONG m_bWebcamFailed;     // a read failed or the webcam was unplugged since the start
     BOOL m_bFirstSamplePending;
     LONGLONG m_llBaseTimestamp;
     HANDLE m_hReadNextSampleEvent;

@@ -49,6 +49,7 @@ HRESULT CMFCaptureBuilder::CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbL
     {
         m_szLinkInUse[0] = '\0';
         *pbLost = TRUE;
+        InterlockedExchange(&m_bWebcamFailed, TRUE);
     }
     BOOL bLost = *pbLost;
     m_linkLock.Unlock();

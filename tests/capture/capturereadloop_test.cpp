@@ -227,6 +227,7 @@ TEST_F(CaptureReadLoop, ACallbackAfterTheStopAsksTheHostToStop)
     EXPECT_TRUE(m_log.Contains("::Notify to stop capture(0): HRESULT 0x00000000\n"));
     // Not even the end of the stream is a failure then: the loop has ended.
     EXPECT_EQ(S_OK, m_pBuilder->OnReadSample(S_OK, 0, MF_SOURCE_READERF_ENDOFSTREAM, 0, NULL));
+    m_pBuilder->OnReadSample(MF_E_SHUTDOWN, 0, 0, 0, NULL);
     EXPECT_EQ(S_OK, TakeCaptureFailure());
     gbStopCapturePending = FALSE;
 }

@@ -9,6 +9,7 @@
 
 #include "capture/capturedeviceenumeration.h"
 #include "capturetestsupport.h"
+#include "waituntil.h"
 
 namespace
 {
@@ -44,6 +45,7 @@ protected:
     }
 };
 
+const DWORD kTimeoutMs = 10000;
 const wchar_t kLink[] = L"\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&1f2e&0&0000#{e5323777-f976-4f5b-9b55-b94699c46e44}\\global";
 }  // namespace
 
@@ -200,4 +202,26 @@ TEST_F(WebcamLoss, AThreadTerminatedInsideTheBuilderLeavesItAnsweringTheLoss)
     CloseHandle(hAnswered);
     CloseHandle(ghEnumerationEntered);
     CloseHandle(ghEnumerationNeverEnds);
+}
+
+TEST_F(WebcamLoss, AnUnpluggedWebcamIsStoppedWithoutWaitingForItsLastRead)
+{
+    // Unplugged, a webcam keeps its read in flight for ever; a client
+    // arriving meanwhile must not wait behind that read.
+    std::shared_ptr<SimulatedWebcam> webcam = AddWebcamWithLink(kLink, {Yuy2Vga()}, true);
+    webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
+    CreateBuilder();
+    ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
+    ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE) >= 1; }, kTimeoutMs));
+    ASSERT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
+
+    DWORD dwStart = GetTickCount();
+    EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
+    EXPECT_LT(GetTickCount() - dwStart, 500u) << "the stop waited for the lost webcam's read";
+
+    m_pBuilder->UninitWebcamDevice();
+    EXPECT_TRUE(WaitUntil([&] { return webcam->GetLiveSourceCount() == 0; }, kTimeoutMs))
+        << webcam->GetLiveSourceCount() << " media sources live";
 }
