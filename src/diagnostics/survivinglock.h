@@ -21,3 +21,18 @@ private:
 
     HANDLE m_hMutex;
 };
+
+// Holds a SurvivingLock from its construction to the end of its scope, so
+// that no return path can leave the lock held.
+class SurvivingLockGuard
+{
+public:
+    explicit SurvivingLockGuard(SurvivingLock& lock) : m_lock(lock) { m_lock.Lock(); }
+    ~SurvivingLockGuard() { m_lock.Unlock(); }
+
+private:
+    SurvivingLockGuard(const SurvivingLockGuard&);
+    SurvivingLockGuard& operator=(const SurvivingLockGuard&);
+
+    SurvivingLock& m_lock;
+};
