@@ -9,6 +9,7 @@
 #include "rgbyuy2.h"
 #include "scenario.h"
 #include "simulatedwebcamframes.h"
+#include "pipeline/framerecords.h"
 
 namespace
 {
@@ -33,8 +34,9 @@ HRESULT FrameContentChecker::Initialize()
     m_placeholderJpeg.assign(pJpeg, pJpeg + SizeofResource(hModule, hResource));
 
     std::vector<BYTE> bgr;
-    HRESULT hr = DecodeWebcamJpeg(m_placeholderJpeg.data(), static_cast<UINT32>(m_placeholderJpeg.size()),
-                                  &m_nPlaceholderWidth, &m_nPlaceholderHeight, &bgr);
+    HRESULT hr =
+        DecodeWebcamJpeg(m_placeholderJpeg.data(), static_cast<UINT32>(m_placeholderJpeg.size()),
+                         &m_nPlaceholderWidth, &m_nPlaceholderHeight, &bgr);
     if (FAILED(hr))
         return hr;
     m_placeholderLuma.resize(static_cast<size_t>(m_nPlaceholderWidth) * m_nPlaceholderHeight);
@@ -52,7 +54,7 @@ FrameContent FrameContentChecker::Classify(UINT32 nFormat, UINT32 nWidth, UINT32
 {
     if (pPicture == NULL)
         return FRAME_CONTENT_MISMATCH;
-    if (nFormat == 3)
+    if (nFormat == COLOR_FORMAT_MJPG)
     {
         UINT32 nJpegWidth = 0;
         UINT32 nJpegHeight = 0;
@@ -65,12 +67,13 @@ FrameContent FrameContentChecker::Classify(UINT32 nFormat, UINT32 nWidth, UINT32
     }
 
     size_t cbExpected = ExpectedPictureBytes(nFormat, nWidth, nHeight);
-    if (cbExpected == 0 || cbPicture != cbExpected || nWidth < kWebcamMinWidth ||
-        nHeight < kWebcamMinHeight)
+    if (cbExpected == 0 || cbPicture != cbExpected)
         return FRAME_CONTENT_MISMATCH;
-    // YUY2: luma every second byte; NV12: the luma plane first.
-    const UINT32 cbStep = nFormat == 2 ? 2 : 1;
-    if (ReadWebcamFrameCounter(pPicture, nWidth, nHeight, cbStep, nWidth * cbStep) >= 0)
+    // YUY2: luma every second byte; NV12: the luma plane first. A picture
+    // too small for the bar code may still show the bars.
+    const UINT32 cbStep = nFormat == COLOR_FORMAT_YUY2 ? 2 : 1;
+    if (nWidth >= kWebcamMinWidth && nHeight >= kWebcamMinHeight &&
+        ReadWebcamFrameCounter(pPicture, nWidth, nHeight, cbStep, nWidth * cbStep) >= 0)
         return FRAME_CONTENT_WEBCAM;
     if (LooksLikePlaceholder(pPicture, cbStep, nWidth, nHeight))
         return FRAME_CONTENT_PLACEHOLDER;
@@ -78,38 +81,8 @@ FrameContent FrameContentChecker::Classify(UINT32 nFormat, UINT32 nWidth, UINT32
     // the band's outer cells, and with them the number, are cut off (or the
     // whole band, cutting rows); the drifting colour bars remain.
     return ShowsWebcamBars(pPicture, cbStep, nWidth, nHeight) ? FRAME_CONTENT_WEBCAM
-                                                                    : FRAME_CONTENT_MISMATCH;
+                                                              : FRAME_CONTENT_MISMATCH;
 }
-
-namespace
-{
-// The region of a source picture the host shows in a frame of another
-// aspect ratio: the largest centred one of the frame's aspect.
-struct CropRegion
-{
-    UINT32 nLeft;
-    UINT32 nTop;
-    UINT32 nWidth;
-    UINT32 nHeight;
-};
-
-CropRegion CentredCrop(UINT32 nSrcWidth, UINT32 nSrcHeight, UINT32 nWidth, UINT32 nHeight)
-{
-    INT64 d = static_cast<INT64>(nWidth) * nSrcHeight - static_cast<INT64>(nSrcWidth) * nHeight;
-    CropRegion crop = {0, 0, nSrcWidth, nSrcHeight};
-    // Columns are cut in whole macropixels, and a region that would come
-    // out empty is one macropixel wide or one row high, as the host cuts.
-    if (d > 0)
-        crop.nHeight = std::max<UINT32>(
-            1, static_cast<UINT32>(static_cast<UINT64>(nSrcWidth) * nHeight / nWidth));
-    else if (d < 0)
-        crop.nWidth = std::max<UINT32>(
-            2, static_cast<UINT32>(static_cast<UINT64>(nSrcHeight) * nWidth / nHeight) & ~1u);
-    crop.nLeft = ((nSrcWidth - crop.nWidth) / 2) & (d < 0 ? ~1u : ~0u);
-    crop.nTop = (nSrcHeight - crop.nHeight) / 2;
-    return crop;
-}
-}  // namespace
 
 bool ShowsWebcamBars(const BYTE* pLuma, UINT32 cbLumaStep, UINT32 nWidth, UINT32 nHeight)
 {
@@ -120,21 +93,36 @@ bool ShowsWebcamBars(const BYTE* pLuma, UINT32 cbLumaStep, UINT32 nWidth, UINT32
     const UINT32 yFrame = nHeight * 5 / 8;
     for (const UINT32* pSource : kSources)
     {
-        CropRegion crop = CentredCrop(pSource[0], pSource[1], nWidth, nHeight);
-        UINT32 ySource = crop.nTop + static_cast<UINT32>(static_cast<UINT64>(yFrame) * crop.nHeight / nHeight);
+        CropRegion crop = {};
+        ComputeCentredCrop(pSource[0], pSource[1], nWidth, nHeight, &crop);
+        UINT32 ySource =
+            crop.nTop + static_cast<UINT32>(static_cast<UINT64>(yFrame) * crop.nHeight / nHeight);
         for (UINT32 nPhase = 0; nPhase < kPhases; ++nPhase)
         {
             UINT32 nClose = 0;
             for (UINT32 i = 0; i < kPoints; ++i)
             {
                 UINT32 x = (2 * i + 1) * nWidth / (2 * kPoints);
-                UINT32 xSource = crop.nLeft + static_cast<UINT32>(static_cast<UINT64>(x) * crop.nWidth / nWidth);
-                BYTE y = 0;
-                BYTE u = 0;
-                BYTE v = 0;
-                GetWebcamPixel(nPhase, pSource[0], pSource[1], xSource, ySource, &y, &u, &v);
+                UINT32 xSource =
+                    crop.nLeft + static_cast<UINT32>(static_cast<UINT64>(x) * crop.nWidth / nWidth);
+                // An enlarged point lies between its source pixel and their
+                // neighbours: a region of a few columns, all of them on a
+                // bar's edge, blends every point.
+                int nLow = 255;
+                int nHigh = 0;
+                for (UINT32 xNear = std::max(xSource, crop.nLeft + 1) - 1;
+                     xNear <= std::min(xSource + 1, crop.nLeft + crop.nWidth - 1); ++xNear)
+                {
+                    BYTE y = 0;
+                    BYTE u = 0;
+                    BYTE v = 0;
+                    GetWebcamPixel(nPhase, pSource[0], pSource[1], xNear, ySource, &y, &u, &v);
+                    nLow = std::min(nLow, static_cast<int>(y));
+                    nHigh = std::max(nHigh, static_cast<int>(y));
+                }
                 int nFrame = pLuma[(static_cast<size_t>(yFrame) * nWidth + x) * cbLumaStep];
-                if (abs(nFrame - static_cast<int>(y)) <= static_cast<int>(kPlaceholderTolerance))
+                const int nTolerance = static_cast<int>(kPlaceholderTolerance);
+                if (nFrame >= nLow - nTolerance && nFrame <= nHigh + nTolerance)
                     ++nClose;
             }
             // Points next to a bar's edge may blur.
@@ -152,7 +140,8 @@ bool FrameContentChecker::LooksLikePlaceholder(const BYTE* pLuma, UINT32 cbLumaS
         return false;
     // The host cuts the placeholder's centred region of the frame's aspect
     // ratio, then scales it.
-    const CropRegion crop = CentredCrop(m_nPlaceholderWidth, m_nPlaceholderHeight, nWidth, nHeight);
+    CropRegion crop = {};
+    ComputeCentredCrop(m_nPlaceholderWidth, m_nPlaceholderHeight, nWidth, nHeight, &crop);
 
     UINT64 nDifference = 0;
     for (UINT32 row = 0; row < kGridRows; ++row)
@@ -161,13 +150,15 @@ bool FrameContentChecker::LooksLikePlaceholder(const BYTE* pLuma, UINT32 cbLumaS
         {
             UINT32 x = (2 * column + 1) * nWidth / (2 * kGridColumns);
             UINT32 y = (2 * row + 1) * nHeight / (2 * kGridRows);
-            UINT32 xSrc = crop.nLeft + static_cast<UINT32>(static_cast<UINT64>(x) * crop.nWidth / nWidth);
-            UINT32 ySrc = crop.nTop + static_cast<UINT32>(static_cast<UINT64>(y) * crop.nHeight / nHeight);
+            UINT32 xSrc =
+                crop.nLeft + static_cast<UINT32>(static_cast<UINT64>(x) * crop.nWidth / nWidth);
+            UINT32 ySrc =
+                crop.nTop + static_cast<UINT32>(static_cast<UINT64>(y) * crop.nHeight / nHeight);
             int nFrame = pLuma[(static_cast<size_t>(y) * nWidth + x) * cbLumaStep];
-            int nPlaceholder = m_placeholderLuma[static_cast<size_t>(ySrc) * m_nPlaceholderWidth + xSrc];
+            int nPlaceholder =
+                m_placeholderLuma[static_cast<size_t>(ySrc) * m_nPlaceholderWidth + xSrc];
             nDifference += static_cast<UINT64>(abs(nFrame - nPlaceholder));
         }
     }
     return nDifference <= static_cast<UINT64>(kPlaceholderTolerance) * kGridColumns * kGridRows;
 }
-

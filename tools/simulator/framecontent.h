@@ -4,7 +4,8 @@
 
 #include <vector>
 
-// ReadJpegFrameSize: the check reads an MJPG frame's size as the host does.
+// The check reads an MJPG frame's size and crops a picture as the host does.
+#include "image/cropkernel.h"
 #include "image/jpegframesize.h"
 
 // What a frame the driver received shows, told from its bytes alone.
