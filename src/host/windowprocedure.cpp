@@ -1,7 +1,6 @@
 #include "host/windowprocedure.h"
 
 #include <dbt.h>
-#include <mmsystem.h>
 #include <wtsapi32.h>
 
 #include "capture/mfcapturebuilder.h"
@@ -9,6 +8,7 @@
 #include "driver/drivercontrol.h"
 #include "driver/driverdiscovery.h"
 #include "driver/driverio.h"
+#include "host/hostclock.h"
 #include "host/hoststate.h"
 #include "host/workerthread.h"
 #include "placeholder/norealcamframemanager.h"
@@ -52,12 +52,11 @@ void OnDeviceArrival(DWORD dwNow)
     if (ghHeldMutex == NULL && !IsGlobalMutexBlocked())
     {
         PostWorkerNotice(WORKER_NOTICE_WEBCAMS_CHANGED);
-        CreateWorkerThread();
         // Clients that kept streaming through a loss are on the placeholder,
         // and the driver signals only when its clients change: the new
-        // worker reads the requests now, so a webcam plugged back in serves
-        // them again (one running already is left alone).
-        SetEvent(ghNotifyEvent);
+        // worker reads the requests as it starts, so a webcam plugged back
+        // in serves them again.
+        CreateWorkerThread();
     }
     RegisterServerExistEvent();
     RegisterReleaseCameraEvent();
@@ -163,7 +162,7 @@ void OnDeviceChange(WPARAM wParam, LPARAM lParam)
     if (pHeader != NULL && pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
         gpCaptureBuilder != NULL)
     {
-        DWORD dwNow = timeGetTime();
+        DWORD dwNow = HostClockNow();
         if (wParam == DBT_DEVICEQUERYREMOVE || wParam == DBT_DEVICEREMOVECOMPLETE)
         {
             BOOL bDeviceLost = FALSE;

@@ -6,6 +6,7 @@
 #include "diagnostics/debuglog.h"
 #include "driver/drivercontrol.h"
 #include "driver/framerequestquery.h"
+#include "host/hostclock.h"
 #include "host/hostpipeline.h"
 #include "host/hoststate.h"
 #include "host/retrybackoff.h"
@@ -79,7 +80,7 @@ bool IsWebcamWaiting(const WORKER_STATE& state)
 // The webcam is tried again later, the placeholder serving meanwhile or not.
 void PutWebcamOff(WORKER_STATE* pState, WEBCAM_WAIT eWait, const char* pszWhy)
 {
-    DWORD dwNow = GetTickCount();
+    DWORD dwNow = HostClockNow();
     if (pState->dwStreamingSince != 0 && dwNow - pState->dwStreamingSince >= kGoodStreamingMs)
         pState->webcamRetry.Reset();
     pState->dwStreamingSince = 0;
@@ -190,7 +191,7 @@ void StartWebcam(WORKER* pWorker, WORKER_STATE* pState)
     gpCaptureBuilder->StartCapture();
     pState->eWebcamWait = WEBCAM_READY;
     pState->bFrameRefused = false;
-    pState->dwStreamingSince = GetTickCount();
+    pState->dwStreamingSince = HostClockNow();
     StopPlaceholderFrames();
 }
 
@@ -215,7 +216,7 @@ void ReadAndServe(WORKER* pWorker, WORKER_STATE* pState)
 
     if (plan.bRetryRead)
     {
-        DWORD dwDelayMs = pState->readRetry.Fail(GetTickCount());
+        DWORD dwDelayMs = pState->readRetry.Fail(HostClockNow());
         LogPrint("WorkerThreadEntry (), reading the requests again in %u ms (0x%08X)\n", dwDelayMs,
                  hr);
         return;
@@ -248,7 +249,7 @@ void ReadAndServe(WORKER* pWorker, WORKER_STATE* pState)
 
 DWORD WaitForNews(WORKER* pWorker, WORKER_STATE* pState)
 {
-    DWORD dwNow = GetTickCount();
+    DWORD dwNow = HostClockNow();
     DWORD dwWaitMs = INFINITE;
     if (pState->bMustRead)
         dwWaitMs = pState->readRetry.IsPending() ? pState->readRetry.WaitMs(dwNow) : 0;
@@ -278,7 +279,7 @@ void RunWorkerLoop(WORKER* pWorker)
         if (IsQuitAsked(pWorker))
             break;
         if (state.bMustRead &&
-            (!state.readRetry.IsPending() || state.readRetry.IsDue(GetTickCount())))
+            (!state.readRetry.IsPending() || state.readRetry.IsDue(HostClockNow())))
         {
             ReadAndServe(pWorker, &state);
             if (IsGivenUp(pWorker))
@@ -286,7 +287,7 @@ void RunWorkerLoop(WORKER* pWorker)
         }
 
         DWORD dwWait = WaitForNews(pWorker, &state);
-        if (state.eWebcamWait != WEBCAM_READY && state.webcamRetry.TakeDue(GetTickCount()))
+        if (state.eWebcamWait != WEBCAM_READY && state.webcamRetry.TakeDue(HostClockNow()))
         {
             // Due: the pass reads the requests and opens the webcam if
             // clients still ask.

@@ -79,7 +79,7 @@ TEST_F(HostTest, AReadFailureSwitchesToThePlaceholder)
                           kTimeoutMs));
     EXPECT_EQ(0u, m_driver.GetFrameCount());
 
-    PostMessageA(m_host.Window(), WM_APP + 1, static_cast<WPARAM>(E_FAIL), 0);
+    PostMessageA(m_host.Window(), WM_CAPTURE_FAILED, static_cast<WPARAM>(E_FAIL), 0);
     // The dead camera is released, and the placeholder goes on after that.
     EXPECT_TRUE(ReleaseCameraSignalled());
     ASSERT_TRUE(WaitForMoreFrames(3));
@@ -129,8 +129,9 @@ TEST_F(HostTest, SuspendStopsTheCameraAndResumeRestartsIt)
     // While suspended a change of requests is not even read.
     size_t nCountQueries = m_log.Count("Get Frame Info Count");
     m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
-    Sleep(300);
-    EXPECT_EQ(nCountQueries, m_log.Count("Get Frame Info Count"));
+    // The fault would show as a count query soon after the driver's signal.
+    EXPECT_FALSE(WaitUntil(
+        [&] { return m_log.Count("Get Frame Info Count") != nCountQueries; }, 300));
 
     size_t nFrames = m_driver.GetFrameCount();
     SendMessageA(m_host.Window(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
@@ -147,16 +148,16 @@ TEST_F(HostTest, ArrivalsCloserThanTwoSecondsAreOne)
     pHeader->dbcc_size = static_cast<DWORD>(broadcast.size());
     pHeader->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
 
-    Sleep(kDeviceArrivalDebounceMs);  // clear of any earlier arrival
     size_t nBase = m_log.Count("CreateWorkerThread ()\n");
     SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
     EXPECT_EQ(nBase + 1, m_log.Count("CreateWorkerThread ()\n"));
-    Sleep(1500);
+    // Each arrival within the span of the last one extends it.
+    StepHostClock(1500);
     SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
-    Sleep(1500);
+    StepHostClock(1500);
     SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
     EXPECT_EQ(nBase + 1, m_log.Count("CreateWorkerThread ()\n"));
-    Sleep(kDeviceArrivalDebounceMs + 100);
+    StepHostClock(kDeviceArrivalDebounceMs);
     SendDeviceChange(DBT_DEVICEARRIVAL, broadcast);
     EXPECT_EQ(nBase + 2, m_log.Count("CreateWorkerThread ()\n"));
     // Every handled arrival lends the events again.
@@ -370,7 +371,7 @@ TEST_F(HostTest, AWorkerEndedInACountRequestThatIgnoresCancellationLeavesNoDevic
 
 TEST_F(HostTest, ADeviceLossDuringAStallIsAnsweredOnTheWindowThread)
 {
-    auto webcam = StreamFromWebcam(true);
+    auto webcam = StreamFromWebcamHoldingTheGlobalMutex();
     m_driver.StallRequest(IOCTL_AVSHWS_SET_FRAME);
     ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
 

@@ -102,7 +102,7 @@ TEST_F(HostTest, AStopRequestedWhileTheWorkerIsReplacedIsServed)
 
 TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
 {
-    auto webcam = StreamFromWebcam(true);
+    auto webcam = StreamFromWebcamHoldingTheGlobalMutex();
 
     // Lost with the mutex held: the worker stops the camera and ends; the
     // failed read is reported after that, to no worker.
@@ -117,7 +117,6 @@ TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
     // Back: the next worker serves the waiting client from the webcam, and
     // keeps doing so.
     webcam->Plug();
-    Sleep(kDeviceArrivalDebounceMs);  // clear of any earlier arrival
     SendDeviceChange(DBT_DEVICEARRIVAL, webcam->MakeInterfaceBroadcast());
     ASSERT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); },
                           kTimeoutMs));

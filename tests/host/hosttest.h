@@ -9,13 +9,17 @@
 #include <dbt.h>
 #include <mfapi.h>
 #include <mferror.h>
+#include <mmsystem.h>
 #include <wtsapi32.h>
+
+#include <atomic>
 
 #include "capture/mfcapturebuilder.h"
 #include "childprocess.h"
 #include "debugoutputcapture.h"
 #include "driver/driverprotocol.h"
 #include "driver/driverdiscovery.h"
+#include "host/hostclock.h"
 #include "host/hoststartup.h"
 #include "host/hoststate.h"
 #include "host/windowprocedure.h"
@@ -59,6 +63,7 @@ protected:
     void TearDown() override
     {
         EXPECT_TRUE(m_host.Stop());
+        SetHostClock(NULL);
         m_driver.Uninstall();
         if (HasFailure())
             m_log.PrintTail(3000);
@@ -82,17 +87,26 @@ protected:
             [&] { return m_driver.GetLendCount(SimulatedDriver::LENT_NOTIFY) == 1; }, kTimeoutMs));
     }
 
-    // A YUY2 640 x 480 webcam serving one client of that form; the host takes
-    // the Global mutex first when asked to.
-    std::shared_ptr<SimulatedWebcam> StreamFromWebcam(bool bHoldMutex = false)
+    // A YUY2 640 x 480 webcam serving one client of that form.
+    std::shared_ptr<SimulatedWebcam> StreamFromWebcam() { return StartStreaming(false); }
+    // The same, with the host holding the Global mutex before the client
+    // comes, as when the driver asked it to serve.
+    std::shared_ptr<SimulatedWebcam> StreamFromWebcamHoldingTheGlobalMutex()
     {
-        std::shared_ptr<SimulatedWebcam> webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
-        StartHost();
-        if (bHoldMutex)
-            SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
-        m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-        EXPECT_TRUE(WaitForMoreFrames(3));
-        return webcam;
+        return StartStreaming(true);
+    }
+
+    // The host's clock, stepped by the test from the moment of the first
+    // step on: the host sees the time pass at once.
+    void StepHostClock(DWORD dwMs)
+    {
+        if (!m_bHostClockStepped)
+        {
+            SteppedClock() = timeGetTime();
+            SetHostClock(&ReadSteppedClock);
+            m_bHostClockStepped = true;
+        }
+        SteppedClock() += dwMs;
     }
 
     // Waits until the driver has received this many more frames in all.
@@ -140,6 +154,28 @@ protected:
 
     ScopedMediaFoundation m_mf;
     ScopedMjpegDecoder m_decoder;
+private:
+    std::shared_ptr<SimulatedWebcam> StartStreaming(bool bHoldMutex)
+    {
+        std::shared_ptr<SimulatedWebcam> webcam = PlugWebcam(MFVideoFormat_YUY2, 640, 480);
+        StartHost();
+        if (bHoldMutex)
+            SendMessageA(m_host.Window(), WM_HOLD_GLOBAL_MUTEX, 0, 0);
+        m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
+        EXPECT_TRUE(WaitForMoreFrames(3));
+        return webcam;
+    }
+
+    static std::atomic<DWORD>& SteppedClock()
+    {
+        static std::atomic<DWORD> dwNow(0);
+        return dwNow;
+    }
+    static DWORD ReadSteppedClock() { return SteppedClock().load(); }
+
+    bool m_bHostClockStepped = false;
+
+protected:
     ScopedVideoInputDevice m_device;
     SimulatedDriver m_driver;
     SimulatedWebcamEnumeration m_enumeration;

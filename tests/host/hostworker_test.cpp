@@ -211,7 +211,7 @@ TEST_F(HostTest, OnceATeExeClientLeavesOnlyTheWebcamServes)
 
 TEST_F(HostTest, ALossWhileTheWorkerWaitsForTheDriverStopsTheCameraBeforeItEnds)
 {
-    auto webcam = StreamFromWebcam(true);
+    auto webcam = StreamFromWebcamHoldingTheGlobalMutex();
     m_driver.StallRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, 1500);
     m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
     ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));

@@ -204,9 +204,10 @@ TEST_F(PlaceholderTest, TheDestructorStopsARunningTimer)
     delete m_pManager;
     m_pManager = NULL;
     EXPECT_TRUE(capture.Contains("NoRealCamFrameCtrlMgr kill timer"));
-    // No tick arrives afterwards.
+    // No tick arrives afterwards: a timer message within 100 ms would show
+    // the timer still running.
     SetNoRealCamGlobals(NULL, m_pPipeline);
-    Sleep(100);
+    MsgWaitForMultipleObjects(0, NULL, FALSE, 100, QS_TIMER);
     MSG msg;
     EXPECT_FALSE(PeekMessageW(&msg, ghMainWnd, WM_TIMER, WM_TIMER, PM_NOREMOVE));
 }
