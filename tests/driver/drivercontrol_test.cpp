@@ -9,6 +9,7 @@
 #include "driver/driverdiscovery.h"
 #include "driver/driverprotocol.h"
 #include "host/hoststate.h"
+#include "pipeline/framerecords.h"
 #include "simulateddriver.h"
 #include "testfiles.h"
 #include "videoinputdeviceregistry.h"
@@ -126,7 +127,7 @@ TEST_F(DriverControlTest, TheDriverHoldsReferencesOfItsOwnToTheLentEvents)
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hDriverServerExist, 0));
 
     // A new client makes the driver signal the host's notify event.
-    m_driver.AddClient(2, 640, 480, GetCurrentProcessId());
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(ghNotifyEvent, 0));
 
     SetEvent(ghReleaseCameraEvent);

@@ -73,22 +73,26 @@ TEST(BuiltInImageScaler, ConfigureRefusesWhatItCannotScaleAndForgetsTheLastOne)
 {
     ScalerReference scaler;
     std::vector<BYTE> src(64 * 64 * 4), dst(64 * 64 * 4);
-    ASSERT_EQ(S_OK, scaler.p->Configure(1, 8, 8, 16, 1, 1, 4, 4, 8, 1));
+    const UINT32 Y = IMAGE_SCALER_FORMAT_YUY2;
+    const UINT32 B = IMAGE_SCALER_FORMAT_32BPP;
+    const UINT32 T = IMAGE_SCALER_LAYOUT_TOP_DOWN;
+    ASSERT_EQ(S_OK, scaler.p->Configure(Y, 8, 8, 16, T, Y, 4, 4, 8, T));
     EXPECT_EQ(S_OK, scaler.p->Process(src.data(), dst.data()));
 
+    // Format, width, height, stride, layout: in, then out.
     struct
     {
         UINT32 a[10];
     } const kRefused[] = {
-        {{1, 8, 8, 16, 1, 2, 4, 4, 16, 1}},  // formats differ
-        {{3, 8, 8, 32, 1, 3, 4, 4, 16, 1}},  // unknown format
-        {{1, 8, 8, 16, 0, 1, 4, 4, 8, 1}},   // layout flags other than top-down
-        {{1, 8, 8, 16, 1, 1, 4, 4, 8, 2}},
-        {{1, 0, 8, 16, 1, 1, 4, 4, 8, 1}},   // zero size
-        {{1, 7, 8, 14, 1, 1, 4, 4, 8, 1}},   // odd YUY2 input width
-        {{1, 8, 8, 15, 1, 1, 4, 4, 8, 1}},   // stride shorter than a row
-        {{2, 8, 8, 32, 1, 2, 4, 4, 15, 1}},
-        {{1, 8, 8, 16, 1, 1, 65536, 4, 0, 1}},
+        {{Y, 8, 8, 16, T, B, 4, 4, 16, T}},  // formats differ
+        {{3, 8, 8, 32, T, 3, 4, 4, 16, T}},  // unknown format
+        {{Y, 8, 8, 16, 0, Y, 4, 4, 8, T}},   // layout flags other than top-down
+        {{Y, 8, 8, 16, T, Y, 4, 4, 8, 2}},
+        {{Y, 0, 8, 16, T, Y, 4, 4, 8, T}},   // zero size
+        {{Y, 7, 8, 14, T, Y, 4, 4, 8, T}},   // odd YUY2 input width
+        {{Y, 8, 8, 15, T, Y, 4, 4, 8, T}},   // stride shorter than a row
+        {{B, 8, 8, 32, T, B, 4, 4, 15, T}},
+        {{Y, 8, 8, 16, T, Y, 65536, 4, 0, T}},
     };
     for (const auto& r : kRefused)
     {

@@ -1,4 +1,5 @@
 #include "expectedframes.h"
+#include "pipeline/framerecords.h"
 
 #include <string.h>
 
@@ -76,15 +77,15 @@ double ExpectedFrames::RateAt(const ScenarioClient& client, double dAt) const
     {
         // MJPG is passed through unscaled: only a webcam of that format and
         // size serves it. YUY2 and NV12 are made from any webcam picture.
-        if (client.nFormat == 3)
-            return m_scenario.nWebcamFormat == 3 && client.nWidth == m_scenario.nWebcamWidth &&
+        if (client.nFormat == COLOR_FORMAT_MJPG)
+            return m_scenario.nWebcamFormat == COLOR_FORMAT_MJPG && client.nWidth == m_scenario.nWebcamWidth &&
                            client.nHeight == m_scenario.nWebcamHeight
                        ? m_scenario.nWebcamFps
                        : 0.0;
         return m_scenario.nWebcamFps;
     }
     // The placeholder: a 1280 x 720 MJPG picture and its YUY2 form.
-    if (client.nFormat == 3)
+    if (client.nFormat == COLOR_FORMAT_MJPG)
         return client.nWidth == kPlaceholderWidth && client.nHeight == kPlaceholderHeight
                    ? kPlaceholderFps
                    : 0.0;

@@ -8,6 +8,7 @@
 
 #include "rgbyuy2.h"
 #include "wicjpeg.h"
+#include "pipeline/framerecords.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -72,7 +73,7 @@ HRESULT DecodeDriverPicture(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight,
     const size_t nPixels = static_cast<size_t>(nWidth) * nHeight;
     pBgr->nWidth = nWidth;
     pBgr->nHeight = nHeight;
-    if (nFormat == 2)
+    if (nFormat == COLOR_FORMAT_YUY2)
     {
         if (picture.size() != nPixels * 2)
             return E_INVALIDARG;
@@ -81,7 +82,7 @@ HRESULT DecodeDriverPicture(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight,
                          nWidth * 3, 3);
         return S_OK;
     }
-    if (nFormat == 4)
+    if (nFormat == COLOR_FORMAT_NV12)
     {
         if (picture.size() != nPixels * 3 / 2)
             return E_INVALIDARG;
@@ -100,7 +101,7 @@ HRESULT DecodeDriverPicture(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight,
         }
         return S_OK;
     }
-    if (nFormat == 3)
+    if (nFormat == COLOR_FORMAT_MJPG)
     {
         std::vector<BYTE> bgra;
         UINT nDecodedWidth = 0;

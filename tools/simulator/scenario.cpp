@@ -139,7 +139,7 @@ bool ParseWebcamTypes(const std::string& text, std::vector<ScenarioWebcamType>* 
         std::string rest;
         ScenarioWebcamType type = {0, 0, 0, 30, 1};
         if (!(words >> format >> type.nWidth >> type.nHeight) ||
-            !ParseFormat(format, &type.nFormat) || type.nFormat == 4 ||
+            !ParseFormat(format, &type.nFormat) || type.nFormat == COLOR_FORMAT_NV12 ||
             !SizeIsSane(type.nWidth, type.nHeight))
             return false;
         if ((words >> rate) && !ParseRate(rate, &type.nRateNumerator, &type.nRateDenominator))
@@ -390,7 +390,7 @@ std::vector<SimulatedWebcamFormat> WebcamFormatsOf(const Scenario& scenario)
 {
     std::vector<SimulatedWebcamFormat> formats;
     for (const ScenarioWebcamType& type : scenario.webcamTypes)
-        formats.push_back(MakeWebcamFormat(type.nFormat == 2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG,
+        formats.push_back(MakeWebcamFormat(type.nFormat == COLOR_FORMAT_YUY2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG,
                                            type.nWidth, type.nHeight, type.nRateNumerator,
                                            type.nRateDenominator));
     return formats;
@@ -403,9 +403,9 @@ const char* FormatName(UINT32 nFormat)
 
 size_t ExpectedPictureBytes(UINT32 nFormat, UINT32 nWidth, UINT32 nHeight)
 {
-    if (nFormat == 2)
+    if (nFormat == COLOR_FORMAT_YUY2)
         return static_cast<size_t>(nWidth) * nHeight * 2;
-    if (nFormat == 4)
+    if (nFormat == COLOR_FORMAT_NV12)
         return static_cast<size_t>(nWidth) * nHeight * 3 / 2;
     return 0;
 }

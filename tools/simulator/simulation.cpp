@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "capture/mfcapturebuilder.h"
 #include "driver/driverprotocol.h"
 #include "pictures.h"
 #include "runbound.h"
@@ -240,7 +241,7 @@ void Simulation::ApplyEvent(const ScenarioEvent& event)
         // The failed read the read loop reports for a lost device: Wine's
         // source reader does not pass the stream's error on, so the
         // simulator posts what the read loop would.
-        PostMessageA(m_host.Window(), WM_APP + 1,
+        PostMessageA(m_host.Window(), WM_CAPTURE_FAILED,
                      static_cast<WPARAM>(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED), 0);
     }
     else

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "driver/driverprotocol.h"
+#include "pipeline/framerecords.h"
 #include "processhandles.h"
 #include "runbound.h"
 
@@ -60,9 +61,11 @@ const WPARAM kSoakSessionChanges[] = {0x1, 0x2, 0x3, 0x5, 0x6, 0x7, 0x8};
 const int kSoakFaultPercent = 5;
 
 const ScenarioClient kSoakForms[] = {
-    {2, 640, 480, "soak.exe", 0, 0},  {4, 320, 240, "soak.exe", 0, 0},
-    {3, 1280, 720, "soak.exe", 0, 0}, {2, 1280, 720, "soak.exe", 0, 0},
-    {4, 640, 360, "soak.exe", 0, 0},
+    {COLOR_FORMAT_YUY2, 640, 480, "soak.exe", 0, 0},
+    {COLOR_FORMAT_NV12, 320, 240, "soak.exe", 0, 0},
+    {COLOR_FORMAT_MJPG, 1280, 720, "soak.exe", 0, 0},
+    {COLOR_FORMAT_YUY2, 1280, 720, "soak.exe", 0, 0},
+    {COLOR_FORMAT_NV12, 640, 360, "soak.exe", 0, 0},
 };
 
 // The leak check: the levels at the end against those after warm-up.
