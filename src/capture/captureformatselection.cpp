@@ -260,29 +260,33 @@ HRESULT SetCaptureFormat(CMFCaptureBuilder* pBuilder, IMFSourceReader* pReader,
 
 HRESULT CMFCaptureBuilder::InitWebcamDevice()
 {
-    m_lock.Lock();
-    UninitWebcamDevice();
-    m_camCapabilities.clear();
-
-    HRESULT hr = enumWebcamDevices();
-    if (SUCCEEDED(hr))
+    HRESULT hr = S_OK;
     {
-        for (UINT32 i = 0; i < m_nDeviceCount; ++i)
+        // Held through every probe's activation, which may never return:
+        // the worker is then ended by force, and this lock survives it.
+        SurvivingLockGuard guard(m_lock);
+        UninitWebcamDevice();
+        m_camCapabilities.clear();
+
+        hr = enumWebcamDevices();
+        if (SUCCEEDED(hr))
         {
-            // Fresh for every device: a link that does not fit leaves it
-            // empty, never holding the previous device's link.
-            char szLink[MAX_PATH] = {};
-            UINT32 cchLink = sizeof(szLink);
-            getWebcamSymbolicLink(i, szLink, &cchLink);
-            LogPrint("Webcam Symbolic: %s\n", szLink);
-            eCamCapability eCapability = CAM_NONE;
-            if (strstr(szLink, "pid") != NULL && strstr(szLink, "vid") != NULL)
-                eCapability = checkCamCapability(i);
-            m_camCapabilities.push_back(eCapability);
+            for (UINT32 i = 0; i < m_nDeviceCount; ++i)
+            {
+                // Fresh for every device: a link that does not fit leaves it
+                // empty, never holding the previous device's link.
+                char szLink[MAX_PATH] = {};
+                UINT32 cchLink = sizeof(szLink);
+                getWebcamSymbolicLink(i, szLink, &cchLink);
+                LogPrint("Webcam Symbolic: %s\n", szLink);
+                eCamCapability eCapability = CAM_NONE;
+                if (strstr(szLink, "pid") != NULL && strstr(szLink, "vid") != NULL)
+                    eCapability = checkCamCapability(i);
+                m_camCapabilities.push_back(eCapability);
+            }
+            hr = selectWebcam();
         }
-        hr = selectWebcam();
     }
-    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::InitWebcamDevice (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -424,59 +428,62 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    m_lock.Lock();
     HRESULT hr = S_OK;
-    if (m_pSourceReader == NULL)
-        hr = createSourceReader();
-
-    GUID wantedSubtype = GUID_NULL;
-    if (SUCCEEDED(hr) && !SubtypeOfFormatCode(nFormat, &wantedSubtype))
-        hr = E_INVALIDARG;
-
-    // The requested duration names the rate wanted, 30 frames a second;
-    // the rate rule (IsBetterRate) also serves webcams that run the format
-    // at 30000/1001, at 60 or only at 15 frames a second.
-    IMFMediaType* pMatch = NULL;
-    DWORD nMatchIndex = 0;
-    FRAME_RATE matchRate = {0, 0};
-    if (SUCCEEDED(hr))
-        hr = FindCaptureType(m_pSourceReader, wantedSubtype, nWidth, nHeight, &pMatch,
-                             &nMatchIndex, &matchRate);
-    const ULONGLONG ullMatchDuration =
-        pMatch != NULL ? static_cast<ULONGLONG>(matchRate.nDenominator) * 10000000ull /
-                             matchRate.nNumerator
-                       : 0;
-
-    if (pMatch != NULL)
     {
-        LogPrint("CMFCaptureBuilder(0x%p)::found support type(%d) %08x, %dx%d, %d \n", this,
-                 nMatchIndex, wantedSubtype.Data1, nWidth, nHeight,
-                 static_cast<int>(ullMatchDuration));
-        hr = SetSourceCurrentType(m_pMediaSource, pMatch);
-        if (SUCCEEDED(hr))
-            hr = m_pSourceReader->SetCurrentMediaType(
-                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), NULL, pMatch);
-        pMatch->Release();
+        SurvivingLockGuard guard(m_lock);
+        if (m_pSourceReader == NULL)
+            hr = createSourceReader();
 
-        // Trust what the reader says it now delivers, not what was asked.
-        IMFMediaType* pCurrent = NULL;
+        GUID wantedSubtype = GUID_NULL;
+        if (SUCCEEDED(hr) && !SubtypeOfFormatCode(nFormat, &wantedSubtype))
+            hr = E_INVALIDARG;
+
+        // The requested duration names the rate wanted, 30 frames a second;
+        // the rate rule (IsBetterRate) also serves webcams that run the format
+        // at 30000/1001, at 60 or only at 15 frames a second.
+        IMFMediaType* pMatch = NULL;
+        DWORD nMatchIndex = 0;
+        FRAME_RATE matchRate = {0, 0};
         if (SUCCEEDED(hr))
-            hr = m_pSourceReader->GetCurrentMediaType(
-                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
-        GUID currentSubtype = GUID_NULL;
-        UINT32 nCurrentWidth = 0;
-        UINT32 nCurrentHeight = 0;
-        if (SUCCEEDED(hr) &&
-            (FAILED(pCurrent->GetGUID(MF_MT_SUBTYPE, &currentSubtype)) ||
-             FAILED(MFGetAttributeSize(pCurrent, MF_MT_FRAME_SIZE, &nCurrentWidth, &nCurrentHeight)) ||
-             currentSubtype != wantedSubtype || nCurrentWidth != nWidth || nCurrentHeight != nHeight))
+            hr = FindCaptureType(m_pSourceReader, wantedSubtype, nWidth, nHeight, &pMatch,
+                                 &nMatchIndex, &matchRate);
+        const ULONGLONG ullMatchDuration =
+            pMatch != NULL ? static_cast<ULONGLONG>(matchRate.nDenominator) * 10000000ull /
+                                 matchRate.nNumerator
+                           : 0;
+
+        if (pMatch != NULL)
         {
-            hr = MF_E_INVALIDMEDIATYPE;
+            LogPrint("CMFCaptureBuilder(0x%p)::found support type(%d) %08x, %dx%d, %d \n", this,
+                     nMatchIndex, wantedSubtype.Data1, nWidth, nHeight,
+                     static_cast<int>(ullMatchDuration));
+            hr = SetSourceCurrentType(m_pMediaSource, pMatch);
+            if (SUCCEEDED(hr))
+                hr = m_pSourceReader->SetCurrentMediaType(
+                    static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), NULL, pMatch);
+            pMatch->Release();
+
+            // Trust what the reader says it now delivers, not what was asked.
+            IMFMediaType* pCurrent = NULL;
+            if (SUCCEEDED(hr))
+                hr = m_pSourceReader->GetCurrentMediaType(
+                    static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
+            GUID currentSubtype = GUID_NULL;
+            UINT32 nCurrentWidth = 0;
+            UINT32 nCurrentHeight = 0;
+            if (SUCCEEDED(hr) &&
+                (FAILED(pCurrent->GetGUID(MF_MT_SUBTYPE, &currentSubtype)) ||
+                 FAILED(MFGetAttributeSize(pCurrent, MF_MT_FRAME_SIZE, &nCurrentWidth,
+                                           &nCurrentHeight)) ||
+                 currentSubtype != wantedSubtype || nCurrentWidth != nWidth ||
+                 nCurrentHeight != nHeight))
+            {
+                hr = MF_E_INVALIDMEDIATYPE;
+            }
+            if (pCurrent != NULL)
+                pCurrent->Release();
         }
-        if (pCurrent != NULL)
-            pCurrent->Release();
     }
-    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamFormat ( Size %dx%d, FrameDuration %I64d, Format "
              "%d ): HRESULT 0x%08X\n",
              this, nWidth, nHeight, llFrameDuration, nFormat, hr);

@@ -97,23 +97,27 @@ STDMETHODIMP CMFCaptureBuilder::OnEvent(DWORD, IMFMediaEvent*)
 
 HRESULT CMFCaptureBuilder::enumWebcamDevices()
 {
-    m_lock.Lock();
-    releaseWebcamList();
+    HRESULT hr = S_OK;
+    UINT32 nCount = 0;
+    {
+        SurvivingLockGuard guard(m_lock);
+        releaseWebcamList();
 
-    IMFAttributes* pAttributes = NULL;
-    HRESULT hr = MFCreateAttributes(&pAttributes, 1);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
-                                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
-    if (SUCCEEDED(hr))
-        hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes, &m_ppDevices, &m_nDeviceCount);
-    if (SUCCEEDED(hr) && m_nDeviceCount == 0)
-        hr = E_FAIL;
+        IMFAttributes* pAttributes = NULL;
+        hr = MFCreateAttributes(&pAttributes, 1);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                                      MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+        if (SUCCEEDED(hr))
+            hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes, &m_ppDevices,
+                                                           &m_nDeviceCount);
+        if (SUCCEEDED(hr) && m_nDeviceCount == 0)
+            hr = E_FAIL;
 
-    if (pAttributes != NULL)
-        pAttributes->Release();
-    UINT32 nCount = m_nDeviceCount;
-    m_lock.Unlock();
+        if (pAttributes != NULL)
+            pAttributes->Release();
+        nCount = m_nDeviceCount;
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::enumWebcamDevices (): HRESULT 0x%08X, Found %d devices\n",
              this, hr, nCount);
     return hr;
@@ -121,7 +125,7 @@ HRESULT CMFCaptureBuilder::enumWebcamDevices()
 
 HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, UINT32* pcchLink)
 {
-    m_lock.Lock();
+    SurvivingLockGuard guard(m_lock);
     HRESULT hr = S_OK;
     if (m_ppDevices == NULL || nIndex >= m_nDeviceCount)
         hr = E_INVALIDARG;
@@ -144,7 +148,6 @@ HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, U
     if (pcchLink != NULL)
         *pcchLink = SUCCEEDED(hr) || pwszLink != NULL ? cchLink : 0;
     CoTaskMemFree(pwszLink);
-    m_lock.Unlock();
     return hr;
 }
 
@@ -160,36 +163,42 @@ HRESULT CMFCaptureBuilder::SetWebcamDevice(UINT32 nIndex)
 
 HRESULT CMFCaptureBuilder::createWebcamDevice(IMFActivate* pActivate)
 {
-    m_lock.Lock();
     HRESULT hr = pActivate != NULL ? S_OK : E_POINTER;
-    WCHAR* pwszLink = NULL;
-    UINT32 cchLink = 0;
-    if (SUCCEEDED(hr))
     {
-        releaseMediaSource();
-        hr = pActivate->ActivateObject(IID_IMFMediaSource, reinterpret_cast<void**>(&m_pMediaSource));
+        // Held through the activation, which may never return: the worker
+        // is then ended by force, and this lock survives it. No callback
+        // can be waiting for it here, since the old reader goes first.
+        SurvivingLockGuard guard(m_lock);
+        WCHAR* pwszLink = NULL;
+        UINT32 cchLink = 0;
+        if (SUCCEEDED(hr))
+        {
+            releaseMediaSource();
+            hr = pActivate->ActivateObject(IID_IMFMediaSource,
+                                           reinterpret_cast<void**>(&m_pMediaSource));
+        }
+        if (SUCCEEDED(hr))
+            hr = pActivate->GetAllocatedString(
+                MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, &pwszLink, &cchLink);
+        if (SUCCEEDED(hr))
+        {
+            // A link longer than the field keeps its beginning, where a USB
+            // link holds its vendor and product ids; the field never
+            // overflows.
+            std::string link(WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, NULL, 0, NULL, NULL),
+                             '\0');
+            WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, &link[0], static_cast<int>(link.size()),
+                                NULL, NULL);
+            strncpy_s(m_szSymbolicLink, sizeof(m_szSymbolicLink), link.c_str(), _TRUNCATE);
+            hr = createSourceReader();
+        }
+        if (SUCCEEDED(hr))
+        {
+            SurvivingLockGuard linkGuard(m_linkLock);
+            strcpy_s(m_szLinkInUse, sizeof(m_szLinkInUse), m_szSymbolicLink);
+        }
+        CoTaskMemFree(pwszLink);
     }
-    if (SUCCEEDED(hr))
-        hr = pActivate->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK,
-                                           &pwszLink, &cchLink);
-    if (SUCCEEDED(hr))
-    {
-        // A link longer than the field keeps its beginning, where a USB link
-        // holds its vendor and product ids; the field never overflows.
-        std::string link(WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, NULL, 0, NULL, NULL), '\0');
-        WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, &link[0], static_cast<int>(link.size()), NULL,
-                            NULL);
-        strncpy_s(m_szSymbolicLink, sizeof(m_szSymbolicLink), link.c_str(), _TRUNCATE);
-        hr = createSourceReader();
-    }
-    if (SUCCEEDED(hr))
-    {
-        m_linkLock.Lock();
-        strcpy_s(m_szLinkInUse, sizeof(m_szLinkInUse), m_szSymbolicLink);
-        m_linkLock.Unlock();
-    }
-    CoTaskMemFree(pwszLink);
-    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::createWebcamDevice (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -199,45 +208,50 @@ HRESULT CMFCaptureBuilder::createSourceReader()
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    m_lock.Lock();
-    releaseSourceReader();
+    HRESULT hr = S_OK;
+    {
+        SurvivingLockGuard guard(m_lock);
+        releaseSourceReader();
 
-    IMFAttributes* pAttributes = NULL;
-    HRESULT hr = MFCreateAttributes(&pAttributes, 3);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, TRUE);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK,
-                                     static_cast<IMFSourceReaderCallback*>(this));
-    if (SUCCEEDED(hr))
-        hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource, pAttributes, &m_pSourceReader);
-    if (SUCCEEDED(hr))
-        hr = m_pSourceReader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM),
-                                                 TRUE);
+        IMFAttributes* pAttributes = NULL;
+        hr = MFCreateAttributes(&pAttributes, 3);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, TRUE);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK,
+                                         static_cast<IMFSourceReaderCallback*>(this));
+        if (SUCCEEDED(hr))
+            hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource, pAttributes,
+                                                     &m_pSourceReader);
+        if (SUCCEEDED(hr))
+            hr = m_pSourceReader->SetStreamSelection(
+                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), TRUE);
 
-    if (pAttributes != NULL)
-        pAttributes->Release();
-    m_lock.Unlock();
+        if (pAttributes != NULL)
+            pAttributes->Release();
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::createSourceReader (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
 
 void CMFCaptureBuilder::releaseSourceReader()
 {
-    m_lock.Lock();
+    // Released under the lock: the host stops the capture before it closes
+    // or reopens the webcam, and StopCapture takes a reading reader away, so
+    // a reader still here has no callback waiting for this lock.
+    SurvivingLockGuard guard(m_lock);
     if (m_pSourceReader != NULL)
     {
         m_pSourceReader->Release();
         m_pSourceReader = NULL;
     }
-    m_lock.Unlock();
 }
 
 void CMFCaptureBuilder::releaseMediaSource()
 {
-    m_lock.Lock();
+    SurvivingLockGuard guard(m_lock);
     releaseSourceReader();
     if (m_pMediaSource != NULL)
     {
@@ -245,12 +259,11 @@ void CMFCaptureBuilder::releaseMediaSource()
         m_pMediaSource->Release();
         m_pMediaSource = NULL;
     }
-    m_lock.Unlock();
 }
 
 void CMFCaptureBuilder::releaseWebcamList()
 {
-    m_lock.Lock();
+    SurvivingLockGuard guard(m_lock);
     if (m_ppDevices != NULL)
     {
         for (UINT32 i = 0; i < m_nDeviceCount; ++i)
@@ -262,15 +275,15 @@ void CMFCaptureBuilder::releaseWebcamList()
         m_ppDevices = NULL;
         m_nDeviceCount = 0;
     }
-    m_lock.Unlock();
 }
 
 void CMFCaptureBuilder::UninitWebcamDevice()
 {
-    m_lock.Lock();
-    releaseMediaSource();
-    releaseWebcamList();
-    m_lock.Unlock();
+    {
+        SurvivingLockGuard guard(m_lock);
+        releaseMediaSource();
+        releaseWebcamList();
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::UninitWebcamDevice ()\n", this);
 }
 
@@ -283,9 +296,11 @@ HRESULT CMFCaptureBuilder::ReleaseWebcamDevice()
 BOOL CMFCaptureBuilder::IsStreaming()
 {
     LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming\n", this);
-    m_lock.Lock();
-    BOOL bStreaming = m_bStreaming;
-    m_lock.Unlock();
+    BOOL bStreaming = FALSE;
+    {
+        SurvivingLockGuard guard(m_lock);
+        bStreaming = m_bStreaming;
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming: %d\n", this, bStreaming);
     return bStreaming;
 }
