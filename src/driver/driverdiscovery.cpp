@@ -145,7 +145,9 @@ HANDLE OpenDriverDevice()
 {
     if (!IsDevicePathFound())
     {
-        gDiscoveryLock.Lock();
+        // Held across the device enumeration and the settings file; neither
+        // waits for a thread of this process.
+        SurvivingLockGuard guard(gDiscoveryLock);
         if (!IsDevicePathFound())
         {
             DWORD dwStringSize = MAX_PATH;
@@ -172,7 +174,6 @@ HANDLE OpenDriverDevice()
                 InterlockedExchange(reinterpret_cast<volatile LONG*>(&gbDevicePathFound), TRUE);
             }
         }
-        gDiscoveryLock.Unlock();
     }
     return OpenFoundDriverDevice();
 }
