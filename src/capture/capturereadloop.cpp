@@ -6,6 +6,8 @@
 #include "host/hoststate.h"
 #include "pipeline/framecontrolmanager.h"
 
+using Microsoft::WRL::ComPtr;
+
 namespace
 {
 // A camera answers a read within a frame period; a stalled or unplugged one
@@ -103,12 +105,11 @@ HRESULT CMFCaptureBuilder::StopCapture()
     // loses its last reference on its own work thread hangs there. A webcam
     // that failed, was unplugged or fell silent will not answer: clients do
     // not wait behind its read, and its reader goes as one that timed out.
-    IMFSourceReader* pReader = NULL;
+    ComPtr<IMFSourceReader> pReader;
     bool bAnswering = false;
     {
         SurvivingLockGuard guard(m_lock);
-        pReader = m_pSourceReader;
-        m_pSourceReader = NULL;
+        pReader.Swap(m_pSourceReader);
         bAnswering = !InterlockedCompareExchange(&m_bWebcamFailed, 0, 0) &&
                      !IsSilentFor(kLastReadWaitMs);
     }
@@ -128,8 +129,7 @@ HRESULT CMFCaptureBuilder::StopCapture()
     }
     // Released after the delivery thread's stop, which gives the reader's
     // work item the moment to let go of the read whose callback just ended.
-    if (pReader != NULL)
-        pReader->Release();
+    pReader.Reset();
     LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): End\n", this);
     return S_OK;
 }
@@ -148,13 +148,11 @@ HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
 
     // A new type is only harmless while it is still what the pipeline was
     // told; otherwise its frames would go out under the old label.
-    IMFMediaType* pCurrent = NULL;
+    ComPtr<IMFMediaType> pCurrent;
     HRESULT hr = m_pSourceReader->GetCurrentMediaType(
         static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
-    if (SUCCEEDED(hr) && !IsCaptureType(pCurrent))
+    if (SUCCEEDED(hr) && !IsCaptureType(pCurrent.Get()))
         hr = MF_E_INVALIDMEDIATYPE;
-    if (pCurrent != NULL)
-        pCurrent->Release();
     LogPrint("CMFCaptureBuilder(0x%p)::media type changed: HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -187,13 +185,12 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
                 hr = pSample->SetSampleTime(llTimestamp);
                 if (SUCCEEDED(hr))
                 {
-                    IMFMediaBuffer* pBuffer = NULL;
+                    ComPtr<IMFMediaBuffer> pBuffer;
                     if (SUCCEEDED(pSample->GetBufferByIndex(0, &pBuffer)) && pBuffer != NULL)
                     {
                         DWORD cbLength = 0;
                         pBuffer->GetCurrentLength(&cbLength);
                         LogPrint("  Buffer length %d\n", cbLength);
-                        pBuffer->Release();
                     }
                 }
             }

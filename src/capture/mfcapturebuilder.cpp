@@ -9,6 +9,8 @@
 #include "diagnostics/debuglog.h"
 #include "pipeline/framecontrolmanager.h"
 
+using Microsoft::WRL::ComPtr;
+
 HRESULT CMFCaptureBuilder::CreateInstance(HWND hNotifyWnd, CMFCaptureBuilder** ppBuilder)
 {
     if (ppBuilder == NULL)
@@ -24,10 +26,7 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
     : m_nRefCount(1),
       m_hNotifyWnd(hNotifyWnd),
       m_pFrameControlManager(NULL),
-      m_ppDevices(NULL),
       m_nDeviceCount(0),
-      m_pMediaSource(NULL),
-      m_pSourceReader(NULL),
       m_bStreaming(FALSE),
       m_bStreamingNow(FALSE),
       m_dwLastSampleTick(0),
@@ -103,19 +102,28 @@ HRESULT CMFCaptureBuilder::enumWebcamDevices()
         SurvivingLockGuard guard(m_lock);
         releaseWebcamList();
 
-        IMFAttributes* pAttributes = NULL;
+        ComPtr<IMFAttributes> pAttributes;
         hr = MFCreateAttributes(&pAttributes, 1);
         if (SUCCEEDED(hr))
             hr = pAttributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
                                       MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+        IMFActivate** ppDevices = NULL;
+        UINT32 nDevices = 0;
         if (SUCCEEDED(hr))
-            hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes, &m_ppDevices,
-                                                           &m_nDeviceCount);
+            hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes.Get(), &ppDevices,
+                                                           &nDevices);
+        if (ppDevices != NULL)
+        {
+            // The list takes over the enumeration's references (mingw's
+            // ComPtr::Attach would add one of its own) and frees the array.
+            m_devices.resize(nDevices);
+            for (UINT32 i = 0; i < nDevices; ++i)
+                *m_devices[i].GetAddressOf() = ppDevices[i];
+            CoTaskMemFree(ppDevices);
+        }
+        m_nDeviceCount = static_cast<UINT32>(m_devices.size());
         if (SUCCEEDED(hr) && m_nDeviceCount == 0)
             hr = E_FAIL;
-
-        if (pAttributes != NULL)
-            pAttributes->Release();
         nCount = m_nDeviceCount;
     }
     LogPrint("CMFCaptureBuilder(0x%p)::enumWebcamDevices (): HRESULT 0x%08X, Found %d devices\n",
@@ -127,13 +135,13 @@ HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, U
 {
     SurvivingLockGuard guard(m_lock);
     HRESULT hr = S_OK;
-    if (m_ppDevices == NULL || nIndex >= m_nDeviceCount)
+    if (nIndex >= m_nDeviceCount)
         hr = E_INVALIDARG;
 
     WCHAR* pwszLink = NULL;
     UINT32 cchLink = 0;
     if (SUCCEEDED(hr))
-        hr = m_ppDevices[nIndex]->GetAllocatedString(
+        hr = m_devices[nIndex]->GetAllocatedString(
             MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, &pwszLink, &cchLink);
     if (SUCCEEDED(hr) && pszLink != NULL)
     {
@@ -156,7 +164,7 @@ HRESULT CMFCaptureBuilder::SetWebcamDevice(UINT32 nIndex)
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d)\n", this, nIndex);
     HRESULT hr = E_INVALIDARG;
     if (nIndex < m_nDeviceCount)
-        hr = createWebcamDevice(m_ppDevices[nIndex]);
+        hr = createWebcamDevice(m_devices[nIndex].Get());
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d): HRESULT 0x%08X\n", this, nIndex, hr);
     return hr;
 }
@@ -174,8 +182,9 @@ HRESULT CMFCaptureBuilder::createWebcamDevice(IMFActivate* pActivate)
         if (SUCCEEDED(hr))
         {
             releaseMediaSource();
-            hr = pActivate->ActivateObject(IID_IMFMediaSource,
-                                           reinterpret_cast<void**>(&m_pMediaSource));
+            hr = pActivate->ActivateObject(
+                IID_IMFMediaSource,
+                reinterpret_cast<void**>(m_pMediaSource.ReleaseAndGetAddressOf()));
         }
         if (SUCCEEDED(hr))
             hr = pActivate->GetAllocatedString(
@@ -213,7 +222,7 @@ HRESULT CMFCaptureBuilder::createSourceReader()
         SurvivingLockGuard guard(m_lock);
         releaseSourceReader();
 
-        IMFAttributes* pAttributes = NULL;
+        ComPtr<IMFAttributes> pAttributes;
         hr = MFCreateAttributes(&pAttributes, 3);
         if (SUCCEEDED(hr))
             hr = pAttributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, TRUE);
@@ -223,14 +232,11 @@ HRESULT CMFCaptureBuilder::createSourceReader()
             hr = pAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK,
                                          static_cast<IMFSourceReaderCallback*>(this));
         if (SUCCEEDED(hr))
-            hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource, pAttributes,
+            hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource.Get(), pAttributes.Get(),
                                                      &m_pSourceReader);
         if (SUCCEEDED(hr))
             hr = m_pSourceReader->SetStreamSelection(
                 static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), TRUE);
-
-        if (pAttributes != NULL)
-            pAttributes->Release();
     }
     LogPrint("CMFCaptureBuilder(0x%p)::createSourceReader (): HRESULT 0x%08X\n", this, hr);
     return hr;
@@ -242,11 +248,7 @@ void CMFCaptureBuilder::releaseSourceReader()
     // or reopens the webcam, and StopCapture takes a reading reader away, so
     // a reader still here has no callback waiting for this lock.
     SurvivingLockGuard guard(m_lock);
-    if (m_pSourceReader != NULL)
-    {
-        m_pSourceReader->Release();
-        m_pSourceReader = NULL;
-    }
+    m_pSourceReader.Reset();
 }
 
 void CMFCaptureBuilder::releaseMediaSource()
@@ -256,25 +258,18 @@ void CMFCaptureBuilder::releaseMediaSource()
     if (m_pMediaSource != NULL)
     {
         m_pMediaSource->Shutdown();
-        m_pMediaSource->Release();
-        m_pMediaSource = NULL;
+        m_pMediaSource.Reset();
     }
 }
 
 void CMFCaptureBuilder::releaseWebcamList()
 {
     SurvivingLockGuard guard(m_lock);
-    if (m_ppDevices != NULL)
-    {
-        for (UINT32 i = 0; i < m_nDeviceCount; ++i)
-        {
-            if (m_ppDevices[i] != NULL)
-                m_ppDevices[i]->Release();
-        }
-        CoTaskMemFree(m_ppDevices);
-        m_ppDevices = NULL;
-        m_nDeviceCount = 0;
-    }
+    // In the enumeration's order, as the list was always let go.
+    for (ComPtr<IMFActivate>& device : m_devices)
+        device.Reset();
+    m_devices.clear();
+    m_nDeviceCount = 0;
 }
 
 void CMFCaptureBuilder::UninitWebcamDevice()

@@ -4,6 +4,7 @@
 #include <dbt.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -110,13 +111,15 @@ private:
     // the worker is then terminated, and the lock must survive it.
     SurvivingLock m_lock;
     FrameControlManager* m_pFrameControlManager;  // set at construction only
-    IMFActivate** m_ppDevices;                     // m_lock
-    UINT32 m_nDeviceCount;                         // m_lock
+    // m_lock; one activation object per video capture device, in the
+    // enumeration's order.
+    std::vector<Microsoft::WRL::ComPtr<IMFActivate>> m_devices;
+    UINT32 m_nDeviceCount;  // m_lock; the size of m_devices
     // m_lock; StartCapture, SetWebcamFormat and createSourceReader look at it
     // before they take the lock only to fail early without a webcam.
-    IMFMediaSource* m_pMediaSource;
-    char m_szSymbolicLink[MAX_PATH];  // m_lock
-    IMFSourceReader* m_pSourceReader;  // m_lock
+    Microsoft::WRL::ComPtr<IMFMediaSource> m_pMediaSource;
+    char m_szSymbolicLink[MAX_PATH];                          // m_lock
+    Microsoft::WRL::ComPtr<IMFSourceReader> m_pSourceReader;  // m_lock
     BOOL m_bStreaming;                 // m_lock
     volatile LONG m_bStreamingNow;     // m_bStreaming, for IsSilentFor without the lock
     volatile LONG m_dwLastSampleTick;  // the start, then every sample
