@@ -10,6 +10,8 @@
 #include "diagnostics/debuglog.h"
 #include "pipeline/framecontrolmanager.h"
 
+using Microsoft::WRL::ComPtr;
+
 namespace
 {
 const LONGLONG kFrameDuration30Fps = 333333;
@@ -26,20 +28,19 @@ const CAPTURE_CHOICE kMjpgChoice = {1280, 720, 3, FALSE};
 const CAPTURE_CHOICE kYuy2Choice = {640, 480, 0, TRUE};
 
 // A video type holding exactly major type, subtype and frame size.
-HRESULT CreateProbeType(const GUID& subtype, UINT32 nWidth, UINT32 nHeight, IMFMediaType** ppType)
+HRESULT CreateProbeType(const GUID& subtype, UINT32 nWidth, UINT32 nHeight,
+                        ComPtr<IMFMediaType>* ppType)
 {
-    IMFMediaType* pType = NULL;
+    ComPtr<IMFMediaType> pType;
     HRESULT hr = MFCreateMediaType(&pType);
     if (SUCCEEDED(hr))
         hr = pType->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     if (SUCCEEDED(hr))
         hr = pType->SetGUID(MF_MT_SUBTYPE, subtype);
     if (SUCCEEDED(hr))
-        hr = MFSetAttributeSize(pType, MF_MT_FRAME_SIZE, nWidth, nHeight);
+        hr = MFSetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, nWidth, nHeight);
     if (SUCCEEDED(hr))
-        *ppType = pType;
-    else if (pType != NULL)
-        pType->Release();
+        ppType->Swap(pType);
     return hr;
 }
 
@@ -111,13 +112,14 @@ bool IsBetterRate(const FRAME_RATE& candidate, const FRAME_RATE& best)
 // first of equals), or the failure that ended the scan (normally
 // MF_E_NO_MORE_TYPES) when there is none.
 HRESULT FindCaptureType(IMFSourceReader* pReader, const GUID& wantedSubtype, UINT32 nWidth,
-                        UINT32 nHeight, IMFMediaType** ppType, DWORD* pnIndex, FRAME_RATE* pRate)
+                        UINT32 nHeight, ComPtr<IMFMediaType>* ppType, DWORD* pnIndex,
+                        FRAME_RATE* pRate)
 {
-    *ppType = NULL;
+    ppType->Reset();
     HRESULT hr = S_OK;
     for (DWORD i = 0; SUCCEEDED(hr); ++i)
     {
-        IMFMediaType* pNative = NULL;
+        ComPtr<IMFMediaType> pNative;
         hr = pReader->GetNativeMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM),
                                          i, &pNative);
         if (FAILED(hr))
@@ -127,21 +129,16 @@ HRESULT FindCaptureType(IMFSourceReader* pReader, const GUID& wantedSubtype, UIN
         UINT32 nNativeWidth = 0;
         UINT32 nNativeHeight = 0;
         FRAME_RATE rate = {0, 0};
-        bool bCandidate = ReadTypeShape(pNative, &subtype, &nNativeWidth, &nNativeHeight,
+        bool bCandidate = ReadTypeShape(pNative.Get(), &subtype, &nNativeWidth, &nNativeHeight,
                                         &rate.nNumerator, &rate.nDenominator) &&
                           subtype == wantedSubtype && nNativeWidth == nWidth &&
                           nNativeHeight == nHeight;
         if (bCandidate && (*ppType == NULL || IsBetterRate(rate, *pRate)))
         {
-            if (*ppType != NULL)
-                (*ppType)->Release();
-            *ppType = pNative;
+            // The best so far is kept; the one it replaces goes with pNative.
+            ppType->Swap(pNative);
             *pnIndex = i;
             *pRate = rate;
-        }
-        else
-        {
-            pNative->Release();
         }
     }
     return *ppType != NULL ? S_OK : hr;
@@ -152,7 +149,7 @@ HRESULT FindCaptureType(IMFSourceReader* pReader, const GUID& wantedSubtype, UIN
 HRESULT GetVideoTypeHandler(IMFMediaSource* pSource, IMFMediaTypeHandler** ppHandler)
 {
     *ppHandler = NULL;
-    IMFPresentationDescriptor* pDescriptor = NULL;
+    ComPtr<IMFPresentationDescriptor> pDescriptor;
     HRESULT hr = pSource->CreatePresentationDescriptor(&pDescriptor);
     DWORD nStreams = 0;
     if (SUCCEEDED(hr))
@@ -160,25 +157,18 @@ HRESULT GetVideoTypeHandler(IMFMediaSource* pSource, IMFMediaTypeHandler** ppHan
     for (DWORD i = 0; SUCCEEDED(hr) && i < nStreams && *ppHandler == NULL; ++i)
     {
         BOOL bSelected = FALSE;
-        IMFStreamDescriptor* pStream = NULL;
-        IMFMediaTypeHandler* pHandler = NULL;
+        ComPtr<IMFStreamDescriptor> pStream;
+        ComPtr<IMFMediaTypeHandler> pHandler;
         GUID majorType = GUID_NULL;
         if (SUCCEEDED(pDescriptor->GetStreamDescriptorByIndex(i, &bSelected, &pStream)) &&
             SUCCEEDED(pStream->GetMediaTypeHandler(&pHandler)) &&
             SUCCEEDED(pHandler->GetMajorType(&majorType)) && majorType == MFMediaType_Video)
         {
-            *ppHandler = pHandler;
-            pHandler = NULL;
+            *ppHandler = pHandler.Detach();
         }
-        if (pHandler != NULL)
-            pHandler->Release();
-        if (pStream != NULL)
-            pStream->Release();
     }
     if (SUCCEEDED(hr) && *ppHandler == NULL)
         hr = MF_E_INVALIDSTREAMNUMBER;
-    if (pDescriptor != NULL)
-        pDescriptor->Release();
     return hr;
 }
 
@@ -188,13 +178,10 @@ HRESULT GetVideoTypeHandler(IMFMediaSource* pSource, IMFMediaTypeHandler** ppHan
 // at): only the source's own handler says what it will deliver.
 HRESULT SetSourceCurrentType(IMFMediaSource* pSource, IMFMediaType* pType)
 {
-    IMFMediaTypeHandler* pHandler = NULL;
+    ComPtr<IMFMediaTypeHandler> pHandler;
     HRESULT hr = GetVideoTypeHandler(pSource, &pHandler);
     if (SUCCEEDED(hr))
-    {
         hr = pHandler->SetCurrentMediaType(pType);
-        pHandler->Release();
-    }
     return hr;
 }
 // Sets the reader of the webcam just opened to its capture format.
@@ -224,13 +211,12 @@ HRESULT SetCaptureFormat(CMFCaptureBuilder* pBuilder, IMFSourceReader* pReader,
         for (size_t i = 0; i < 2; ++i)
         {
             GUID subtype = GUID_NULL;
-            IMFMediaType* pType = NULL;
+            ComPtr<IMFMediaType> pType;
             DWORD nIndex = 0;
             SubtypeOfFormatCode(choices[i]->nFormatCode, &subtype);
             bFound[i] = SUCCEEDED(FindCaptureType(pReader, subtype, choices[i]->nWidth,
-                                                  choices[i]->nHeight, &pType, &nIndex, &rates[i]));
-            if (pType != NULL)
-                pType->Release();
+                                                  choices[i]->nHeight, &pType, &nIndex,
+                                                  &rates[i]));
         }
         if (bFound[0] && bFound[1] && IsSlower(rates[0], kSlowRate) && IsSlower(rates[0], rates[1]))
         {
@@ -260,54 +246,57 @@ HRESULT SetCaptureFormat(CMFCaptureBuilder* pBuilder, IMFSourceReader* pReader,
 
 HRESULT CMFCaptureBuilder::InitWebcamDevice()
 {
-    m_lock.Lock();
-    UninitWebcamDevice();
-    m_camCapabilities.clear();
-
-    HRESULT hr = enumWebcamDevices();
-    if (SUCCEEDED(hr))
+    HRESULT hr = S_OK;
     {
-        for (UINT32 i = 0; i < m_nDeviceCount; ++i)
+        // Held through every probe's activation, which may never return:
+        // the worker is then ended by force, and this lock survives it.
+        SurvivingLockGuard guard(m_lock);
+        UninitWebcamDevice();
+        m_camCapabilities.clear();
+
+        hr = enumWebcamDevices();
+        if (SUCCEEDED(hr))
         {
-            // Fresh for every device: a link that does not fit leaves it
-            // empty, never holding the previous device's link.
-            char szLink[MAX_PATH] = {};
-            UINT32 cchLink = sizeof(szLink);
-            getWebcamSymbolicLink(i, szLink, &cchLink);
-            LogPrint("Webcam Symbolic: %s\n", szLink);
-            eCamCapability eCapability = CAM_NONE;
-            if (strstr(szLink, "pid") != NULL && strstr(szLink, "vid") != NULL)
-                eCapability = checkCamCapability(i);
-            m_camCapabilities.push_back(eCapability);
+            for (UINT32 i = 0; i < m_nDeviceCount; ++i)
+            {
+                // Fresh for every device: a link that does not fit leaves it
+                // empty, never holding the previous device's link.
+                char szLink[MAX_PATH] = {};
+                UINT32 cchLink = sizeof(szLink);
+                getWebcamSymbolicLink(i, szLink, &cchLink);
+                LogPrint("Webcam Symbolic: %s\n", szLink);
+                eCamCapability eCapability = CAM_NONE;
+                if (strstr(szLink, "pid") != NULL && strstr(szLink, "vid") != NULL)
+                    eCapability = checkCamCapability(i);
+                m_camCapabilities.push_back(eCapability);
+            }
+            hr = selectWebcam();
         }
-        hr = selectWebcam();
     }
-    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::InitWebcamDevice (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
 
 eCamCapability CMFCaptureBuilder::checkCamCapability(UINT32 nIndex)
 {
-    IMFMediaSource* pSource = NULL;
-    if (FAILED(m_ppDevices[nIndex]->ActivateObject(IID_IMFMediaSource,
-                                                   reinterpret_cast<void**>(&pSource))))
+    ComPtr<IMFMediaSource> pSource;
+    if (FAILED(m_devices[nIndex]->ActivateObject(
+            IID_IMFMediaSource, reinterpret_cast<void**>(pSource.ReleaseAndGetAddressOf()))))
     {
         return CAM_NONE;
     }
 
     eCamCapability eCapability = CAM_NONE;
-    IMFMediaTypeHandler* pHandler = NULL;
-    if (SUCCEEDED(GetVideoTypeHandler(pSource, &pHandler)))
     {
-        eCapability = checkMediaTypeCapability(pHandler);
-        pHandler->Release();
+        ComPtr<IMFMediaTypeHandler> pHandler;
+        if (SUCCEEDED(GetVideoTypeHandler(pSource.Get(), &pHandler)))
+            eCapability = checkMediaTypeCapability(pHandler.Get());
     }
     // The activation object keeps the source it made alive until it is shut
     // down: a webcam not chosen would keep its device open for as long as
     // the list lives. The one chosen is activated anew when it is opened.
-    pSource->Release();
-    m_ppDevices[nIndex]->ShutdownObject();
+    pSource.Reset();
+    m_devices[nIndex]->ShutdownObject();
     return eCapability;
 }
 
@@ -317,29 +306,28 @@ eCamCapability CMFCaptureBuilder::checkMediaTypeCapability(IMFMediaTypeHandler* 
     if (FAILED(pHandler->GetMediaTypeCount(&nTypes)))
         nTypes = 0;
 
-    IMFMediaType* pMjpgProbe = NULL;
-    IMFMediaType* pYuy2Probe = NULL;
-    CreateProbeType(MFVideoFormat_MJPG, kMjpgChoice.nWidth, kMjpgChoice.nHeight, &pMjpgProbe);
-    CreateProbeType(MFVideoFormat_YUY2, kYuy2Choice.nWidth, kYuy2Choice.nHeight, &pYuy2Probe);
-
     bool bMjpg = false;
     bool bYuy2 = false;
-    for (DWORD i = 0; i < nTypes; ++i)
     {
-        IMFMediaType* pNative = NULL;
-        if (FAILED(pHandler->GetMediaTypeByIndex(i, &pNative)))
-            continue;
-        DWORD dwFlags = 0;
-        if (pMjpgProbe != NULL && pNative->IsEqual(pMjpgProbe, &dwFlags) == S_OK)
-            bMjpg = true;
-        if (pYuy2Probe != NULL && pNative->IsEqual(pYuy2Probe, &dwFlags) == S_OK)
-            bYuy2 = true;
-        pNative->Release();
+        ComPtr<IMFMediaType> pMjpgProbe;
+        ComPtr<IMFMediaType> pYuy2Probe;
+        CreateProbeType(MFVideoFormat_MJPG, kMjpgChoice.nWidth, kMjpgChoice.nHeight,
+                        &pMjpgProbe);
+        CreateProbeType(MFVideoFormat_YUY2, kYuy2Choice.nWidth, kYuy2Choice.nHeight,
+                        &pYuy2Probe);
+
+        for (DWORD i = 0; i < nTypes; ++i)
+        {
+            ComPtr<IMFMediaType> pNative;
+            if (FAILED(pHandler->GetMediaTypeByIndex(i, &pNative)))
+                continue;
+            DWORD dwFlags = 0;
+            if (pMjpgProbe != NULL && pNative->IsEqual(pMjpgProbe.Get(), &dwFlags) == S_OK)
+                bMjpg = true;
+            if (pYuy2Probe != NULL && pNative->IsEqual(pYuy2Probe.Get(), &dwFlags) == S_OK)
+                bYuy2 = true;
+        }
     }
-    if (pMjpgProbe != NULL)
-        pMjpgProbe->Release();
-    if (pYuy2Probe != NULL)
-        pYuy2Probe->Release();
 
     if (bMjpg && bYuy2)
         return CAM_MJPG_AND_YUY2;
@@ -381,7 +369,8 @@ HRESULT CMFCaptureBuilder::selectWebcam()
         const UINT32 nIndex = static_cast<UINT32>(candidates[n]);
         hr = SetWebcamDevice(nIndex);
         if (SUCCEEDED(hr))
-            hr = SetCaptureFormat(this, m_pSourceReader, m_camCapabilities[nIndex], &pChoice);
+            hr = SetCaptureFormat(this, m_pSourceReader.Get(), m_camCapabilities[nIndex],
+                                  &pChoice);
         if (SUCCEEDED(hr))
             break;
         releaseMediaSource();
@@ -424,59 +413,60 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    m_lock.Lock();
     HRESULT hr = S_OK;
-    if (m_pSourceReader == NULL)
-        hr = createSourceReader();
-
-    GUID wantedSubtype = GUID_NULL;
-    if (SUCCEEDED(hr) && !SubtypeOfFormatCode(nFormat, &wantedSubtype))
-        hr = E_INVALIDARG;
-
-    // The requested duration names the rate wanted, 30 frames a second;
-    // the rate rule (IsBetterRate) also serves webcams that run the format
-    // at 30000/1001, at 60 or only at 15 frames a second.
-    IMFMediaType* pMatch = NULL;
-    DWORD nMatchIndex = 0;
-    FRAME_RATE matchRate = {0, 0};
-    if (SUCCEEDED(hr))
-        hr = FindCaptureType(m_pSourceReader, wantedSubtype, nWidth, nHeight, &pMatch,
-                             &nMatchIndex, &matchRate);
-    const ULONGLONG ullMatchDuration =
-        pMatch != NULL ? static_cast<ULONGLONG>(matchRate.nDenominator) * 10000000ull /
-                             matchRate.nNumerator
-                       : 0;
-
-    if (pMatch != NULL)
     {
-        LogPrint("CMFCaptureBuilder(0x%p)::found support type(%d) %08x, %dx%d, %d \n", this,
-                 nMatchIndex, wantedSubtype.Data1, nWidth, nHeight,
-                 static_cast<int>(ullMatchDuration));
-        hr = SetSourceCurrentType(m_pMediaSource, pMatch);
-        if (SUCCEEDED(hr))
-            hr = m_pSourceReader->SetCurrentMediaType(
-                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), NULL, pMatch);
-        pMatch->Release();
+        SurvivingLockGuard guard(m_lock);
+        if (m_pSourceReader == NULL)
+            hr = createSourceReader();
 
-        // Trust what the reader says it now delivers, not what was asked.
-        IMFMediaType* pCurrent = NULL;
+        GUID wantedSubtype = GUID_NULL;
+        if (SUCCEEDED(hr) && !SubtypeOfFormatCode(nFormat, &wantedSubtype))
+            hr = E_INVALIDARG;
+
+        // The requested duration names the rate wanted, 30 frames a second;
+        // the rate rule (IsBetterRate) also serves webcams that run the format
+        // at 30000/1001, at 60 or only at 15 frames a second.
+        ComPtr<IMFMediaType> pMatch;
+        DWORD nMatchIndex = 0;
+        FRAME_RATE matchRate = {0, 0};
         if (SUCCEEDED(hr))
-            hr = m_pSourceReader->GetCurrentMediaType(
-                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
-        GUID currentSubtype = GUID_NULL;
-        UINT32 nCurrentWidth = 0;
-        UINT32 nCurrentHeight = 0;
-        if (SUCCEEDED(hr) &&
-            (FAILED(pCurrent->GetGUID(MF_MT_SUBTYPE, &currentSubtype)) ||
-             FAILED(MFGetAttributeSize(pCurrent, MF_MT_FRAME_SIZE, &nCurrentWidth, &nCurrentHeight)) ||
-             currentSubtype != wantedSubtype || nCurrentWidth != nWidth || nCurrentHeight != nHeight))
+            hr = FindCaptureType(m_pSourceReader.Get(), wantedSubtype, nWidth, nHeight, &pMatch,
+                                 &nMatchIndex, &matchRate);
+        const ULONGLONG ullMatchDuration =
+            pMatch != NULL ? static_cast<ULONGLONG>(matchRate.nDenominator) * 10000000ull /
+                                 matchRate.nNumerator
+                           : 0;
+
+        if (pMatch != NULL)
         {
-            hr = MF_E_INVALIDMEDIATYPE;
+            LogPrint("CMFCaptureBuilder(0x%p)::found support type(%d) %08x, %dx%d, %d \n", this,
+                     nMatchIndex, wantedSubtype.Data1, nWidth, nHeight,
+                     static_cast<int>(ullMatchDuration));
+            hr = SetSourceCurrentType(m_pMediaSource.Get(), pMatch.Get());
+            if (SUCCEEDED(hr))
+                hr = m_pSourceReader->SetCurrentMediaType(
+                    static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), NULL, pMatch.Get());
+            pMatch.Reset();
+
+            // Trust what the reader says it now delivers, not what was asked.
+            ComPtr<IMFMediaType> pCurrent;
+            if (SUCCEEDED(hr))
+                hr = m_pSourceReader->GetCurrentMediaType(
+                    static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
+            GUID currentSubtype = GUID_NULL;
+            UINT32 nCurrentWidth = 0;
+            UINT32 nCurrentHeight = 0;
+            if (SUCCEEDED(hr) &&
+                (FAILED(pCurrent->GetGUID(MF_MT_SUBTYPE, &currentSubtype)) ||
+                 FAILED(MFGetAttributeSize(pCurrent.Get(), MF_MT_FRAME_SIZE, &nCurrentWidth,
+                                           &nCurrentHeight)) ||
+                 currentSubtype != wantedSubtype || nCurrentWidth != nWidth ||
+                 nCurrentHeight != nHeight))
+            {
+                hr = MF_E_INVALIDMEDIATYPE;
+            }
         }
-        if (pCurrent != NULL)
-            pCurrent->Release();
     }
-    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamFormat ( Size %dx%d, FrameDuration %I64d, Format "
              "%d ): HRESULT 0x%08X\n",
              this, nWidth, nHeight, llFrameDuration, nFormat, hr);

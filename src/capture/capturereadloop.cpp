@@ -6,6 +6,8 @@
 #include "host/hoststate.h"
 #include "pipeline/framecontrolmanager.h"
 
+using Microsoft::WRL::ComPtr;
+
 namespace
 {
 // A camera answers a read within a frame period; a stalled or unplugged one
@@ -18,30 +20,27 @@ void CMFCaptureBuilder::resetReadCount()
 {
     // A read that an earlier stop gave up on belongs to a reader that is
     // gone; it must not make every later stop wait.
-    m_readsLock.Lock();
+    SurvivingLockGuard guard(m_readsLock);
     m_nReadsPending = 0;
     SetEvent(m_hReadsSettled);
-    m_readsLock.Unlock();
 }
 
 void CMFCaptureBuilder::addPendingRead()
 {
-    m_readsLock.Lock();
+    SurvivingLockGuard guard(m_readsLock);
     if (m_nReadsPending++ == 0)
         ResetEvent(m_hReadsSettled);
-    m_readsLock.Unlock();
 }
 
 void CMFCaptureBuilder::endPendingRead()
 {
-    m_readsLock.Lock();
+    SurvivingLockGuard guard(m_readsLock);
     // A callback that no read of ours asked for (one of a reader given up
     // on) leaves the count at 0.
     if (m_nReadsPending > 0)
         --m_nReadsPending;
     if (m_nReadsPending == 0)
         SetEvent(m_hReadsSettled);
-    m_readsLock.Unlock();
 }
 
 HRESULT CMFCaptureBuilder::requestNextSample()
@@ -67,26 +66,30 @@ HRESULT CMFCaptureBuilder::StartCapture()
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    m_lock.Lock();
     HRESULT hr = S_OK;
-    if (m_pSourceReader == NULL)
-        hr = createSourceReader();
-    if (m_pSourceReader != NULL)
     {
-        resetReadCount();
-        InterlockedExchange(&m_bWebcamFailed, FALSE);
-        m_bFirstSamplePending = TRUE;
-        SetEvent(m_hReadNextSampleEvent);
-        hr = requestNextSample();
-    }
-    if (FAILED(hr))
-        postCaptureError(hr);
+        SurvivingLockGuard guard(m_lock);
+        if (m_pSourceReader == NULL)
+            hr = createSourceReader();
+        if (m_pSourceReader != NULL)
+        {
+            resetReadCount();
+            InterlockedExchange(&m_bWebcamFailed, FALSE);
+            m_bFirstSamplePending = TRUE;
+            SetEvent(m_hReadNextSampleEvent);
+            hr = requestNextSample();
+        }
+        if (FAILED(hr))
+            postCaptureError(hr);
 
-    m_bStreaming = TRUE;
-    InterlockedExchange(&m_dwLastSampleTick, static_cast<LONG>(GetTickCount()));
-    InterlockedExchange(&m_bStreamingNow, TRUE);
-    hr = m_pFrameControlManager->StartDeliveryThread();
-    m_lock.Unlock();
+        m_bStreaming = TRUE;
+        InterlockedExchange(&m_dwLastSampleTick, static_cast<LONG>(GetTickCount()));
+        InterlockedExchange(&m_bStreamingNow, TRUE);
+        // Safe under the lock: the start first stops a delivery thread left
+        // running, and that thread never takes this lock; its stop is
+        // bounded (the thread is ended by force at worst).
+        hr = m_pFrameControlManager->StartDeliveryThread();
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::StartCapture (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -102,26 +105,31 @@ HRESULT CMFCaptureBuilder::StopCapture()
     // loses its last reference on its own work thread hangs there. A webcam
     // that failed, was unplugged or fell silent will not answer: clients do
     // not wait behind its read, and its reader goes as one that timed out.
-    m_lock.Lock();
-    IMFSourceReader* pReader = m_pSourceReader;
-    m_pSourceReader = NULL;
-    bool bAnswering = !InterlockedCompareExchange(&m_bWebcamFailed, 0, 0) &&
-                      !IsSilentFor(kLastReadWaitMs);
-    m_lock.Unlock();
+    ComPtr<IMFSourceReader> pReader;
+    bool bAnswering = false;
+    {
+        SurvivingLockGuard guard(m_lock);
+        pReader.Swap(m_pSourceReader);
+        bAnswering = !InterlockedCompareExchange(&m_bWebcamFailed, 0, 0) &&
+                     !IsSilentFor(kLastReadWaitMs);
+    }
     if (pReader != NULL &&
         WaitForSingleObject(m_hReadsSettled, bAnswering ? kLastReadWaitMs : 0) != WAIT_OBJECT_0)
         LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): the last read did not come back\n",
                  this);
 
-    m_lock.Lock();
-    m_pFrameControlManager->StopDeliveryThread();
-    m_bStreaming = FALSE;
-    InterlockedExchange(&m_bStreamingNow, FALSE);
-    m_lock.Unlock();
+    {
+        // Safe under the lock: the delivery thread never takes it, and its
+        // stop is bounded (the thread is ended by force at worst). A late
+        // callback waits here only as long as that stop.
+        SurvivingLockGuard guard(m_lock);
+        m_pFrameControlManager->StopDeliveryThread();
+        m_bStreaming = FALSE;
+        InterlockedExchange(&m_bStreamingNow, FALSE);
+    }
     // Released after the delivery thread's stop, which gives the reader's
     // work item the moment to let go of the read whose callback just ended.
-    if (pReader != NULL)
-        pReader->Release();
+    pReader.Reset();
     LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): End\n", this);
     return S_OK;
 }
@@ -140,13 +148,11 @@ HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
 
     // A new type is only harmless while it is still what the pipeline was
     // told; otherwise its frames would go out under the old label.
-    IMFMediaType* pCurrent = NULL;
+    ComPtr<IMFMediaType> pCurrent;
     HRESULT hr = m_pSourceReader->GetCurrentMediaType(
         static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &pCurrent);
-    if (SUCCEEDED(hr) && !IsCaptureType(pCurrent))
+    if (SUCCEEDED(hr) && !IsCaptureType(pCurrent.Get()))
         hr = MF_E_INVALIDMEDIATYPE;
-    if (pCurrent != NULL)
-        pCurrent->Release();
     LogPrint("CMFCaptureBuilder(0x%p)::media type changed: HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -154,58 +160,61 @@ HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
 STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwStreamFlags,
                                              LONGLONG llTimestamp, IMFSample* pSample)
 {
-    m_lock.Lock();
     HRESULT hr = hrStatus;
-    // After StopCapture the loop has ended already: a last callback only
-    // asks the host to stop, whatever its flags or status say. A stopped
-    // reader's read failing as its webcam shuts down is no news.
-    bool bLoopRuns = m_pSourceReader != NULL;
-    if (SUCCEEDED(hr) && bLoopRuns)
-        hr = checkStreamFlags(dwStreamFlags);
-    if (SUCCEEDED(hr))
     {
-        if (pSample != NULL)
+        // DeliverSample runs under the lock: it decodes on this thread and
+        // takes only the pipeline's queue lock, next in the lock order.
+        SurvivingLockGuard guard(m_lock);
+        // After StopCapture the loop has ended already: a last callback only
+        // asks the host to stop, whatever its flags or status say. A stopped
+        // reader's read failing as its webcam shuts down is no news.
+        bool bLoopRuns = m_pSourceReader != NULL;
+        if (SUCCEEDED(hr) && bLoopRuns)
+            hr = checkStreamFlags(dwStreamFlags);
+        if (SUCCEEDED(hr))
         {
-            InterlockedExchange(&m_dwLastSampleTick, static_cast<LONG>(GetTickCount()));
-            if (m_bFirstSamplePending)
+            if (pSample != NULL)
             {
-                m_llBaseTimestamp = llTimestamp;
-                m_bFirstSamplePending = FALSE;
+                InterlockedExchange(&m_dwLastSampleTick, static_cast<LONG>(GetTickCount()));
+                if (m_bFirstSamplePending)
+                {
+                    m_llBaseTimestamp = llTimestamp;
+                    m_bFirstSamplePending = FALSE;
+                }
+                llTimestamp -= m_llBaseTimestamp;
+                hr = pSample->SetSampleTime(llTimestamp);
+                if (SUCCEEDED(hr))
+                {
+                    ComPtr<IMFMediaBuffer> pBuffer;
+                    if (SUCCEEDED(pSample->GetBufferByIndex(0, &pBuffer)) && pBuffer != NULL)
+                    {
+                        DWORD cbLength = 0;
+                        pBuffer->GetCurrentLength(&cbLength);
+                        LogPrint("  Buffer length %d\n", cbLength);
+                    }
+                }
             }
-            llTimestamp -= m_llBaseTimestamp;
-            hr = pSample->SetSampleTime(llTimestamp);
             if (SUCCEEDED(hr))
             {
-                IMFMediaBuffer* pBuffer = NULL;
-                if (SUCCEEDED(pSample->GetBufferByIndex(0, &pBuffer)) && pBuffer != NULL)
+                m_pFrameControlManager->DeliverSample(pSample);
+
+                if (WaitForSingleObject(m_hReadNextSampleEvent, 0) == WAIT_OBJECT_0 &&
+                    m_pSourceReader != NULL)
                 {
-                    DWORD cbLength = 0;
-                    pBuffer->GetCurrentLength(&cbLength);
-                    LogPrint("  Buffer length %d\n", cbLength);
-                    pBuffer->Release();
+                    hr = requestNextSample();
+                }
+                else
+                {
+                    NotifyStopCapture();
+                    LogPrint("CMFCaptureBuilder(0x%p)::Notify to stop capture(%I64d): "
+                             "HRESULT 0x%08X\n",
+                             this, llTimestamp, hr);
                 }
             }
         }
-        if (SUCCEEDED(hr))
-        {
-            m_pFrameControlManager->DeliverSample(pSample);
-
-            if (WaitForSingleObject(m_hReadNextSampleEvent, 0) == WAIT_OBJECT_0 &&
-                m_pSourceReader != NULL)
-            {
-                hr = requestNextSample();
-            }
-            else
-            {
-                NotifyStopCapture();
-                LogPrint("CMFCaptureBuilder(0x%p)::Notify to stop capture(%I64d): HRESULT 0x%08X\n",
-                         this, llTimestamp, hr);
-            }
-        }
+        if (FAILED(hr) && bLoopRuns)
+            postCaptureError(hr);
     }
-    if (FAILED(hr) && bLoopRuns)
-        postCaptureError(hr);
-    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::OnReadSample (%I64d): HRESULT 0x%08X\n", this, llTimestamp,
              hr);
     // The callback's last act: a stop waiting for it may now let the reader go.

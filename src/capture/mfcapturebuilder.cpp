@@ -9,6 +9,8 @@
 #include "diagnostics/debuglog.h"
 #include "pipeline/framecontrolmanager.h"
 
+using Microsoft::WRL::ComPtr;
+
 HRESULT CMFCaptureBuilder::CreateInstance(HWND hNotifyWnd, CMFCaptureBuilder** ppBuilder)
 {
     if (ppBuilder == NULL)
@@ -24,10 +26,7 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
     : m_nRefCount(1),
       m_hNotifyWnd(hNotifyWnd),
       m_pFrameControlManager(NULL),
-      m_ppDevices(NULL),
       m_nDeviceCount(0),
-      m_pMediaSource(NULL),
-      m_pSourceReader(NULL),
       m_bStreaming(FALSE),
       m_bStreamingNow(FALSE),
       m_dwLastSampleTick(0),
@@ -97,23 +96,36 @@ STDMETHODIMP CMFCaptureBuilder::OnEvent(DWORD, IMFMediaEvent*)
 
 HRESULT CMFCaptureBuilder::enumWebcamDevices()
 {
-    m_lock.Lock();
-    releaseWebcamList();
+    HRESULT hr = S_OK;
+    UINT32 nCount = 0;
+    {
+        SurvivingLockGuard guard(m_lock);
+        releaseWebcamList();
 
-    IMFAttributes* pAttributes = NULL;
-    HRESULT hr = MFCreateAttributes(&pAttributes, 1);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
-                                  MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
-    if (SUCCEEDED(hr))
-        hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes, &m_ppDevices, &m_nDeviceCount);
-    if (SUCCEEDED(hr) && m_nDeviceCount == 0)
-        hr = E_FAIL;
-
-    if (pAttributes != NULL)
-        pAttributes->Release();
-    UINT32 nCount = m_nDeviceCount;
-    m_lock.Unlock();
+        ComPtr<IMFAttributes> pAttributes;
+        hr = MFCreateAttributes(&pAttributes, 1);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                                      MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+        IMFActivate** ppDevices = NULL;
+        UINT32 nDevices = 0;
+        if (SUCCEEDED(hr))
+            hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes.Get(), &ppDevices,
+                                                           &nDevices);
+        if (ppDevices != NULL)
+        {
+            // The list takes over the enumeration's references (mingw's
+            // ComPtr::Attach would add one of its own) and frees the array.
+            m_devices.resize(nDevices);
+            for (UINT32 i = 0; i < nDevices; ++i)
+                *m_devices[i].GetAddressOf() = ppDevices[i];
+            CoTaskMemFree(ppDevices);
+        }
+        m_nDeviceCount = static_cast<UINT32>(m_devices.size());
+        if (SUCCEEDED(hr) && m_nDeviceCount == 0)
+            hr = E_FAIL;
+        nCount = m_nDeviceCount;
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::enumWebcamDevices (): HRESULT 0x%08X, Found %d devices\n",
              this, hr, nCount);
     return hr;
@@ -121,15 +133,15 @@ HRESULT CMFCaptureBuilder::enumWebcamDevices()
 
 HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, UINT32* pcchLink)
 {
-    m_lock.Lock();
+    SurvivingLockGuard guard(m_lock);
     HRESULT hr = S_OK;
-    if (m_ppDevices == NULL || nIndex >= m_nDeviceCount)
+    if (nIndex >= m_nDeviceCount)
         hr = E_INVALIDARG;
 
     WCHAR* pwszLink = NULL;
     UINT32 cchLink = 0;
     if (SUCCEEDED(hr))
-        hr = m_ppDevices[nIndex]->GetAllocatedString(
+        hr = m_devices[nIndex]->GetAllocatedString(
             MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, &pwszLink, &cchLink);
     if (SUCCEEDED(hr) && pszLink != NULL)
     {
@@ -144,7 +156,6 @@ HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, U
     if (pcchLink != NULL)
         *pcchLink = SUCCEEDED(hr) || pwszLink != NULL ? cchLink : 0;
     CoTaskMemFree(pwszLink);
-    m_lock.Unlock();
     return hr;
 }
 
@@ -153,43 +164,50 @@ HRESULT CMFCaptureBuilder::SetWebcamDevice(UINT32 nIndex)
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d)\n", this, nIndex);
     HRESULT hr = E_INVALIDARG;
     if (nIndex < m_nDeviceCount)
-        hr = createWebcamDevice(m_ppDevices[nIndex]);
+        hr = createWebcamDevice(m_devices[nIndex].Get());
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d): HRESULT 0x%08X\n", this, nIndex, hr);
     return hr;
 }
 
 HRESULT CMFCaptureBuilder::createWebcamDevice(IMFActivate* pActivate)
 {
-    m_lock.Lock();
     HRESULT hr = pActivate != NULL ? S_OK : E_POINTER;
-    WCHAR* pwszLink = NULL;
-    UINT32 cchLink = 0;
-    if (SUCCEEDED(hr))
     {
-        releaseMediaSource();
-        hr = pActivate->ActivateObject(IID_IMFMediaSource, reinterpret_cast<void**>(&m_pMediaSource));
+        // Held through the activation, which may never return: the worker
+        // is then ended by force, and this lock survives it. No callback
+        // can be waiting for it here, since the old reader goes first.
+        SurvivingLockGuard guard(m_lock);
+        WCHAR* pwszLink = NULL;
+        UINT32 cchLink = 0;
+        if (SUCCEEDED(hr))
+        {
+            releaseMediaSource();
+            hr = pActivate->ActivateObject(
+                IID_IMFMediaSource,
+                reinterpret_cast<void**>(m_pMediaSource.ReleaseAndGetAddressOf()));
+        }
+        if (SUCCEEDED(hr))
+            hr = pActivate->GetAllocatedString(
+                MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK, &pwszLink, &cchLink);
+        if (SUCCEEDED(hr))
+        {
+            // A link longer than the field keeps its beginning, where a USB
+            // link holds its vendor and product ids; the field never
+            // overflows.
+            std::string link(WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, NULL, 0, NULL, NULL),
+                             '\0');
+            WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, &link[0], static_cast<int>(link.size()),
+                                NULL, NULL);
+            strncpy_s(m_szSymbolicLink, sizeof(m_szSymbolicLink), link.c_str(), _TRUNCATE);
+            hr = createSourceReader();
+        }
+        if (SUCCEEDED(hr))
+        {
+            SurvivingLockGuard linkGuard(m_linkLock);
+            strcpy_s(m_szLinkInUse, sizeof(m_szLinkInUse), m_szSymbolicLink);
+        }
+        CoTaskMemFree(pwszLink);
     }
-    if (SUCCEEDED(hr))
-        hr = pActivate->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK,
-                                           &pwszLink, &cchLink);
-    if (SUCCEEDED(hr))
-    {
-        // A link longer than the field keeps its beginning, where a USB link
-        // holds its vendor and product ids; the field never overflows.
-        std::string link(WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, NULL, 0, NULL, NULL), '\0');
-        WideCharToMultiByte(CP_ACP, 0, pwszLink, -1, &link[0], static_cast<int>(link.size()), NULL,
-                            NULL);
-        strncpy_s(m_szSymbolicLink, sizeof(m_szSymbolicLink), link.c_str(), _TRUNCATE);
-        hr = createSourceReader();
-    }
-    if (SUCCEEDED(hr))
-    {
-        m_linkLock.Lock();
-        strcpy_s(m_szLinkInUse, sizeof(m_szLinkInUse), m_szSymbolicLink);
-        m_linkLock.Unlock();
-    }
-    CoTaskMemFree(pwszLink);
-    m_lock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::createWebcamDevice (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
@@ -199,78 +217,68 @@ HRESULT CMFCaptureBuilder::createSourceReader()
     if (m_pMediaSource == NULL)
         return E_FAIL;
 
-    m_lock.Lock();
-    releaseSourceReader();
+    HRESULT hr = S_OK;
+    {
+        SurvivingLockGuard guard(m_lock);
+        releaseSourceReader();
 
-    IMFAttributes* pAttributes = NULL;
-    HRESULT hr = MFCreateAttributes(&pAttributes, 3);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, TRUE);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
-    if (SUCCEEDED(hr))
-        hr = pAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK,
-                                     static_cast<IMFSourceReaderCallback*>(this));
-    if (SUCCEEDED(hr))
-        hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource, pAttributes, &m_pSourceReader);
-    if (SUCCEEDED(hr))
-        hr = m_pSourceReader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM),
-                                                 TRUE);
-
-    if (pAttributes != NULL)
-        pAttributes->Release();
-    m_lock.Unlock();
+        ComPtr<IMFAttributes> pAttributes;
+        hr = MFCreateAttributes(&pAttributes, 3);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, TRUE);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
+        if (SUCCEEDED(hr))
+            hr = pAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK,
+                                         static_cast<IMFSourceReaderCallback*>(this));
+        if (SUCCEEDED(hr))
+            hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource.Get(), pAttributes.Get(),
+                                                     &m_pSourceReader);
+        if (SUCCEEDED(hr))
+            hr = m_pSourceReader->SetStreamSelection(
+                static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), TRUE);
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::createSourceReader (): HRESULT 0x%08X\n", this, hr);
     return hr;
 }
 
 void CMFCaptureBuilder::releaseSourceReader()
 {
-    m_lock.Lock();
-    if (m_pSourceReader != NULL)
-    {
-        m_pSourceReader->Release();
-        m_pSourceReader = NULL;
-    }
-    m_lock.Unlock();
+    // Released under the lock: the host stops the capture before it closes
+    // or reopens the webcam, and StopCapture takes a reading reader away, so
+    // a reader still here has no callback waiting for this lock.
+    SurvivingLockGuard guard(m_lock);
+    m_pSourceReader.Reset();
 }
 
 void CMFCaptureBuilder::releaseMediaSource()
 {
-    m_lock.Lock();
+    SurvivingLockGuard guard(m_lock);
     releaseSourceReader();
     if (m_pMediaSource != NULL)
     {
         m_pMediaSource->Shutdown();
-        m_pMediaSource->Release();
-        m_pMediaSource = NULL;
+        m_pMediaSource.Reset();
     }
-    m_lock.Unlock();
 }
 
 void CMFCaptureBuilder::releaseWebcamList()
 {
-    m_lock.Lock();
-    if (m_ppDevices != NULL)
-    {
-        for (UINT32 i = 0; i < m_nDeviceCount; ++i)
-        {
-            if (m_ppDevices[i] != NULL)
-                m_ppDevices[i]->Release();
-        }
-        CoTaskMemFree(m_ppDevices);
-        m_ppDevices = NULL;
-        m_nDeviceCount = 0;
-    }
-    m_lock.Unlock();
+    SurvivingLockGuard guard(m_lock);
+    // In the enumeration's order, as the list was always let go.
+    for (ComPtr<IMFActivate>& device : m_devices)
+        device.Reset();
+    m_devices.clear();
+    m_nDeviceCount = 0;
 }
 
 void CMFCaptureBuilder::UninitWebcamDevice()
 {
-    m_lock.Lock();
-    releaseMediaSource();
-    releaseWebcamList();
-    m_lock.Unlock();
+    {
+        SurvivingLockGuard guard(m_lock);
+        releaseMediaSource();
+        releaseWebcamList();
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::UninitWebcamDevice ()\n", this);
 }
 
@@ -283,9 +291,11 @@ HRESULT CMFCaptureBuilder::ReleaseWebcamDevice()
 BOOL CMFCaptureBuilder::IsStreaming()
 {
     LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming\n", this);
-    m_lock.Lock();
-    BOOL bStreaming = m_bStreaming;
-    m_lock.Unlock();
+    BOOL bStreaming = FALSE;
+    {
+        SurvivingLockGuard guard(m_lock);
+        bStreaming = m_bStreaming;
+    }
     LogPrint("CMFCaptureBuilder(0x%p)::IsStreaming: %d\n", this, bStreaming);
     return bStreaming;
 }

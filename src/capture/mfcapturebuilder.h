@@ -4,6 +4,7 @@
 #include <dbt.h>
 #include <mfidl.h>
 #include <mfreadwrite.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -109,33 +110,37 @@ private:
     // Held by the worker through webcam activation, which may never return;
     // the worker is then terminated, and the lock must survive it.
     SurvivingLock m_lock;
-    FrameControlManager* m_pFrameControlManager;
-    IMFActivate** m_ppDevices;
-    UINT32 m_nDeviceCount;
-    IMFMediaSource* m_pMediaSource;
-    char m_szSymbolicLink[MAX_PATH];
-    IMFSourceReader* m_pSourceReader;
-    BOOL m_bStreaming;
+    FrameControlManager* m_pFrameControlManager;  // set at construction only
+    // m_lock; one activation object per video capture device, in the
+    // enumeration's order.
+    std::vector<Microsoft::WRL::ComPtr<IMFActivate>> m_devices;
+    UINT32 m_nDeviceCount;  // m_lock; the size of m_devices
+    // m_lock; StartCapture, SetWebcamFormat and createSourceReader look at it
+    // before they take the lock only to fail early without a webcam.
+    Microsoft::WRL::ComPtr<IMFMediaSource> m_pMediaSource;
+    char m_szSymbolicLink[MAX_PATH];                          // m_lock
+    Microsoft::WRL::ComPtr<IMFSourceReader> m_pSourceReader;  // m_lock
+    BOOL m_bStreaming;                 // m_lock
     volatile LONG m_bStreamingNow;     // m_bStreaming, for IsSilentFor without the lock
     volatile LONG m_dwLastSampleTick;  // the start, then every sample
     volatile LONG m_bWebcamFailed;     // a read failed or the webcam was unplugged since the start
-    BOOL m_bFirstSamplePending;
-    LONGLONG m_llBaseTimestamp;
-    HANDLE m_hReadNextSampleEvent;
-    std::vector<eCamCapability> m_camCapabilities;
+    BOOL m_bFirstSamplePending;        // m_lock
+    LONGLONG m_llBaseTimestamp;        // m_lock
+    HANDLE m_hReadNextSampleEvent;     // set at construction only
+    std::vector<eCamCapability> m_camCapabilities;  // m_lock
 
     // The link of the webcam the clients were last served from. Kept
     // through a failed read (the clients still wait for that webcam) and
     // forgotten when it is lost or no client asks any more.
     SurvivingLock m_linkLock;  // guards m_szLinkInUse only; held for nothing else
-    char m_szLinkInUse[MAX_PATH];
+    char m_szLinkInUse[MAX_PATH];  // m_linkLock
 
     SurvivingLock m_readsLock;  // the count and its event only; held for nothing else
-    LONG m_nReadsPending;       // ReadSample calls awaiting the end of their callbacks
-    HANDLE m_hReadsSettled;     // manual reset; set while no read is pending
+    LONG m_nReadsPending;       // m_readsLock; ReadSample calls awaiting their callbacks' end
+    HANDLE m_hReadsSettled;     // signalled under m_readsLock; set while no read is pending
 
     // The capture type the pipeline was told; GUID_NULL before a selection
-    // succeeded.
+    // succeeded. All three under m_lock.
     GUID m_captureSubtype;
     UINT32 m_nCaptureWidth;
     UINT32 m_nCaptureHeight;

@@ -40,28 +40,29 @@ HRESULT CMFCaptureBuilder::CheckDeviceLost(DEV_BROADCAST_HDR* pHeader, BOOL* pbL
     if (pbLost == NULL)
         return E_POINTER;
 
-    m_linkLock.Lock();
-    *pbLost = FALSE;
-    if (pHeader != NULL && pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
-        m_szLinkInUse[0] != '\0' &&
-        isSameWebcam(m_szLinkInUse,
-                     reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name))
+    BOOL bLost = FALSE;
     {
-        m_szLinkInUse[0] = '\0';
-        *pbLost = TRUE;
-        InterlockedExchange(&m_bWebcamFailed, TRUE);
+        SurvivingLockGuard guard(m_linkLock);
+        *pbLost = FALSE;
+        if (pHeader != NULL && pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
+            m_szLinkInUse[0] != '\0' &&
+            isSameWebcam(m_szLinkInUse,
+                         reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name))
+        {
+            m_szLinkInUse[0] = '\0';
+            *pbLost = TRUE;
+            InterlockedExchange(&m_bWebcamFailed, TRUE);
+        }
+        bLost = *pbLost;
     }
-    BOOL bLost = *pbLost;
-    m_linkLock.Unlock();
     LogPrint("CMFCaptureBuilder(0x%p)::CheckDeviceLost (): BOOL %d\n", this, bLost);
     return S_OK;
 }
 
 void CMFCaptureBuilder::ForgetWebcamInUse()
 {
-    m_linkLock.Lock();
+    SurvivingLockGuard guard(m_linkLock);
     m_szLinkInUse[0] = '\0';
-    m_linkLock.Unlock();
 }
 
 BOOL CMFCaptureBuilder::isSameWebcam(const char* pszInUse, const char* pszDeviceName)

@@ -14,20 +14,23 @@ void LogPrint(const char* format, ...)
     va_list argsCount;
     va_copy(argsCount, args);
 
-    gcsLog.Lock();
-    int nCount = _vscprintf(format, argsCount);
-    if (nCount >= 0)
     {
-        size_t cbBuffer = static_cast<size_t>(nCount) + 1;
-        char* pszLine = static_cast<char*>(malloc(cbBuffer));
-        if (pszLine != NULL)
+        // Held across OutputDebugString, whose wait for a listener is
+        // bounded; no thread of this process needs the log lock to let it go.
+        SurvivingLockGuard guard(gcsLog);
+        int nCount = _vscprintf(format, argsCount);
+        if (nCount >= 0)
         {
-            vsprintf_s(pszLine, cbBuffer, format, args);
-            OutputDebugStringA(pszLine);
-            free(pszLine);
+            size_t cbBuffer = static_cast<size_t>(nCount) + 1;
+            char* pszLine = static_cast<char*>(malloc(cbBuffer));
+            if (pszLine != NULL)
+            {
+                vsprintf_s(pszLine, cbBuffer, format, args);
+                OutputDebugStringA(pszLine);
+                free(pszLine);
+            }
         }
     }
-    gcsLog.Unlock();
 
     va_end(argsCount);
     va_end(args);
@@ -41,24 +44,26 @@ void LogPrintW(const wchar_t* format, ...)
     va_list argsCount;
     va_copy(argsCount, args);
 
-    gcsLog.Lock();
-    int nCount = _vscwprintf(format, argsCount);
-    if (nCount >= 0)
     {
-        unsigned long long cbWanted =
-            (static_cast<unsigned long long>(nCount) + 1) * sizeof(wchar_t);
-        // An overflowing size asks for the impossible so the allocation fails
-        // instead of wrapping into a short buffer.
-        size_t cbBuffer = cbWanted > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<size_t>(cbWanted);
-        wchar_t* pwszLine = static_cast<wchar_t*>(malloc(cbBuffer));
-        if (pwszLine != NULL)
+        SurvivingLockGuard guard(gcsLog);
+        int nCount = _vscwprintf(format, argsCount);
+        if (nCount >= 0)
         {
-            vswprintf_s(pwszLine, static_cast<size_t>(nCount) + 1, format, args);
-            OutputDebugStringW(pwszLine);
-            free(pwszLine);
+            unsigned long long cbWanted =
+                (static_cast<unsigned long long>(nCount) + 1) * sizeof(wchar_t);
+            // An overflowing size asks for the impossible so the allocation
+            // fails instead of wrapping into a short buffer.
+            size_t cbBuffer =
+                cbWanted > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<size_t>(cbWanted);
+            wchar_t* pwszLine = static_cast<wchar_t*>(malloc(cbBuffer));
+            if (pwszLine != NULL)
+            {
+                vswprintf_s(pwszLine, static_cast<size_t>(nCount) + 1, format, args);
+                OutputDebugStringW(pwszLine);
+                free(pwszLine);
+            }
         }
     }
-    gcsLog.Unlock();
 
     va_end(argsCount);
     va_end(args);

@@ -3,6 +3,7 @@
 #include <mfapi.h>
 #include <mferror.h>
 #include <objbase.h>
+#include <wrl/client.h>
 
 #include "diagnostics/debugassert.h"
 #include <stdarg.h>
@@ -14,6 +15,8 @@
 #include "diagnostics/debuglog.h"
 #include "diagnostics/mfguidnames.h"
 
+using Microsoft::WRL::ComPtr;
+
 namespace
 {
 // Marks text that had to be cut to fit its buffer.
@@ -21,16 +24,6 @@ const char kCutMark[] = "...";
 const size_t kCutMarkCch = sizeof(kCutMark) - 1;
 
 const char kGuidNullText[] = "{00000000-0000-0000-0000-000000000000}";
-
-template <typename T>
-void SafeRelease(T*& p)
-{
-    if (p != NULL)
-    {
-        p->Release();
-        p = NULL;
-    }
-}
 
 // Formats into a fixed buffer, never past its end. Text that does not fit
 // is cut and its last characters replaced by the cut mark, so that a reader
@@ -307,7 +300,7 @@ void DumpAvailableTypes(IMFTransform* pTransform, DWORD dwStreamId, BOOL bInput,
     HRESULT hr = S_OK;
     for (DWORD dwTypeIndex = 0; SUCCEEDED(hr); ++dwTypeIndex)
     {
-        IMFMediaType* pType = NULL;
+        ComPtr<IMFMediaType> pType;
         if (bInput)
             hr = pTransform->GetInputAvailableType(dwStreamId, dwTypeIndex, &pType);
         else
@@ -315,9 +308,8 @@ void DumpAvailableTypes(IMFTransform* pTransform, DWORD dwStreamId, BOOL bInput,
         if (SUCCEEDED(hr))
         {
             LogPrint("%s==== Available type %d:\n", pszPrefix, static_cast<int>(dwTypeIndex));
-            DumpMFAttributes(pType, pszLabel);
+            DumpMFAttributes(pType.Get(), pszLabel);
         }
-        SafeRelease(pType);
     }
     if (hr != MF_E_NO_MORE_TYPES)
         LogPrint("%s==== Faile to query available type: 0x%08X\n", pszPrefix, static_cast<unsigned int>(hr));
@@ -476,8 +468,9 @@ HRESULT DumpMFAttributes(IUnknown* pObject, const char* pszLabel)
     BuildPrefix(pszLabel, szPrefix, sizeof(szPrefix));
     LogPrint("%sDumpMFAttributes [%p]:\n", szPrefix, static_cast<void*>(pObject));
 
-    IMFAttributes* pAttributes = NULL;
-    HRESULT hr = pObject->QueryInterface(IID_IMFAttributes, reinterpret_cast<void**>(&pAttributes));
+    ComPtr<IMFAttributes> pAttributes;
+    HRESULT hr = pObject->QueryInterface(
+        IID_IMFAttributes, reinterpret_cast<void**>(pAttributes.ReleaseAndGetAddressOf()));
     if (FAILED(hr))
     {
         LogPrint("%s  Failed to query IMFAttributes interface: 0x%08X\n", szPrefix,
@@ -498,7 +491,6 @@ HRESULT DumpMFAttributes(IUnknown* pObject, const char* pszLabel)
             PropVariantClear(&varValue);
         }
     }
-    SafeRelease(pAttributes);
     return S_OK;
 }
 
@@ -626,7 +618,7 @@ void DumpTopologyNode(const char* pszLabel, IMFTopologyNode* pNode)
     {
         for (DWORD i = 0; i < cInputs; ++i)
         {
-            IMFTopologyNode* pUpstream = NULL;
+            ComPtr<IMFTopologyNode> pUpstream;
             DWORD dwUpstreamOutput = 0;
             if (SUCCEEDED(pNode->GetInput(i, &pUpstream, &dwUpstreamOutput)) && pUpstream != NULL)
             {
@@ -636,7 +628,6 @@ void DumpTopologyNode(const char* pszLabel, IMFTopologyNode* pNode)
                          static_cast<int>(i), static_cast<long long>(idUpstream),
                          static_cast<int>(dwUpstreamOutput));
             }
-            SafeRelease(pUpstream);
         }
     }
 
@@ -645,7 +636,7 @@ void DumpTopologyNode(const char* pszLabel, IMFTopologyNode* pNode)
     {
         for (DWORD j = 0; j < cOutputs; ++j)
         {
-            IMFTopologyNode* pDownstream = NULL;
+            ComPtr<IMFTopologyNode> pDownstream;
             DWORD dwDownstreamInput = 0;
             if (SUCCEEDED(pNode->GetOutput(j, &pDownstream, &dwDownstreamInput)) && pDownstream != NULL)
             {
@@ -655,7 +646,6 @@ void DumpTopologyNode(const char* pszLabel, IMFTopologyNode* pNode)
                          static_cast<int>(j), static_cast<long long>(idDownstream),
                          static_cast<int>(dwDownstreamInput));
             }
-            SafeRelease(pDownstream);
         }
     }
 }
@@ -674,14 +664,13 @@ HRESULT DumpTopology(IMFTopology* pTopology, const char* pszLabel)
         cNodes = 0;
     for (WORD i = 0; i < cNodes; ++i)
     {
-        IMFTopologyNode* pNode = NULL;
+        ComPtr<IMFTopologyNode> pNode;
         if (SUCCEEDED(pTopology->GetNode(i, &pNode)))
         {
             char szNodeLabel[kMFDumpTextCch];
             FormatText(szNodeLabel, sizeof(szNodeLabel), "%s[Node %d]", szPrefix, static_cast<int>(i));
-            DumpTopologyNode(szNodeLabel, pNode);
+            DumpTopologyNode(szNodeLabel, pNode.Get());
         }
-        SafeRelease(pNode);
     }
     return S_OK;
 }

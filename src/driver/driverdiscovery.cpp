@@ -4,6 +4,7 @@
 #include <oleauto.h>
 #include <strmif.h>
 #include <uuids.h>
+#include <wrl/client.h>
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -28,16 +29,6 @@ namespace
 SurvivingLock gDiscoveryLock;
 
 const wchar_t kGlobalMutexPrefix[] = L"Global\\";
-
-template <typename T>
-void SafeRelease(T*& p)
-{
-    if (p != NULL)
-    {
-        p->Release();
-        p = NULL;
-    }
-}
 
 HRESULT ReadMatchingDevicePath(IPropertyBag* pPropBag, char* pszDevicePath, DWORD* pdwSize)
 {
@@ -78,27 +69,29 @@ HRESULT ReadMatchingDevicePath(IPropertyBag* pPropBag, char* pszDevicePath, DWOR
 
 HRESULT FindDriverDevicePath(const char* pszDriverName, char* pszDevicePath, DWORD* pdwSize)
 {
-    ICreateDevEnum* pSysDevEnum = NULL;
+    Microsoft::WRL::ComPtr<ICreateDevEnum> pSysDevEnum;
     HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER,
-                                  IID_ICreateDevEnum, reinterpret_cast<void**>(&pSysDevEnum));
+                                  IID_ICreateDevEnum,
+                                  reinterpret_cast<void**>(pSysDevEnum.ReleaseAndGetAddressOf()));
     if (FAILED(hr))
         return hr;
 
     BOOL bFound = FALSE;
-    IEnumMoniker* pEnumCat = NULL;
+    Microsoft::WRL::ComPtr<IEnumMoniker> pEnumCat;
     hr = pSysDevEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &pEnumCat, 0);
     if (hr == S_OK)
     {
         while (!bFound)
         {
-            IMoniker* pMoniker = NULL;
+            Microsoft::WRL::ComPtr<IMoniker> pMoniker;
             ULONG cFetched = 0;
             if (pEnumCat->Next(1, &pMoniker, &cFetched) != S_OK)
                 break;
 
-            IPropertyBag* pPropBag = NULL;
-            if (SUCCEEDED(pMoniker->BindToStorage(NULL, NULL, IID_IPropertyBag,
-                                                  reinterpret_cast<void**>(&pPropBag))))
+            Microsoft::WRL::ComPtr<IPropertyBag> pPropBag;
+            if (SUCCEEDED(pMoniker->BindToStorage(
+                    NULL, NULL, IID_IPropertyBag,
+                    reinterpret_cast<void**>(pPropBag.ReleaseAndGetAddressOf()))))
             {
                 VARIANT varName;
                 VariantInit(&varName);
@@ -115,20 +108,16 @@ HRESULT FindDriverDevicePath(const char* pszDriverName, char* pszDevicePath, DWO
                         if (strcmp(pszUtf8Name, pszDriverName) == 0)
                         {
                             bFound = TRUE;
-                            hr = ReadMatchingDevicePath(pPropBag, pszDevicePath, pdwSize);
+                            hr = ReadMatchingDevicePath(pPropBag.Get(), pszDevicePath, pdwSize);
                         }
                     }
                     free(pszName);
                     free(pszUtf8Name);
                 }
                 VariantClear(&varName);
-                SafeRelease(pPropBag);
             }
-            SafeRelease(pMoniker);
         }
     }
-    SafeRelease(pEnumCat);
-    SafeRelease(pSysDevEnum);
 
     if (!bFound)
         hr = E_FAIL;
@@ -145,7 +134,9 @@ HANDLE OpenDriverDevice()
 {
     if (!IsDevicePathFound())
     {
-        gDiscoveryLock.Lock();
+        // Held across the device enumeration and the settings file; neither
+        // waits for a thread of this process.
+        SurvivingLockGuard guard(gDiscoveryLock);
         if (!IsDevicePathFound())
         {
             DWORD dwStringSize = MAX_PATH;
@@ -172,7 +163,6 @@ HANDLE OpenDriverDevice()
                 InterlockedExchange(reinterpret_cast<volatile LONG*>(&gbDevicePathFound), TRUE);
             }
         }
-        gDiscoveryLock.Unlock();
     }
     return OpenFoundDriverDevice();
 }

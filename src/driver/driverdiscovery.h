@@ -4,6 +4,8 @@
 
 // The driver's device path, found once by the driver's friendly name and
 // never changed afterwards; the Global mutex name from the settings file.
+// The path is written under the discovery lock before the flag is
+// published; readers check the flag and take no lock.
 extern volatile BOOL gbDevicePathFound;
 extern char gszDevicePath[MAX_PATH];
 extern wchar_t gwszGlobalMutexName[MAX_PATH];

@@ -44,26 +44,23 @@ void NotifyStopCapture()
 
 void SignalWorker()
 {
-    gWorkerEventLock.Lock();
+    SurvivingLockGuard guard(gWorkerEventLock);
     if (ghWorkerEvent != NULL)
         SetEvent(ghWorkerEvent);
-    gWorkerEventLock.Unlock();
 }
 
 void PublishWorkerEvent(HANDLE hEvent)
 {
-    gWorkerEventLock.Lock();
+    SurvivingLockGuard guard(gWorkerEventLock);
     ghWorkerEvent = hEvent;
-    gWorkerEventLock.Unlock();
 }
 
 void CloseWorkerEvent()
 {
-    gWorkerEventLock.Lock();
+    SurvivingLockGuard guard(gWorkerEventLock);
     if (ghWorkerEvent != NULL)
         CloseHandle(ghWorkerEvent);
     ghWorkerEvent = NULL;
-    gWorkerEventLock.Unlock();
 }
 
 BOOL TakeFlag(volatile BOOL* pbFlag)

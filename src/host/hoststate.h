@@ -20,7 +20,7 @@ extern HANDLE ghNotifyEvent;         // signalled by the driver when its request
 extern HANDLE ghReleaseCameraEvent;  // signalled by the host each time the camera is stopped
 
 extern HANDLE ghWorkerThread;
-extern HANDLE ghWorkerEvent;
+extern HANDLE ghWorkerEvent;  // written, signalled and closed under the worker-event lock
 
 // Set by NotifyStopCapture and the device-loss path; reset only by the worker
 // (TakeFlag), which also takes a request made while no worker ran when it

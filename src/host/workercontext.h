@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wrl/client.h>
 
 #include "driver/drivercallthread.h"
 
@@ -27,7 +28,8 @@ struct WORKER
     DRIVER_CALLER caller;         // where its driver calls are marked
     WORKER* pPredecessor;         // ended by this worker before it serves
     HANDLE volatile hMutexToClose;  // a Global mutex given up on a loss
-    CMFCaptureBuilder* pBuilder;  // its own reference: a worker left running keeps it alive
+    // Its own reference: a worker left running keeps the builder alive.
+    Microsoft::WRL::ComPtr<CMFCaptureBuilder> pBuilder;
 };
 
 bool IsQuitAsked(WORKER* pWorker);

@@ -35,8 +35,7 @@ void ReleaseWorker(WORKER* pWorker)
         CloseHandle(pWorker->hThread);
     if (pWorker->hWakeEvent != NULL)
         CloseHandle(pWorker->hWakeEvent);
-    if (pWorker->pBuilder != NULL)
-        pWorker->pBuilder->Release();
+    pWorker->pBuilder.Reset();
     delete pWorker;
 }
 
@@ -152,9 +151,7 @@ void CreateWorkerThread()
     WORKER* pWorker = new WORKER();
     pWorker->nRefs = 2;  // the thread's and the owner's
     pWorker->pPredecessor = pPredecessor;
-    pWorker->pBuilder = gpCaptureBuilder;
-    if (pWorker->pBuilder != NULL)
-        pWorker->pBuilder->AddRef();
+    pWorker->pBuilder = gpCaptureBuilder;  // adds the worker's reference
     pWorker->hWakeEvent = CreateEventExA(NULL, NULL, 0, EVENT_ALL_ACCESS);
     if (pWorker->hWakeEvent == NULL)
     {

@@ -75,9 +75,10 @@ HRESULT FrameScaler::Crop(UINT32 nFormat, const BYTE* pSrc, UINT32 nSrcWidth, UI
 
 HRESULT FrameScaler::CreateScaler()
 {
-    IImageScaler* pScaler = NULL;
-    HRESULT hrCreate = CoCreateInstance(CLSID_ImageScaler, NULL, CLSCTX_INPROC_SERVER,
-                                        IID_IImageScaler, reinterpret_cast<void**>(&pScaler));
+    Microsoft::WRL::ComPtr<IImageScaler> pScaler;
+    HRESULT hrCreate =
+        CoCreateInstance(CLSID_ImageScaler, NULL, CLSCTX_INPROC_SERVER, IID_IImageScaler,
+                         reinterpret_cast<void**>(pScaler.ReleaseAndGetAddressOf()));
     HRESULT hr = hrCreate;
     // No component of the class here, no COM on this thread (the delivery
     // thread never initialises it), or a component that cannot be made: the
@@ -94,10 +95,10 @@ HRESULT FrameScaler::CreateScaler()
     hr = pScaler->SetFilter(IMAGE_SCALER_FILTER_AUTOMATIC);  // setting A = 0
     if (SUCCEEDED(hr))
         hr = pScaler->SetAcceleration(IMAGE_SCALER_ACCELERATION_FASTEST);  // setting B = 1
+    // Swapped, not attached: mingw's ComPtr::Attach adds a reference of its
+    // own, and the scaler would outlive its pipeline.
     if (SUCCEEDED(hr))
-        m_pScaler.Attach(pScaler);
-    else
-        pScaler->Release();
+        m_pScaler.Swap(pScaler);
     return hr;
 }
 

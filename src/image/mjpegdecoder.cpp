@@ -5,6 +5,8 @@
 
 #include <wchar.h>
 
+#include <vector>
+
 #include "diagnostics/debuglog.h"
 #include "image/decoderenumeration.h"
 
@@ -68,24 +70,30 @@ HRESULT MjpegDecoder::FindMjpegDecoder()
     }
     if (ppActivate == NULL)
         cActivate = 0;
+    // The list takes over the enumeration's references (mingw's
+    // ComPtr::Attach would add one of its own) and frees the array.
+    std::vector<ComPtr<IMFActivate>> activates(cActivate);
+    for (UINT32 i = 0; i < cActivate; ++i)
+        *activates[i].GetAddressOf() = ppActivate[i];
+    CoTaskMemFree(ppActivate);
 
     if (cActivate == 0)
         hr = MF_E_TOPO_CODEC_NOT_FOUND;
 
     for (UINT32 i = 0; i < cActivate; ++i)
     {
-        if (ppActivate[i] == NULL)
+        if (activates[i] == NULL)
             continue;
         wchar_t* pwszName = NULL;
         UINT32 cchName = 0;
-        if (FAILED(ppActivate[i]->GetAllocatedString(MFT_FRIENDLY_NAME_Attribute, &pwszName,
-                                                     &cchName)))
+        if (FAILED(activates[i]->GetAllocatedString(MFT_FRIENDLY_NAME_Attribute, &pwszName,
+                                                    &cchName)))
             continue;
         BOOL bMatch = wcscmp(pwszName, kMjpegDecoderName) == 0;
         CoTaskMemFree(pwszName);
         if (bMatch)
         {
-            hr = ppActivate[i]->ActivateObject(
+            hr = activates[i]->ActivateObject(
                 IID_IMFTransform, reinterpret_cast<void**>(m_pDecoder.ReleaseAndGetAddressOf()));
             break;
         }
@@ -94,12 +102,6 @@ HRESULT MjpegDecoder::FindMjpegDecoder()
     if (m_pDecoder == NULL)
         hr = MF_E_TOPO_CODEC_NOT_FOUND;
 
-    for (UINT32 i = 0; i < cActivate; ++i)
-    {
-        if (ppActivate[i] != NULL)
-            ppActivate[i]->Release();
-    }
-    CoTaskMemFree(ppActivate);
     return hr;
 }
 
@@ -315,9 +317,11 @@ HRESULT MjpegDecoder::RunOutputRound(ComPtr<IMFSample>* ppOutput)
     outputBuffer.pEvents = NULL;
     DWORD dwProcessStatus = 0;
     hr = m_pDecoder->ProcessOutput(0, 1, &outputBuffer, &dwProcessStatus);
-    if (outputBuffer.pEvents != NULL)
-        outputBuffer.pEvents->Release();
+    // Both references the decoder handed out are ours. Adopted, not
+    // attached: mingw's ComPtr::Attach adds a reference of its own.
+    ComPtr<IMFCollection> pEvents;
+    *pEvents.GetAddressOf() = outputBuffer.pEvents;
     if (bProvidesSamples && outputBuffer.pSample != NULL)
-        ppOutput->Attach(outputBuffer.pSample);  // the decoder's reference is ours
+        *ppOutput->ReleaseAndGetAddressOf() = outputBuffer.pSample;
     return hr;
 }

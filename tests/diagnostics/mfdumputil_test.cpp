@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "comobject.h"
 #include "debugoutputcapture.h"
 #include "diagnostics/mfdumputil.h"
 #include "diagnostics/mfguidnames.h"
@@ -64,11 +65,11 @@ PROPVARIANT ByteVector(std::vector<BYTE>& bytes)
 // A transform with one input and one output stream whose available types
 // are the given lists; it answers MF_E_NO_MORE_TYPES after the last one, as
 // the platform does, and can be told to fail one call.
-class FakeTransform final : public IMFTransform
+class FakeTransform final : public ComObject<IMFTransform>
 {
 public:
     FakeTransform(std::vector<ComPtr<IMFMediaType>> inputTypes, std::vector<ComPtr<IMFMediaType>> outputTypes)
-        : m_cRef(1), m_inputTypes(inputTypes), m_outputTypes(outputTypes)
+        : m_inputTypes(inputTypes), m_outputTypes(outputTypes)
     {
     }
 
@@ -78,28 +79,10 @@ public:
         m_hrOutputFailure = hr;
     }
     void FailStreamCount(HRESULT hr) { m_hrStreamCount = hr; }
-    ULONG RefCount() const { return m_cRef; }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    ULONG RefCount()
     {
-        if (ppv == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMFTransform))
-        {
-            *ppv = static_cast<IMFTransform*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG cRef = InterlockedDecrement(&m_cRef);
-        if (cRef == 0)
-            delete this;
-        return cRef;
+        AddRef();
+        return Release();
     }
 
     STDMETHODIMP GetStreamCount(DWORD* pcInputStreams, DWORD* pcOutputStreams) override
@@ -155,7 +138,6 @@ private:
         return S_OK;
     }
 
-    volatile LONG m_cRef;
     std::vector<ComPtr<IMFMediaType>> m_inputTypes;
     std::vector<ComPtr<IMFMediaType>> m_outputTypes;
     DWORD m_dwFailingOutputIndex = MAXDWORD;

@@ -379,6 +379,11 @@ TEST_P(DecoderBehaviourTest, EveryPictureComesOutAtMostOneRoundLate)
     std::vector<BYTE> yuy2 = SampleBytes(pSecond.Get());
     ASSERT_EQ(kDecodedBytes, yuy2.size());
     ExpectColourAt(yuy2, 10, 10, RGB_COLOUR{255, 255, 255});
+
+    // The picture is the caller's alone: a reference kept anywhere else
+    // would leak one picture a frame.
+    pSecond->AddRef();
+    EXPECT_EQ(1u, pSecond->Release());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "comobject.h"
 #include "scopedmediafoundation.h"
 #include "simulatedwebcam.h"
 #include "simulatedwebcamframes.h"
@@ -33,35 +34,16 @@ struct ReceivedEvent
 
 // Listens to an event generator the way the source reader does: one
 // BeginGetEvent after another, with the generator as the state.
-class EventCollector : public IMFAsyncCallback
+class EventCollector : public ComObject<IMFAsyncCallback>
 {
 public:
-    EventCollector() : m_cRef(1), m_bListening(true), m_hrLastBegin(S_OK) {}
+    EventCollector() : m_bListening(true), m_hrLastBegin(S_OK) {}
 
     HRESULT Listen(IMFMediaEventGenerator* pGenerator)
     {
         return pGenerator->BeginGetEvent(this, pGenerator);
     }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IMFAsyncCallback)
-        {
-            *ppv = static_cast<IMFAsyncCallback*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = NULL;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG cRef = InterlockedDecrement(&m_cRef);
-        if (cRef == 0)
-            delete this;
-        return cRef;
-    }
     STDMETHODIMP GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(IMFAsyncResult* pResult) override
     {
@@ -145,7 +127,6 @@ private:
         return nCount;
     }
 
-    volatile LONG m_cRef;
     std::mutex m_lock;
     std::condition_variable m_changed;
     bool m_bListening;

@@ -17,41 +17,13 @@ ComPtr<ReaderTestCallback> ReaderTestCallback::Create()
 }
 
 ReaderTestCallback::ReaderTestCallback()
-    : m_cRef(1),
-      m_pReader(NULL),
+    : m_pReader(NULL),
       m_bReading(false),
       m_bStopSeen(false),
       m_hBlock(NULL),
       m_bBlocked(false),
       m_hrLastRead(S_OK)
 {
-}
-
-STDMETHODIMP ReaderTestCallback::QueryInterface(REFIID riid, void** ppv)
-{
-    if (ppv == NULL)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMFSourceReaderCallback)
-    {
-        *ppv = static_cast<IMFSourceReaderCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = NULL;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) ReaderTestCallback::AddRef()
-{
-    return InterlockedIncrement(&m_cRef);
-}
-
-STDMETHODIMP_(ULONG) ReaderTestCallback::Release()
-{
-    LONG cRef = InterlockedDecrement(&m_cRef);
-    if (cRef == 0)
-        delete this;
-    return cRef;
 }
 
 STDMETHODIMP ReaderTestCallback::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwStreamFlags,

@@ -9,10 +9,12 @@
 #include <mutex>
 #include <vector>
 
+#include "comobject.h"
+
 // Reads from an asynchronous source reader the way the capture builder does:
 // the first ReadSample from the test, each next one from inside OnReadSample.
 // It holds no reference on the reader (the reader holds one on it).
-class ReaderTestCallback : public IMFSourceReaderCallback
+class ReaderTestCallback : public ComObject<IMFSourceReaderCallback>
 {
 public:
     struct Read
@@ -27,10 +29,6 @@ public:
 
     static Microsoft::WRL::ComPtr<ReaderTestCallback> Create();
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     // IMFSourceReaderCallback
     STDMETHODIMP OnReadSample(HRESULT hrStatus, DWORD dwStreamIndex, DWORD dwStreamFlags,
                               LONGLONG llTimestamp, IMFSample* pSample) override;
@@ -59,7 +57,6 @@ private:
     ReaderTestCallback();
     virtual ~ReaderTestCallback() {}
 
-    volatile LONG m_cRef;
     std::mutex m_lock;
     std::condition_variable m_changed;
     IMFSourceReader* m_pReader;  // no reference
