@@ -51,7 +51,7 @@ HRESULT FrameControlManager::StartDeliveryThread()
                                   EVENT_ALL_ACCESS);
     // Without its events a thread could be neither stopped nor put to sleep
     // on an empty queue: its waits would fail at once, and it would spin.
-    if (m_hQuitEvent == NULL || m_hFrameInsertedEvent == NULL)
+    if (m_hQuitEvent == NULL || m_frameQueue.GetInsertedEvent() == NULL)
     {
         HRESULT hr = m_hQuitEvent == NULL ? HResultFromFailedCall() : E_HANDLE;
         LogPrint("StartDeliveryThread (), its events could not be created (0x%08X)\n", hr);
@@ -118,7 +118,7 @@ void FrameControlManager::DeliverFrames()
         if (IsFrameQueueEmpty())
         {
             LogPrint("Waiting for next sample...\n");
-            WaitForSingleObject(m_hFrameInsertedEvent, kQueueRecheckMs);
+            WaitForSingleObject(m_frameQueue.GetInsertedEvent(), kQueueRecheckMs);
             LogPrint("Waiting for next sample...end\n");
             continue;
         }
@@ -184,9 +184,7 @@ HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& fram
     // Serve the frame from a copy of the table: the table lock is then never
     // held across a driver call, so the capture callback, which asks the
     // table under the capture builder's lock, never waits for the driver.
-    LockOutputFormats();
-    m_servedFormats = m_outputFormats;
-    UnlockOutputFormats();
+    m_servedFormats = m_outputFormats.CopyEntries();
 
     hrStatus = DeliverToOwnFormat(hDevice, frame, pData, cbData, S_OK);
     if (frame.format == COLOR_FORMAT_YUY2)

@@ -461,33 +461,6 @@ TEST_F(DeliveryThreadTest, AThreadThatIgnoresCancellationIsTerminatedAndItsHoldi
     EXPECT_TRUE(m_driver.WaitForFrameCount(2, kTimeoutMs));
 }
 
-TEST_F(DeliveryThreadTest, AQueueNobodyDrainsKeepsOnlyTheNewestFramesAndReleasesTheOthers)
-{
-    DebugOutputCapture capture;
-    // Frames queued with no delivery thread, as a placeholder timer does when
-    // none runs: the queue keeps its bound and lets go of the samples it drops.
-    Microsoft::WRL::ComPtr<IMFSample> pOldest = CreateSampleWithBytes(FlatYuy2(2, 2, 9, 9, 9));
-    m_manager.InsertFrame(FRAME_UNIT(COLOR_FORMAT_YUY2, 2, 2, pOldest.Get()));
-    const size_t nInserted = FrameControlManager::kMaxQueuedFrames * 4;
-    for (size_t i = 1; i < nInserted; ++i)
-        Insert(COLOR_FORMAT_YUY2, 2, 2, FlatYuy2(2, 2, static_cast<BYTE>(i), 2, 3));
-    EXPECT_EQ(FrameControlManager::kMaxQueuedFrames, m_manager.GetFrameQueueDepth());
-    pOldest->AddRef();
-    EXPECT_EQ(1u, pOldest->Release());  // only this test holds it now
-    EXPECT_EQ(1u, capture.Count("queue full, dropping the oldest frames"));
-
-    // What is delivered next are the newest pictures, in order.
-    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
-    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
-    ASSERT_TRUE(m_driver.WaitForFrameCount(FrameControlManager::kMaxQueuedFrames, kTimeoutMs));
-    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
-    ASSERT_EQ(FrameControlManager::kMaxQueuedFrames, frames.size());
-    EXPECT_EQ(nInserted - FrameControlManager::kMaxQueuedFrames, frames.front().picture[0]);
-    EXPECT_EQ(nInserted - 1, frames.back().picture[0]);
-    EXPECT_TRUE(WaitUntil([&] { return capture.Contains("frames dropped while the queue was full"); },
-                          kTimeoutMs));
-}
-
 TEST_F(DeliveryThreadTest, StoppingARunningThreadEmptiesTheQueueSoARestartSendsNothingStale)
 {
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 2, 2);
