@@ -87,20 +87,37 @@ private:
     void DecodeIntoQueue(IMFSample* pSample);
     void NoteDecodeResult(HRESULT hrDecode);
 
+    // What the driver last answered to a frame the delivery thread sent. A
+    // frame that never reached it (no device, no picture, no entry that
+    // could be made) leaves the answer as it was.
+    enum DRIVER_ANSWER
+    {
+        // The driver refused the frame's last send, or, right after the
+        // start, has taken no frame yet: either stops the camera's read loop.
+        DRIVER_REFUSED,
+        // No send of the frame was refused (a frame with nothing to send
+        // meets no refusal).
+        DRIVER_ACCEPTED,
+    };
+
     static DWORD WINAPI DeliveringThread(LPVOID pContext);
     bool IsQuitRequested() const;
     void DeliverFrames();
-    HRESULT DeliverFrame(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData,
-                         HRESULT hrStatus);
-    HRESULT DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
-                               UINT32 cbData, HRESULT hrStatus);
-    HRESULT DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
-                          HRESULT hrStatus);
-    // The status after one entry's send: the driver's refusal is the
-    // status; a failure of the entry's own (a refused resize, no memory) is
-    // logged and skips that entry only.
-    static HRESULT EntryStatus(HRESULT hrStatus, HRESULT hrEntry, BOOL bRefusedByDriver,
-                               _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
+    DRIVER_ANSWER DeliverFrame(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                               UINT32 cbData, DRIVER_ANSWER eLastAnswer);
+    // Serves the entries of the frame's own format until the driver refuses
+    // one.
+    DRIVER_ANSWER DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                                     UINT32 cbData);
+    // Serves every NV12 entry, whatever the driver answers to each.
+    DRIVER_ANSWER DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                                DRIVER_ANSWER eLastAnswer);
+    // The answer after one entry's send: the driver's own, when the send
+    // reached it; a failure of the entry's own (a refused resize, no memory)
+    // is logged, skips that entry only and leaves eLastAnswer.
+    static DRIVER_ANSWER AnswerAfterEntry(DRIVER_ANSWER eLastAnswer, HRESULT hrEntry,
+                                          BOOL bRefusedByDriver, _COLOR_FORMAT eFormat,
+                                          UINT32 nWidth, UINT32 nHeight);
 
     std::unique_ptr<FrameScaler> m_pFrameScaler;  // empty only if it could not be made
     BOOL m_bInputIsYuy2;

@@ -216,6 +216,23 @@ TEST_F(DeliveryThreadTest, AnEntryThatCannotBeMadeIsSkippedAndTheReadLoopGoesOn)
     EXPECT_TRUE(ReadNextSampleIsSet());
 }
 
+TEST_F(DeliveryThreadTest, AnEntrySkippedAfterARefusalLeavesTheRefusalToStopTheReadLoop)
+{
+    // The YUY2 send is refused; the NV12 entry needs the 3 x 2 picture
+    // scaled as it is, which cannot be done, so nothing answers after the
+    // refusal.
+    DebugOutputCapture capture;
+    m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 8, 8);
+    m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 6, 4);
+    m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE, 1);
+    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
+    Insert(COLOR_FORMAT_YUY2, 3, 2, FlatYuy2(4, 2, 81, 90, 240));
+
+    ASSERT_TRUE(WaitUntil([&] { return !ReadNextSampleIsSet(); }, kTimeoutMs));
+    EXPECT_EQ(1, m_driver.GetRequestCount(IOCTL_AVSHWS_SET_FRAME));
+    EXPECT_EQ(1u, capture.Count("Skip entry 6 x 4 in format 4"));
+}
+
 TEST_F(DeliveryThreadTest, AYuy2BufferLongerThanItsPictureIsReadAsThePicture)
 {
     std::vector<BYTE> picture = FlatYuy2(64, 48, 81, 90, 240);
