@@ -23,8 +23,6 @@ HRESULT FrameQueue::InsertFrame(const FRAME_UNIT& frame)
     // When delivery is slower than production (a slow machine, a slow
     // driver, or no delivery thread at all) the oldest pictures go: latency
     // and memory stay bounded, and the newest picture is always sent next.
-    // A dropped sample is released under the lock: its release waits for no
-    // other thread of this process.
     while (m_frames.size() >= kMaxQueuedFrames)
     {
         m_frames.pop_front();

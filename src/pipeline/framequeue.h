@@ -42,6 +42,8 @@ private:
     std::deque<FRAME_UNIT> m_frames;  // guarded by m_lock
     size_t m_nDroppedInBurst;         // guarded by m_lock
     HANDLE m_hInsertedEvent;          // set and reset under m_lock
-    // Taken by the delivery thread, which may be ended by force.
+    // Taken by the delivery thread, which may be ended by force. Samples
+    // dropped or cleared are released under it: their release waits for no
+    // other thread of this process.
     SurvivingLock m_lock;
 };
