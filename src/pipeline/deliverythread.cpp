@@ -51,7 +51,7 @@ HRESULT FrameControlManager::StartDeliveryThread()
                                   EVENT_ALL_ACCESS);
     // Without its events a thread could be neither stopped nor put to sleep
     // on an empty queue: its waits would fail at once, and it would spin.
-    if (m_hQuitEvent == NULL || m_hFrameInsertedEvent == NULL)
+    if (m_hQuitEvent == NULL || m_frameQueue.GetInsertedEvent() == NULL)
     {
         HRESULT hr = m_hQuitEvent == NULL ? HResultFromFailedCall() : E_HANDLE;
         LogPrint("StartDeliveryThread (), its events could not be created (0x%08X)\n", hr);
@@ -108,9 +108,10 @@ void FrameControlManager::DeliverFrames()
 {
     TrackDriverCalls(&m_driverCaller);
     LogPrint("Delivering thread start\n");
-    // One status for the thread's whole life: a frame that could not even be
-    // opened for right after the start stops the camera's read loop.
-    HRESULT hrStatus = E_FAIL;
+    // One answer for the thread's whole life, as if refused at the start: a
+    // frame that could not even be opened for right after the start stops
+    // the camera's read loop.
+    DRIVER_ANSWER eAnswer = DRIVER_REFUSED;
     DeliveryResources& held = m_heldForDelivery;
 
     while (!IsQuitRequested())
@@ -118,7 +119,7 @@ void FrameControlManager::DeliverFrames()
         if (IsFrameQueueEmpty())
         {
             LogPrint("Waiting for next sample...\n");
-            WaitForSingleObject(m_hFrameInsertedEvent, kQueueRecheckMs);
+            WaitForSingleObject(m_frameQueue.GetInsertedEvent(), kQueueRecheckMs);
             LogPrint("Waiting for next sample...end\n");
             continue;
         }
@@ -142,17 +143,20 @@ void FrameControlManager::DeliverFrames()
                 held.pBuffer->GetCurrentLength(&cbCurrent);
                 held.bBufferLocked = SUCCEEDED(held.pBuffer->Lock(&pData, NULL, NULL));
                 if (held.bBufferLocked && pData != NULL && cbCurrent > 0)
-                    hrStatus = DeliverFrame(held.hDevice, GotFrame, pData, cbCurrent, hrStatus);
+                    eAnswer = DeliverFrame(held.hDevice, GotFrame, pData, cbCurrent, eAnswer);
             }
         }
         held.ReleaseAll();
 
-        // A frame cut short by the stop says nothing about the driver.
-        if ((FAILED(hrStatus) || gbStopCapturePending) && !IsQuitRequested())
+        // Only the driver's refusal stops the camera on the pipeline's own
+        // account; the host may ask for a stop too. A frame cut short by the
+        // stop says nothing about the driver.
+        const bool bRefused = eAnswer == DRIVER_REFUSED;
+        if ((bRefused || gbStopCapturePending) && !IsQuitRequested())
         {
-            // The driver refused the frame: the worker restarts the camera
-            // only after a while, so that a refusing driver meets no storm.
-            if (FAILED(hrStatus))
+            // The worker restarts the camera only after a while, so that a
+            // refusing driver meets no storm.
+            if (bRefused)
                 PostWorkerNotice(WORKER_NOTICE_FRAME_REFUSED);
             ResetEvent(m_hReadNextSampleEvent);
             LogPrint("Reset ReadNextSampleEvent to stop read sample\n");
@@ -161,8 +165,9 @@ void FrameControlManager::DeliverFrames()
     LogPrint("Delivering thread end\n");
 }
 
-HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& frame,
-                                          const BYTE* pData, UINT32 cbData, HRESULT hrStatus)
+FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverFrame(
+    HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData,
+    DRIVER_ANSWER eLastAnswer)
 {
     if (frame.format == COLOR_FORMAT_YUY2)
     {
@@ -174,7 +179,7 @@ HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& fram
         {
             LogPrint("Drop YUY2 frame %d x %d: %d bytes in the buffer\n", frame.width,
                      frame.height, cbData);
-            return hrStatus;
+            return eLastAnswer;
         }
         // A longer buffer holds the picture and something else after it
         // (padding, a driver's trailer): the picture is its first bytes.
@@ -184,40 +189,39 @@ HRESULT FrameControlManager::DeliverFrame(HANDLE hDevice, const FRAME_UNIT& fram
     // Serve the frame from a copy of the table: the table lock is then never
     // held across a driver call, so the capture callback, which asks the
     // table under the capture builder's lock, never waits for the driver.
-    LockOutputFormats();
-    m_servedFormats = m_outputFormats;
-    UnlockOutputFormats();
+    m_servedFormats = m_outputFormats.CopyEntries();
 
-    hrStatus = DeliverToOwnFormat(hDevice, frame, pData, cbData, S_OK);
+    // A frame that reaches the driver starts with no refusal of its own.
+    DRIVER_ANSWER eAnswer = DeliverToOwnFormat(hDevice, frame, pData, cbData);
     if (frame.format == COLOR_FORMAT_YUY2)
-        hrStatus = DeliverToNv12(hDevice, frame, pData, hrStatus);
-    return hrStatus;
+        eAnswer = DeliverToNv12(hDevice, frame, pData, eAnswer);
+    return eAnswer;
 }
 
-HRESULT FrameControlManager::EntryStatus(HRESULT hrStatus, HRESULT hrEntry,
-                                         BOOL bRefusedByDriver, _COLOR_FORMAT eFormat,
-                                         UINT32 nWidth, UINT32 nHeight)
+FrameControlManager::DRIVER_ANSWER FrameControlManager::AnswerAfterEntry(
+    DRIVER_ANSWER eLastAnswer, HRESULT hrEntry, BOOL bRefusedByDriver, _COLOR_FORMAT eFormat,
+    UINT32 nWidth, UINT32 nHeight)
 {
     if (bRefusedByDriver)
-        return hrEntry;
+        return DRIVER_REFUSED;
     if (FAILED(hrEntry))
     {
         // The entry's own trouble says nothing of the driver or the camera:
         // the other entries are served and the read loop goes on.
         LogPrint("Skip entry %d x %d in format %d for this frame (0x%08X)\n", nWidth, nHeight,
                  eFormat, hrEntry);
-        return hrStatus;
+        return eLastAnswer;
     }
-    return hrEntry;
+    return DRIVER_ACCEPTED;
 }
 
-HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame,
-                                                const BYTE* pData, UINT32 cbData,
-                                                HRESULT hrStatus)
+FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToOwnFormat(
+    HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData)
 {
+    DRIVER_ANSWER eAnswer = DRIVER_ACCEPTED;
     auto range = m_servedFormats.equal_range(frame.format);
-    for (auto it = range.first; it != range.second && SUCCEEDED(hrStatus) && !IsQuitRequested();
-         ++it)
+    for (auto it = range.first;
+         it != range.second && eAnswer == DRIVER_ACCEPTED && !IsQuitRequested(); ++it)
     {
         const FORMAT_RESOLUTION_UNIT& target_resolution = it->second;
         HRESULT hrEntry = S_OK;
@@ -242,15 +246,16 @@ HRESULT FrameControlManager::DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT
                                     target_resolution.height, resized.Get(), cbResized, &bRefused);
         }
         // An MJPG frame of another size serves nothing.
-        hrStatus = EntryStatus(S_OK, hrEntry, bRefused, frame.format, target_resolution.width,
-                               target_resolution.height);
+        eAnswer = AnswerAfterEntry(eAnswer, hrEntry, bRefused, frame.format,
+                                   target_resolution.width, target_resolution.height);
     }
-    return hrStatus;
+    return eAnswer;
 }
 
-HRESULT FrameControlManager::DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame,
-                                           const BYTE* pData, HRESULT hrStatus)
+FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToNv12(
+    HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, DRIVER_ANSWER eLastAnswer)
 {
+    DRIVER_ANSWER eAnswer = eLastAnswer;
     auto range = m_servedFormats.equal_range(COLOR_FORMAT_NV12);
     for (auto it = range.first; it != range.second && !IsQuitRequested(); ++it)
     {
@@ -275,7 +280,8 @@ HRESULT FrameControlManager::DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& fra
             hrEntry = SendFrame(hDevice, COLOR_FORMAT_NV12, nWidth, nHeight, nv12.Get(), cbNv12,
                                 &bRefused);
         }
-        hrStatus = EntryStatus(hrStatus, hrEntry, bRefused, COLOR_FORMAT_NV12, nWidth, nHeight);
+        eAnswer = AnswerAfterEntry(eAnswer, hrEntry, bRefused, COLOR_FORMAT_NV12, nWidth,
+                                   nHeight);
     }
-    return hrStatus;
+    return eAnswer;
 }

@@ -9,13 +9,11 @@ FrameControlManager::FrameControlManager(HANDLE hReadNextSampleEvent)
       m_nInputHeight(0),
       m_nFailedDecodes(0),
       m_nOtherSizeDrops(0),
-      m_nDroppedInBurst(0),
+      m_frameQueue("FrameInsertedEvent"),
       m_hDeliveryThread(NULL),
       m_driverCaller(),
       m_hQuitEvent(NULL),
-      m_hReadNextSampleEvent(hReadNextSampleEvent),
-      m_hFrameInsertedEvent(CreateEventExA(NULL, "FrameInsertedEvent", CREATE_EVENT_MANUAL_RESET,
-                                           EVENT_ALL_ACCESS))
+      m_hReadNextSampleEvent(hReadNextSampleEvent)
 {
     if (SUCCEEDED(m_decoder.FindMjpegDecoder()))
         m_decoder.SetDecoderMediaTypes();
@@ -26,8 +24,6 @@ FrameControlManager::~FrameControlManager()
     StopDeliveryThread();
     if (m_hQuitEvent != NULL)
         CloseHandle(m_hQuitEvent);
-    if (m_hFrameInsertedEvent != NULL)
-        CloseHandle(m_hFrameInsertedEvent);
     m_pFrameScaler.reset();
     m_decoder.ReleaseDecoder();
 }

@@ -2,17 +2,16 @@
 
 #include <windows.h>
 
-#include <deque>
-#include <map>
 #include <memory>
 #include <vector>
 
-#include "diagnostics/survivinglock.h"
 #include "driver/drivercallthread.h"
 #include "image/framescaler.h"
 #include "image/mjpegdecoder.h"
 #include "pipeline/deliveryresources.h"
+#include "pipeline/framequeue.h"
 #include "pipeline/framerecords.h"
+#include "pipeline/outputformattable.h"
 
 // The frame pipeline: a first-in, first-out queue of pictures from the camera,
 // the MJPEG decoder and the placeholder, and one delivery thread that sends
@@ -34,27 +33,35 @@ public:
     // whose pictures are wanted uncompressed, once more decoded.
     HRESULT DeliverSample(IMFSample* pSample);
 
-    // The queue. It holds at most kMaxQueuedFrames pictures: inserting into a
-    // full queue drops (and releases) the oldest, logged once per burst.
-    static const size_t kMaxQueuedFrames = 8;
-    HRESULT InsertFrame(const FRAME_UNIT& frame);
-    FRAME_UNIT GetFrame();
-    bool IsFrameQueueEmpty();
-    size_t GetFrameQueueDepth();
-    void ClearFrameQueue();
+    // The queue (FrameQueue): at most kMaxQueuedFrames pictures, the oldest
+    // dropped when full.
+    static const size_t kMaxQueuedFrames = FrameQueue::kMaxQueuedFrames;
+    HRESULT InsertFrame(const FRAME_UNIT& frame) { return m_frameQueue.InsertFrame(frame); }
+    FRAME_UNIT GetFrame() { return m_frameQueue.GetFrame(); }
+    bool IsFrameQueueEmpty() { return m_frameQueue.IsEmpty(); }
+    size_t GetFrameQueueDepth() { return m_frameQueue.GetDepth(); }
+    void ClearFrameQueue() { m_frameQueue.Clear(); }
 
     // The delivery thread.
     HRESULT StartDeliveryThread();
     void StopDeliveryThread();
 
-    // Requested-output table. Unknown formats, sizes no picture of the format
-    // can have, sizes beyond what is served (a side over 8192, a record over
-    // 64 MB: one log line each) and duplicates are ignored.
-    HRESULT AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
-    HRESULT ClearOutputFormats();
-    size_t GetOutputFormatCount(_COLOR_FORMAT eFormat);
+    // The requested-output table (OutputFormatTable): what cannot be served
+    // and duplicates are ignored.
+    HRESULT AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
+    {
+        return m_outputFormats.AddOutputFormat(eFormat, nWidth, nHeight);
+    }
+    HRESULT ClearOutputFormats() { return m_outputFormats.ClearOutputFormats(); }
+    size_t GetOutputFormatCount(_COLOR_FORMAT eFormat)
+    {
+        return m_outputFormats.GetOutputFormatCount(eFormat);
+    }
     // A copy of the entries of one format, in table order.
-    std::vector<FORMAT_RESOLUTION_UNIT> GetOutputFormats(_COLOR_FORMAT eFormat);
+    std::vector<FORMAT_RESOLUTION_UNIT> GetOutputFormats(_COLOR_FORMAT eFormat)
+    {
+        return m_outputFormats.GetOutputFormats(eFormat);
+    }
 
     // Turns a packed YUY2 picture into one of the destination size (the
     // destination holds nDstWidth * nDstHeight * 2 bytes) without distorting
@@ -74,38 +81,43 @@ private:
     FrameControlManager(const FrameControlManager&);
     FrameControlManager& operator=(const FrameControlManager&);
 
-    typedef std::multimap<_COLOR_FORMAT, FORMAT_RESOLUTION_UNIT> OutputFormatTable;
-
     // The capture callback's decoding: the decoded picture queued as YUY2
     // at its own size; three failed decodes in a row flush the decoder, a
     // fourth creates it again.
     void DecodeIntoQueue(IMFSample* pSample);
     void NoteDecodeResult(HRESULT hrDecode);
 
+    // What the driver last answered to a frame the delivery thread sent. A
+    // frame that never reached it (no device, no picture, no entry that
+    // could be made) leaves the answer as it was.
+    enum DRIVER_ANSWER
+    {
+        // The driver refused the frame's last send, or, right after the
+        // start, has taken no frame yet: either stops the camera's read loop.
+        DRIVER_REFUSED,
+        // No send of the frame was refused (a frame with nothing to send
+        // meets no refusal).
+        DRIVER_ACCEPTED,
+    };
+
     static DWORD WINAPI DeliveringThread(LPVOID pContext);
     bool IsQuitRequested() const;
     void DeliverFrames();
-    // Called with the queue lock held.
-    void EndDropBurst();
-    HRESULT DeliverFrame(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData,
-                         HRESULT hrStatus);
-    HRESULT DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
-                               UINT32 cbData, HRESULT hrStatus);
-    HRESULT DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
-                          HRESULT hrStatus);
-    // The status after one entry's send: the driver's refusal is the
-    // status; a failure of the entry's own (a refused resize, no memory) is
-    // logged and skips that entry only.
-    static HRESULT EntryStatus(HRESULT hrStatus, HRESULT hrEntry, BOOL bRefusedByDriver,
-                               _COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight);
-
-    // The table lock is a mutex rather than a critical section: should a
-    // thread that holds it ever be terminated, an abandoned mutex passes to
-    // the next waiter instead of blocking the pipeline for good.
-    void LockOutputFormats();
-    void UnlockOutputFormats();
-    // Called with the table lock held.
-    bool HasOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight) const;
+    DRIVER_ANSWER DeliverFrame(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                               UINT32 cbData, DRIVER_ANSWER eLastAnswer);
+    // Serves the entries of the frame's own format until the driver refuses
+    // one.
+    DRIVER_ANSWER DeliverToOwnFormat(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                                     UINT32 cbData);
+    // Serves every NV12 entry, whatever the driver answers to each.
+    DRIVER_ANSWER DeliverToNv12(HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData,
+                                DRIVER_ANSWER eLastAnswer);
+    // The answer after one entry's send: the driver's own, when the send
+    // reached it; a failure of the entry's own (a refused resize, no memory)
+    // is logged, skips that entry only and leaves eLastAnswer.
+    static DRIVER_ANSWER AnswerAfterEntry(DRIVER_ANSWER eLastAnswer, HRESULT hrEntry,
+                                          BOOL bRefusedByDriver, _COLOR_FORMAT eFormat,
+                                          UINT32 nWidth, UINT32 nHeight);
 
     std::unique_ptr<FrameScaler> m_pFrameScaler;  // empty only if it could not be made
     BOOL m_bInputIsYuy2;
@@ -115,21 +127,19 @@ private:
     UINT32 m_nFailedDecodes;   // in a row
     UINT32 m_nOtherSizeDrops;  // MJPG frames of another size, this burst
 
+    // Each guards itself with a lock of its own; no caller holds both locks
+    // at once.
     OutputFormatTable m_outputFormats;
-    // The delivery thread's copy of the table for the frame it serves.
-    OutputFormatTable m_servedFormats;
-    std::deque<FRAME_UNIT> m_frameQueue;
-    size_t m_nDroppedInBurst;  // under the queue lock
-    // Both are taken by the delivery thread, which may be ended by force.
-    SurvivingLock m_outputFormatsLock;
-    SurvivingLock m_frameQueueLock;
+    FrameQueue m_frameQueue;  // its event is "FrameInsertedEvent"
+    // The delivery thread's copy of the table for the frame it serves; only
+    // that thread touches it, so it needs no lock.
+    OutputFormatTable::Entries m_servedFormats;
 
     HANDLE m_hDeliveryThread;
     DRIVER_CALLER m_driverCaller;         // the delivery thread's driver calls
     DeliveryResources m_heldForDelivery;  // what it holds for the frame it serves
     HANDLE m_hQuitEvent;            // "QuitDeliveryThreadEvent"
     HANDLE m_hReadNextSampleEvent;  // borrowed
-    HANDLE m_hFrameInsertedEvent;   // "FrameInsertedEvent"
 
     MjpegDecoder m_decoder;
 };

@@ -1,70 +1,79 @@
-#include "pipeline/framecontrolmanager.h"
+#include "pipeline/framequeue.h"
 
 #include "diagnostics/debuglog.h"
 
-const size_t FrameControlManager::kMaxQueuedFrames;
+const size_t FrameQueue::kMaxQueuedFrames;
 
-HRESULT FrameControlManager::InsertFrame(const FRAME_UNIT& frame)
+FrameQueue::FrameQueue(LPCSTR pszInsertedEventName)
+    : m_nDroppedInBurst(0),
+      m_hInsertedEvent(CreateEventExA(NULL, pszInsertedEventName, CREATE_EVENT_MANUAL_RESET,
+                                      EVENT_ALL_ACCESS))
 {
-    m_frameQueueLock.Lock();
+}
+
+FrameQueue::~FrameQueue()
+{
+    if (m_hInsertedEvent != NULL)
+        CloseHandle(m_hInsertedEvent);
+}
+
+HRESULT FrameQueue::InsertFrame(const FRAME_UNIT& frame)
+{
+    SurvivingLockGuard guard(m_lock);
     // When delivery is slower than production (a slow machine, a slow
     // driver, or no delivery thread at all) the oldest pictures go: latency
     // and memory stay bounded, and the newest picture is always sent next.
-    while (m_frameQueue.size() >= kMaxQueuedFrames)
+    while (m_frames.size() >= kMaxQueuedFrames)
     {
-        m_frameQueue.pop_front();
+        m_frames.pop_front();
         if (m_nDroppedInBurst++ == 0)
-            LogPrint("FrameControlManager::InsertFrame (): queue full, dropping the oldest frames\n");
+            LogPrint("FrameControlManager::InsertFrame (): queue full, "
+                     "dropping the oldest frames\n");
     }
-    m_frameQueue.push_back(frame);
-    SetEvent(m_hFrameInsertedEvent);
-    m_frameQueueLock.Unlock();
+    m_frames.push_back(frame);
+    SetEvent(m_hInsertedEvent);
     return S_OK;
 }
 
-FRAME_UNIT FrameControlManager::GetFrame()
+FRAME_UNIT FrameQueue::GetFrame()
 {
-    // Callers check IsFrameQueueEmpty first; an empty queue still yields a
-    // frame without a sample, which delivery drops.
+    // Callers check IsEmpty first; an empty queue still yields a frame
+    // without a sample, which delivery drops.
     FRAME_UNIT frame(COLOR_FORMAT_YUY2, 0, 0, NULL);
-    m_frameQueueLock.Lock();
-    if (!m_frameQueue.empty())
+    SurvivingLockGuard guard(m_lock);
+    if (!m_frames.empty())
     {
-        frame = m_frameQueue.front();
-        m_frameQueue.pop_front();
+        frame = m_frames.front();
+        m_frames.pop_front();
     }
-    if (m_frameQueue.empty())
+    if (m_frames.empty())
         EndDropBurst();
-    if (m_frameQueue.empty())
-        ResetEvent(m_hFrameInsertedEvent);
-    m_frameQueueLock.Unlock();
+    if (m_frames.empty())
+        ResetEvent(m_hInsertedEvent);
     return frame;
 }
 
-bool FrameControlManager::IsFrameQueueEmpty()
+bool FrameQueue::IsEmpty()
 {
-    return GetFrameQueueDepth() == 0;
+    return GetDepth() == 0;
 }
 
-void FrameControlManager::ClearFrameQueue()
+size_t FrameQueue::GetDepth()
 {
-    m_frameQueueLock.Lock();
-    while (!m_frameQueue.empty())
-        m_frameQueue.pop_front();
+    SurvivingLockGuard guard(m_lock);
+    return m_frames.size();
+}
+
+void FrameQueue::Clear()
+{
+    SurvivingLockGuard guard(m_lock);
+    while (!m_frames.empty())
+        m_frames.pop_front();
     EndDropBurst();
-    ResetEvent(m_hFrameInsertedEvent);
-    m_frameQueueLock.Unlock();
+    ResetEvent(m_hInsertedEvent);
 }
 
-size_t FrameControlManager::GetFrameQueueDepth()
-{
-    m_frameQueueLock.Lock();
-    size_t nDepth = m_frameQueue.size();
-    m_frameQueueLock.Unlock();
-    return nDepth;
-}
-
-void FrameControlManager::EndDropBurst()
+void FrameQueue::EndDropBurst()
 {
     // A burst ends when the consumer has caught up.
     if (m_nDroppedInBurst != 0)

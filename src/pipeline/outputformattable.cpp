@@ -1,4 +1,4 @@
-#include "pipeline/framecontrolmanager.h"
+#include "pipeline/outputformattable.h"
 
 #include "diagnostics/debuglog.h"
 #include "driver/driverprotocol.h"
@@ -47,19 +47,7 @@ bool IsServableSize(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
 }
 }  // namespace
 
-void FrameControlManager::LockOutputFormats()
-{
-    // A terminated delivery thread may have held it; the table itself is
-    // only read by that thread, so it is intact.
-    m_outputFormatsLock.Lock();
-}
-
-void FrameControlManager::UnlockOutputFormats()
-{
-    m_outputFormatsLock.Unlock();
-}
-
-HRESULT FrameControlManager::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
+HRESULT OutputFormatTable::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight)
 {
     if (IsHandledColorFormat(eFormat) && !IsServableSize(eFormat, nWidth, nHeight))
     {
@@ -75,48 +63,49 @@ HRESULT FrameControlManager::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidt
         return S_OK;
     }
 
-    LockOutputFormats();
+    SurvivingLockGuard guard(m_lock);
     if (IsHandledColorFormat(eFormat) && !HasOutputFormat(eFormat, nWidth, nHeight))
     {
         FORMAT_RESOLUTION_UNIT resolution = {nWidth, nHeight};
         // A multimap inserts after the existing entries of the same key.
-        m_outputFormats.insert(OutputFormatTable::value_type(eFormat, resolution));
+        m_entries.insert(Entries::value_type(eFormat, resolution));
     }
-    UnlockOutputFormats();
     return S_OK;
 }
 
-HRESULT FrameControlManager::ClearOutputFormats()
+HRESULT OutputFormatTable::ClearOutputFormats()
 {
-    LockOutputFormats();
-    m_outputFormats.clear();
-    UnlockOutputFormats();
+    SurvivingLockGuard guard(m_lock);
+    m_entries.clear();
     return S_OK;
 }
 
-size_t FrameControlManager::GetOutputFormatCount(_COLOR_FORMAT eFormat)
+size_t OutputFormatTable::GetOutputFormatCount(_COLOR_FORMAT eFormat)
 {
-    LockOutputFormats();
-    size_t nCount = m_outputFormats.count(eFormat);
-    UnlockOutputFormats();
-    return nCount;
+    SurvivingLockGuard guard(m_lock);
+    return m_entries.count(eFormat);
 }
 
-std::vector<FORMAT_RESOLUTION_UNIT> FrameControlManager::GetOutputFormats(_COLOR_FORMAT eFormat)
+std::vector<FORMAT_RESOLUTION_UNIT> OutputFormatTable::GetOutputFormats(_COLOR_FORMAT eFormat)
 {
     std::vector<FORMAT_RESOLUTION_UNIT> entries;
-    LockOutputFormats();
-    auto range = m_outputFormats.equal_range(eFormat);
+    SurvivingLockGuard guard(m_lock);
+    auto range = m_entries.equal_range(eFormat);
     for (auto it = range.first; it != range.second; ++it)
         entries.push_back(it->second);
-    UnlockOutputFormats();
     return entries;
 }
 
-bool FrameControlManager::HasOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth,
-                                          UINT32 nHeight) const
+OutputFormatTable::Entries OutputFormatTable::CopyEntries()
 {
-    auto range = m_outputFormats.equal_range(eFormat);
+    SurvivingLockGuard guard(m_lock);
+    return m_entries;
+}
+
+bool OutputFormatTable::HasOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth,
+                                        UINT32 nHeight) const
+{
+    auto range = m_entries.equal_range(eFormat);
     for (auto it = range.first; it != range.second; ++it)
     {
         if (it->second.width == nWidth && it->second.height == nHeight)

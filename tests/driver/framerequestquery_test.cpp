@@ -37,6 +37,7 @@ protected:
     {
         DestroyStandalonePipeline();
         m_driver.Uninstall();
+        ForgetDriverPathForTest();
     }
 
     HRESULT Query()
@@ -184,7 +185,7 @@ TEST(ProcessName, IsFoundForARunningProcessOnly)
 {
     char szName[MAX_PATH] = {};
     EXPECT_EQ(S_OK, GetProcessNameByID(GetCurrentProcessId(), szName));
-    EXPECT_STREQ("host_tests.exe", szName);
+    EXPECT_STREQ("driver_tests.exe", szName);
 
     char szNone[MAX_PATH] = {};
     EXPECT_EQ(S_OK, GetProcessNameByID(0x7FFFFFF0, szNone));
