@@ -57,7 +57,7 @@ ScopedDecoderRegistration::ScopedDecoderRegistration(const wchar_t* pwszName)
 
     const MFT_REGISTER_TYPE_INFO input = {MFMediaType_Video, MFVideoFormat_MJPG};
     const MFT_REGISTER_TYPE_INFO output = {MFMediaType_Video, MFVideoFormat_YUY2};
-    m_pFactory.Attach(new SimulatedMjpegDecoderFactory(m_pFaults, m_pQuirks));
+    *m_pFactory.ReleaseAndGetAddressOf() = new SimulatedMjpegDecoderFactory(m_pFaults, m_pQuirks);
     m_hrRegister = SimulatedDecoderEnumeration::RegisterTransform(
         m_pFactory.Get(), MFT_CATEGORY_VIDEO_DECODER, pwszName, input, output);
     if (FAILED(m_hrRegister))

@@ -25,7 +25,7 @@ protected:
         : m_pFaults(std::make_shared<CallFaults>()),
           m_pQuirks(std::make_shared<SimulatedDecoderQuirks>())
     {
-        m_pDecoder.Attach(new SimulatedMjpegDecoder(m_pFaults, m_pQuirks));
+        *m_pDecoder.ReleaseAndGetAddressOf() = new SimulatedMjpegDecoder(m_pFaults, m_pQuirks);
     }
 
     void SetUp() override { ASSERT_EQ(S_OK, m_mediaFoundation.Result()); }

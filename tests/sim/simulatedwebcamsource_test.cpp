@@ -188,7 +188,7 @@ protected:
     ComPtr<EventCollector> Listen(IMFMediaEventGenerator* pGenerator)
     {
         ComPtr<EventCollector> collector;
-        collector.Attach(new EventCollector());
+        *collector.ReleaseAndGetAddressOf() = new EventCollector();
         EXPECT_EQ(S_OK, collector->Listen(pGenerator));
         m_collectors.push_back(collector);
         return collector;

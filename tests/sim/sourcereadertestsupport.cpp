@@ -12,7 +12,7 @@ using Microsoft::WRL::ComPtr;
 ComPtr<ReaderTestCallback> ReaderTestCallback::Create()
 {
     ComPtr<ReaderTestCallback> callback;
-    callback.Attach(new ReaderTestCallback());
+    *callback.ReleaseAndGetAddressOf() = new ReaderTestCallback();
     return callback;
 }
 
