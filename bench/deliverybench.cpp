@@ -45,7 +45,8 @@ double Median(std::vector<double> values)
 double FreshPagesMs(SIZE_T cbSize, DWORD dwPageSize)
 {
     double t0 = NowMs();
-    BYTE* p = static_cast<BYTE*>(VirtualAlloc(NULL, cbSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    BYTE* p =
+        static_cast<BYTE*>(VirtualAlloc(NULL, cbSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     if (p == NULL)
         return 0.0;
     for (SIZE_T i = 0; i < cbSize; i += dwPageSize)
@@ -170,21 +171,28 @@ int main()
     pipeline.StopDeliveryThread();
     pSample->Release();
 
-    printf("One 1280x720 YUY2 frame to {YUY2 1280x720, YUY2 640x480, NV12 1280x720, NV12 640x480}\n");
+    printf(
+        "One 1280x720 YUY2 frame to {YUY2 1280x720, YUY2 640x480, NV12 1280x720, NV12 640x480}\n");
     printf("median of %d frames, milliseconds (budget at 30 fps: 33.3; target: 8)\n\n", kFrames);
     printf("  whole delivery (queue to driver, 4 sends) %8.3f\n", Median(whole));
-    printf("  resize 1280x720 -> 1280x720 (1:1 pass)    %8.3f  x2 (YUY2 and NV12 entries)\n", Median(resize720));
+    printf("  resize 1280x720 -> 1280x720 (1:1 pass)    %8.3f  x2 (YUY2 and NV12 entries)\n",
+           Median(resize720));
     printf("  resize 1280x720 -> 640x480                %8.3f  x2\n", Median(resize480));
     printf("  convert to NV12 1280x720                  %8.3f\n", Median(convert720));
     printf("  convert to NV12 640x480                   %8.3f\n", Median(convert480));
-    printf("  record copy + driver call, 1280x720 YUY2  %8.3f  (per send; 4 sends of smaller pictures follow)\n", Median(send720));
+    printf(
+        "  record copy + driver call, 1280x720 YUY2  %8.3f  (per send; 4 sends of smaller pictures "
+        "follow)\n",
+        Median(send720));
     printf("  one debug log line                        %8.3f\n", Median(logLine));
     printf("\nFresh memory on this machine (resize and conversion above ran on warm buffers)\n");
     printf("  commit, touch, free one 1280x720 YUY2 record %8.3f  (%u pages of %u bytes)\n",
-           Median(freshRecord720), static_cast<unsigned>((kRecordBytes[0] + systemInfo.dwPageSize - 1) / systemInfo.dwPageSize),
+           Median(freshRecord720),
+           static_cast<unsigned>((kRecordBytes[0] + systemInfo.dwPageSize - 1) /
+                                 systemInfo.dwPageSize),
            static_cast<unsigned>(systemInfo.dwPageSize));
-    printf("  the same for the four records of a frame     %8.3f  (%.1f MB)\n", Median(freshFourRecords),
-           cbFourRecords / 1048576.0);
+    printf("  the same for the four records of a frame     %8.3f  (%.1f MB)\n",
+           Median(freshFourRecords), cbFourRecords / 1048576.0);
     printf("  copy of a 1280x720 YUY2 picture, warm        %8.3f\n", Median(warmCopy720));
     driver.Uninstall();
     CloseHandle(hReadNextSample);

@@ -6,7 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-extern "C" {
+extern "C"
+{
 #include <libswscale/swscale.h>
 }
 
@@ -109,17 +110,19 @@ ImageStatus ResizeLikeTheProduct(ScalerPlan* pPlan, const ResizeCase& c, uint8_t
     ImageStatus status = ImageStatus::Ok;
     if (ComputeCentredCrop(c.nSrcWidth, c.nSrcHeight, c.nDstWidth, c.nDstHeight, &region))
     {
-        pCrop = static_cast<uint8_t*>(malloc(static_cast<size_t>(region.nWidth) * region.nHeight * 2));
-        status = pCrop == nullptr ? ImageStatus::OutOfMemory
-                                  : CopyRegion(c.src.data(), c.nSrcWidth, c.nSrcHeight, 2, region.nLeft,
-                                               region.nTop, pCrop, region.nWidth, region.nHeight);
+        pCrop =
+            static_cast<uint8_t*>(malloc(static_cast<size_t>(region.nWidth) * region.nHeight * 2));
+        status = pCrop == nullptr
+                     ? ImageStatus::OutOfMemory
+                     : CopyRegion(c.src.data(), c.nSrcWidth, c.nSrcHeight, 2, region.nLeft,
+                                  region.nTop, pCrop, region.nWidth, region.nHeight);
         pSource = pCrop;
         nWidth = region.nWidth;
         nHeight = region.nHeight;
     }
     if (status == ImageStatus::Ok)
     {
-        ScalerGeometry geometry = {ScalerLayout::Yuy2, nWidth,      nHeight,        nWidth * 2,
+        ScalerGeometry geometry = {ScalerLayout::Yuy2, nWidth,       nHeight,        nWidth * 2,
                                    c.nDstWidth,        c.nDstHeight, c.nDstWidth * 2};
         status = pPlan->Configure(geometry, ScalerFilter::Automatic, eAcceleration);
         if (status == ImageStatus::Ok)
@@ -160,7 +163,8 @@ void RunSwscale(SwsContext* pContext, const ResizeCase& c, uint8_t* pDst)
     const int anSrcStride[1] = {static_cast<int>(c.nSrcWidth * 2)};
     uint8_t* apDst[1] = {pDst};
     const int anDstStride[1] = {static_cast<int>(c.nDstWidth * 2)};
-    sws_scale(pContext, apSrc, anSrcStride, 0, static_cast<int>(c.crop.nHeight), apDst, anDstStride);
+    sws_scale(pContext, apSrc, anSrcStride, 0, static_cast<int>(c.crop.nHeight), apDst,
+              anDstStride);
 }
 
 void ResizeSwscale(benchmark::State& state, ResizeCase* c, int nFlags)
@@ -185,8 +189,9 @@ void RunLibyuvPlanar(ResizeCase* c)
     const size_t nLumaOffset = static_cast<size_t>(r.nTop) * w + r.nLeft;
     const size_t nChromaOffset = static_cast<size_t>(r.nTop) * cw + r.nLeft / 2;
     const int dw = static_cast<int>(c->nDstWidth), dh = static_cast<int>(c->nDstHeight);
-    libyuv::ScalePlane(c->srcY.data() + nLumaOffset, static_cast<int>(w), static_cast<int>(r.nWidth),
-                       static_cast<int>(r.nHeight), c->dstY.data(), dw, dw, dh, libyuv::kFilterBilinear);
+    libyuv::ScalePlane(c->srcY.data() + nLumaOffset, static_cast<int>(w),
+                       static_cast<int>(r.nWidth), static_cast<int>(r.nHeight), c->dstY.data(), dw,
+                       dw, dh, libyuv::kFilterBilinear);
     libyuv::ScalePlane(c->srcU.data() + nChromaOffset, static_cast<int>(cw),
                        static_cast<int>(r.nWidth / 2), static_cast<int>(r.nHeight), c->dstU.data(),
                        dw / 2, dw / 2, dh, libyuv::kFilterBilinear);
@@ -214,7 +219,8 @@ public:
     {
         for (const Run& run : runs)
         {
-            const bool bMedian = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const bool bMedian =
+                run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             const bool bSingle = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
             if ((bMedian || bSingle) && !run.error_occurred)
             {
@@ -276,20 +282,26 @@ int main(int argc, char** argv)
         c->copy.resize(c->src.size());
         const std::string prefix = "convert/" + SizeName(c->nWidth, c->nHeight) + "/";
         ConversionCase* p = c.get();
-        benchmark::RegisterBenchmark((prefix + "ours_c").c_str(), ConvertWith, p, Yuy2ToNv12Path::Portable);
-        benchmark::RegisterBenchmark((prefix + "ours_sse2").c_str(), ConvertWith, p, Yuy2ToNv12Path::Sse2);
-        benchmark::RegisterBenchmark((prefix + "ours_avx2").c_str(), ConvertWith, p, Yuy2ToNv12Path::Avx2);
+        benchmark::RegisterBenchmark((prefix + "ours_c").c_str(), ConvertWith, p,
+                                     Yuy2ToNv12Path::Portable);
+        benchmark::RegisterBenchmark((prefix + "ours_sse2").c_str(), ConvertWith, p,
+                                     Yuy2ToNv12Path::Sse2);
+        benchmark::RegisterBenchmark((prefix + "ours_avx2").c_str(), ConvertWith, p,
+                                     Yuy2ToNv12Path::Avx2);
         benchmark::RegisterBenchmark((prefix + "ours_dispatch").c_str(), ConvertWith, p,
                                      GetBestYuy2ToNv12Path());
         benchmark::RegisterBenchmark((prefix + "libyuv_best").c_str(), ConvertWithLibyuv, p, -1);
-        benchmark::RegisterBenchmark((prefix + "libyuv_sse2").c_str(), ConvertWithLibyuv, p, kLibyuvSse2Only);
+        benchmark::RegisterBenchmark((prefix + "libyuv_sse2").c_str(), ConvertWithLibyuv, p,
+                                     kLibyuvSse2Only);
         benchmark::RegisterBenchmark((prefix + "memcpy").c_str(), CopySource, p);
         conversions.push_back(std::move(c));
     }
 
     // The last is the 1:1 pass every NV12 request of the camera's size makes.
-    const uint32_t kResizes[][4] = {
-        {1280, 720, 640, 480}, {640, 480, 1280, 720}, {1280, 720, 320, 180}, {1280, 720, 1280, 720}};
+    const uint32_t kResizes[][4] = {{1280, 720, 640, 480},
+                                    {640, 480, 1280, 720},
+                                    {1280, 720, 320, 180},
+                                    {1280, 720, 1280, 720}};
     std::vector<std::unique_ptr<ResizeCase>> resizes;
     for (const auto& r : kResizes)
     {
@@ -316,13 +328,17 @@ int main(int argc, char** argv)
         c->dstV.resize(nDstPixels / 2);
         const std::string prefix = "resize/" + c->Name() + "/";
         ResizeCase* p = c.get();
-        benchmark::RegisterBenchmark((prefix + "ours").c_str(), ResizeOurs, p, ScalerAcceleration::Avx2);
-        benchmark::RegisterBenchmark((prefix + "ours_sse2").c_str(), ResizeOurs, p, ScalerAcceleration::Sse2);
+        benchmark::RegisterBenchmark((prefix + "ours").c_str(), ResizeOurs, p,
+                                     ScalerAcceleration::Avx2);
+        benchmark::RegisterBenchmark((prefix + "ours_sse2").c_str(), ResizeOurs, p,
+                                     ScalerAcceleration::Sse2);
         benchmark::RegisterBenchmark((prefix + "ours_portable").c_str(), ResizeOurs, p,
                                      ScalerAcceleration::Portable);
-        benchmark::RegisterBenchmark((prefix + "swscale_bilinear").c_str(), ResizeSwscale, p, SWS_BILINEAR);
+        benchmark::RegisterBenchmark((prefix + "swscale_bilinear").c_str(), ResizeSwscale, p,
+                                     SWS_BILINEAR);
         benchmark::RegisterBenchmark((prefix + "swscale_area").c_str(), ResizeSwscale, p, SWS_AREA);
-        benchmark::RegisterBenchmark((prefix + "libyuv_planar_bilinear").c_str(), ResizeLibyuvPlanar, p);
+        benchmark::RegisterBenchmark((prefix + "libyuv_planar_bilinear").c_str(),
+                                     ResizeLibyuvPlanar, p);
         resizes.push_back(std::move(c));
     }
 
@@ -330,7 +346,9 @@ int main(int argc, char** argv)
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    printf("\nYUY2 -> NV12, microseconds of processor time a frame (median); ratios are throughput,\n");
+    printf(
+        "\nYUY2 -> NV12, microseconds of processor time a frame (median); ratios are "
+        "throughput,\n");
     printf("higher is faster\n");
     printf("%-9s %-22s %10s %14s %14s %14s\n", "size", "routine", "time (us)", "vs libyuv best",
            "vs libyuv SSE2", "time / memcpy");
@@ -340,20 +358,23 @@ int main(int argc, char** argv)
         const double dBest = reporter.Time(prefix + "libyuv_best");
         const double dSse2 = reporter.Time(prefix + "libyuv_sse2");
         const double dCopy = reporter.Time(prefix + "memcpy");
-        const std::string dispatch = std::string("ours dispatch (") + PathName(GetBestYuy2ToNv12Path()) + ")";
-        const std::pair<const char*, std::string> rows[] = {
-            {"ours_c", "ours C"},           {"ours_sse2", "ours SSE2 (8 px)"},
-            {"ours_avx2", "ours AVX2 (16 px)"}, {"ours_dispatch", dispatch},
-            {"libyuv_best", "libyuv best"},   {"libyuv_sse2", "libyuv SSE2 only"},
-            {"memcpy", "memcpy of the source"}};
+        const std::string dispatch =
+            std::string("ours dispatch (") + PathName(GetBestYuy2ToNv12Path()) + ")";
+        const std::pair<const char*, std::string> rows[] = {{"ours_c", "ours C"},
+                                                            {"ours_sse2", "ours SSE2 (8 px)"},
+                                                            {"ours_avx2", "ours AVX2 (16 px)"},
+                                                            {"ours_dispatch", dispatch},
+                                                            {"libyuv_best", "libyuv best"},
+                                                            {"libyuv_sse2", "libyuv SSE2 only"},
+                                                            {"memcpy", "memcpy of the source"}};
         for (const auto& row : rows)
         {
             const double dTime = reporter.Time(prefix + row.first);
             if (dTime < 0)
                 continue;  // filtered out
             printf("%-9s %-22s %10.1f %14s %14s %14s\n", SizeName(c->nWidth, c->nHeight).c_str(),
-                   row.second.c_str(), dTime, Ratio(dBest, dTime).c_str(), Ratio(dSse2, dTime).c_str(),
-                   Ratio(dTime, dCopy).c_str());
+                   row.second.c_str(), dTime, Ratio(dBest, dTime).c_str(),
+                   Ratio(dSse2, dTime).c_str(), Ratio(dTime, dCopy).c_str());
         }
     }
 
@@ -362,19 +383,22 @@ int main(int argc, char** argv)
     printf("PSNR of the luma against a double-precision Lanczos-3 resample of the same crop\n");
     printf("%-20s %-30s %10s %8s %10s\n", "resize", "path", "time (us)", "speed", "PSNR (dB)");
     const char* pszBest =
-        ScalerAvailableAcceleration(ScalerAcceleration::Avx2) == ScalerAcceleration::Avx2 ? "AVX2" : "SSE2";
+        ScalerAvailableAcceleration(ScalerAcceleration::Avx2) == ScalerAcceleration::Avx2 ? "AVX2"
+                                                                                          : "SSE2";
     std::map<std::string, std::map<std::string, double>> psnrs;  // resize -> routine -> dB
     for (const auto& c : resizes)
     {
         const std::string prefix = "resize/" + c->Name() + "/";
-        LumaPlane crop = ExtractLuma(c->CropStart(), c->crop.nWidth, c->crop.nHeight, c->nSrcWidth * 2);
+        LumaPlane crop =
+            ExtractLuma(c->CropStart(), c->crop.nWidth, c->crop.nHeight, c->nSrcWidth * 2);
         LumaPlane reference = ResampleLumaLanczos3(crop, c->nDstWidth, c->nDstHeight);
         const uint32_t nStride = c->nDstWidth * 2;
         std::vector<uint8_t> out(c->dst.size());
 
         std::map<std::string, double> psnr;
         auto row = [&](const char* pszName, const std::string& label, const uint8_t* pLuma,
-                       uint32_t nLumaStride, uint32_t nStep) {
+                       uint32_t nLumaStride, uint32_t nStep)
+        {
             const double dTime = reporter.Time(prefix + pszName);
             if (dTime < 0)
                 return;  // filtered out
@@ -394,7 +418,8 @@ int main(int argc, char** argv)
         RunSwscale(MakeSwscale(*c, SWS_AREA).get(), *c, out.data());
         row("swscale_area", "swscale SWS_AREA", out.data(), nStride, 2);
         RunLibyuvPlanar(c.get());
-        row("libyuv_planar_bilinear", "libyuv ScalePlane x3 (planar)", c->dstY.data(), c->nDstWidth, 1);
+        row("libyuv_planar_bilinear", "libyuv ScalePlane x3 (planar)", c->dstY.data(), c->nDstWidth,
+            1);
         psnrs[c->Name()] = psnr;
     }
 
@@ -444,8 +469,8 @@ int main(int argc, char** argv)
         char szMiss[96];
         if (!bBeatsPeer)
         {
-            snprintf(szMiss, sizeof(szMiss), " %.0f%% slower than %s", 100.0 * (dOurs / dPeer - 1.0),
-                     peerName.c_str());
+            snprintf(szMiss, sizeof(szMiss), " %.0f%% slower than %s",
+                     100.0 * (dOurs / dPeer - 1.0), peerName.c_str());
             verdict += szMiss;
         }
         if (!bBeatsBilinear)

@@ -2,7 +2,6 @@
 
 #include <math.h>
 
-
 namespace
 {
 const double kPi = 3.14159265358979323846;
@@ -45,7 +44,8 @@ LumaPlane ExtractLuma(const uint8_t* pSrc, uint32_t nWidth, uint32_t nHeight, ui
     for (uint32_t y = 0; y < nHeight; ++y)
     {
         for (uint32_t x = 0; x < nWidth; ++x)
-            plane.samples[static_cast<size_t>(y) * nWidth + x] = pSrc[static_cast<size_t>(y) * nStride + 2 * x];
+            plane.samples[static_cast<size_t>(y) * nWidth + x] =
+                pSrc[static_cast<size_t>(y) * nStride + 2 * x];
     }
     return plane;
 }
@@ -55,7 +55,8 @@ LumaPlane ResampleLumaLanczos3(const LumaPlane& in, uint32_t nOutWidth, uint32_t
     std::vector<uint32_t> inputs;
     std::vector<double> weights;
     // Rows first, then columns.
-    LumaPlane rows = {nOutWidth, in.nHeight, std::vector<double>(static_cast<size_t>(nOutWidth) * in.nHeight)};
+    LumaPlane rows = {nOutWidth, in.nHeight,
+                      std::vector<double>(static_cast<size_t>(nOutWidth) * in.nHeight)};
     for (uint32_t x = 0; x < nOutWidth; ++x)
     {
         Weights(in.nWidth, nOutWidth, x, &inputs, &weights);
@@ -67,7 +68,8 @@ LumaPlane ResampleLumaLanczos3(const LumaPlane& in, uint32_t nOutWidth, uint32_t
             rows.samples[static_cast<size_t>(y) * nOutWidth + x] = dSum;
         }
     }
-    LumaPlane out = {nOutWidth, nOutHeight, std::vector<double>(static_cast<size_t>(nOutWidth) * nOutHeight)};
+    LumaPlane out = {nOutWidth, nOutHeight,
+                     std::vector<double>(static_cast<size_t>(nOutWidth) * nOutHeight)};
     for (uint32_t y = 0; y < nOutHeight; ++y)
     {
         Weights(in.nHeight, nOutHeight, y, &inputs, &weights);
@@ -90,7 +92,8 @@ double LumaPsnr(const uint8_t* pPicture, uint32_t nStride, uint32_t nFirst, uint
     {
         for (uint32_t x = 0; x < reference.nWidth; ++x)
         {
-            double d = pPicture[static_cast<size_t>(y) * nStride + nFirst + static_cast<size_t>(x) * nStep] -
+            double d = pPicture[static_cast<size_t>(y) * nStride + nFirst +
+                                static_cast<size_t>(x) * nStep] -
                        reference.samples[static_cast<size_t>(y) * reference.nWidth + x];
             dSquares += d * d;
         }

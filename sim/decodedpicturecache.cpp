@@ -24,10 +24,12 @@ const std::vector<BYTE>* DecodedPictureCache::Find(const std::vector<BYTE>& comp
                                                    UINT32 nWidth, UINT32 nHeight)
 {
     const UINT64 nHash = HashBytes(compressed);
-    auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& entry) {
-        return entry.nHash == nHash && entry.nWidth == nWidth && entry.nHeight == nHeight &&
-               entry.compressed == compressed;
-    });
+    auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                           [&](const Entry& entry)
+                           {
+                               return entry.nHash == nHash && entry.nWidth == nWidth &&
+                                      entry.nHeight == nHeight && entry.compressed == compressed;
+                           });
     if (it == m_entries.end())
         return NULL;
     Entry found = std::move(*it);

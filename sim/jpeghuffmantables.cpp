@@ -4,6 +4,7 @@ namespace
 {
 // The four tables of the standard's annex K (K.3): code lengths (16 counts)
 // then values, each preceded by its class and id byte.
+// clang-format off
 const BYTE kStandardTables[] = {
     // DC, table 0 (luminance)
     0x00, 0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0,
@@ -38,6 +39,7 @@ const BYTE kStandardTables[] = {
     0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7,
     0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa,
 };
+// clang-format on
 
 // Calls onSegment(marker, offset, length) for each segment before the first
 // scan (offset of its 0xFF, length counting the marker); returns the offset
@@ -73,11 +75,13 @@ bool JpegHasHuffmanTables(const std::vector<BYTE>& jpeg)
 std::vector<BYTE> StripJpegHuffmanTables(const std::vector<BYTE>& jpeg)
 {
     std::vector<BYTE> stripped(jpeg.begin(), jpeg.begin() + (jpeg.size() < 2 ? jpeg.size() : 2));
-    const size_t nScan = WalkHeader(jpeg, [&](BYTE marker, size_t nOffset, size_t cbSegment) {
-        if (marker != 0xC4)
-            stripped.insert(stripped.end(), jpeg.begin() + nOffset,
-                            jpeg.begin() + nOffset + cbSegment);
-    });
+    const size_t nScan = WalkHeader(jpeg,
+                                    [&](BYTE marker, size_t nOffset, size_t cbSegment)
+                                    {
+                                        if (marker != 0xC4)
+                                            stripped.insert(stripped.end(), jpeg.begin() + nOffset,
+                                                            jpeg.begin() + nOffset + cbSegment);
+                                    });
     if (nScan == 0)
         return jpeg;
     stripped.insert(stripped.end(), jpeg.begin() + nScan, jpeg.end());

@@ -81,10 +81,10 @@ void SimulatedDecoderEnumeration::Uninstall()
 }
 
 HRESULT SimulatedDecoderEnumeration::RegisterTransform(IClassFactory* pFactory,
-                                                      const GUID& category,
-                                                      const wchar_t* pwszName,
-                                                      const MFT_REGISTER_TYPE_INFO& input,
-                                                      const MFT_REGISTER_TYPE_INFO& output)
+                                                       const GUID& category,
+                                                       const wchar_t* pwszName,
+                                                       const MFT_REGISTER_TYPE_INFO& input,
+                                                       const MFT_REGISTER_TYPE_INFO& output)
 {
     std::lock_guard<std::mutex> guard(gLock);
     HRESULT hr = MFTRegisterLocal(pFactory, category, pwszName, 0, 1, &input, 1, &output);
@@ -162,8 +162,8 @@ HRESULT WINAPI SimulatedDecoderEnumeration::EnumerateTransforms(
         return hrFailure;
     }
 
-    HRESULT hr = MFTEnumEx(guidCategory, Flags, pInputType, pOutputType, pppMFTActivate,
-                           pnumMFTActivate);
+    HRESULT hr =
+        MFTEnumEx(guidCategory, Flags, pInputType, pOutputType, pppMFTActivate, pnumMFTActivate);
     if (FAILED(hr) || *pppMFTActivate == NULL)
         return hr;
 

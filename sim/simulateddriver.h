@@ -167,7 +167,7 @@ private:
     UINT32 m_nOverriddenCount;
 
     std::map<DWORD, std::pair<DWORD, int>> m_failures;  // code -> (error, times left; -1 always)
-    std::map<DWORD, int> m_shortAnswers;                 // code -> times left; -1 always
+    std::map<DWORD, int> m_shortAnswers;                // code -> times left; -1 always
     bool m_bOpenFails;
     DWORD m_dwOpenError;
 
@@ -177,8 +177,8 @@ private:
     std::map<DWORD, int> m_requestsStarted;
     std::map<DWORD, DWORD> m_delays;
     std::map<DWORD, std::pair<DWORD, DWORD>> m_stalls;  // code -> (length in ms, end tick)
-    HANDLE m_hStallsReleased;                   // manual reset
-    std::map<DWORD, HANDLE> m_stalledThreads;   // thread id -> its cancel event
+    HANDLE m_hStallsReleased;                           // manual reset
+    std::map<DWORD, HANDLE> m_stalledThreads;           // thread id -> its cancel event
     int m_nCancelled;
 
     std::vector<ReceivedFrame> m_frames;

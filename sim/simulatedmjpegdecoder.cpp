@@ -131,21 +131,18 @@ SimulatedMjpegDecoder::SimulatedMjpegDecoder(const std::shared_ptr<CallFaults>& 
 {
 }
 
-SimulatedMjpegDecoder::~SimulatedMjpegDecoder()
-{
-}
+SimulatedMjpegDecoder::~SimulatedMjpegDecoder() {}
 
 // Every call first asks the shared faults whether it is to fail.
-#define RETURN_IF_TOLD_TO_FAIL(name)             \
-    do                                           \
-    {                                            \
+#define RETURN_IF_TOLD_TO_FAIL(name) \
+    do \
+    { \
         HRESULT hrTold = m_pFaults->Enter(name); \
-        if (FAILED(hrTold))                      \
-            return hrTold;                       \
+        if (FAILED(hrTold)) \
+            return hrTold; \
     } while (0)
 
-STDMETHODIMP SimulatedMjpegDecoder::GetStreamLimits(DWORD* pdwInputMinimum,
-                                                    DWORD* pdwInputMaximum,
+STDMETHODIMP SimulatedMjpegDecoder::GetStreamLimits(DWORD* pdwInputMinimum, DWORD* pdwInputMaximum,
                                                     DWORD* pdwOutputMinimum,
                                                     DWORD* pdwOutputMaximum)
 {
@@ -240,8 +237,7 @@ STDMETHODIMP SimulatedMjpegDecoder::AddInputStreams(DWORD, DWORD*)
     return E_NOTIMPL;
 }
 
-STDMETHODIMP SimulatedMjpegDecoder::GetInputAvailableType(DWORD dwInputStreamID,
-                                                          DWORD dwTypeIndex,
+STDMETHODIMP SimulatedMjpegDecoder::GetInputAvailableType(DWORD dwInputStreamID, DWORD dwTypeIndex,
                                                           IMFMediaType** ppType)
 {
     RETURN_IF_TOLD_TO_FAIL("GetInputAvailableType");
@@ -249,8 +245,7 @@ STDMETHODIMP SimulatedMjpegDecoder::GetInputAvailableType(DWORD dwInputStreamID,
 }
 
 STDMETHODIMP SimulatedMjpegDecoder::GetOutputAvailableType(DWORD dwOutputStreamID,
-                                                           DWORD dwTypeIndex,
-                                                           IMFMediaType** ppType)
+                                                           DWORD dwTypeIndex, IMFMediaType** ppType)
 {
     RETURN_IF_TOLD_TO_FAIL("GetOutputAvailableType");
     return GetAvailableType(SIDE_OUTPUT, dwOutputStreamID, dwTypeIndex, ppType);
@@ -492,8 +487,7 @@ HRESULT SimulatedMjpegDecoder::GetAvailableType(StreamSide eSide, DWORD dwStream
     ComPtr<IMFMediaType> pType;
     hr = eSide == SIDE_OUTPUT
              ? NewOutputType(m_pInputType.Get(),
-                             m_pQuirks->bNv12Only ? MFVideoFormat_NV12 : MFVideoFormat_YUY2,
-                             &pType)
+                             m_pQuirks->bNv12Only ? MFVideoFormat_NV12 : MFVideoFormat_YUY2, &pType)
              : NewVideoType(MFVideoFormat_MJPG, &pType);
     if (SUCCEEDED(hr))
         *ppType = pType.Detach();
@@ -534,8 +528,8 @@ HRESULT SimulatedMjpegDecoder::SetType(StreamSide eSide, DWORD dwStreamID, IMFMe
     UINT32 nWidth = 0;
     UINT32 nHeight = 0;
     const GUID outputSubtype = m_pQuirks->bNv12Only ? MFVideoFormat_NV12 : MFVideoFormat_YUY2;
-    HRESULT hr = CheckType(pType, bOutput ? outputSubtype : MFVideoFormat_MJPG, bOutput, &nWidth,
-                           &nHeight);
+    HRESULT hr =
+        CheckType(pType, bOutput ? outputSubtype : MFVideoFormat_MJPG, bOutput, &nWidth, &nHeight);
     if (bOutput && outputSubtype == MFVideoFormat_NV12 && SUCCEEDED(hr) && (nHeight & 1) != 0)
         hr = MF_E_INVALIDMEDIATYPE;
     if (FAILED(hr) || bTestOnly)
@@ -597,8 +591,8 @@ HRESULT SimulatedMjpegDecoder::WritePicture(IMFMediaBuffer* pBuffer)
         // A webcam's frame without Huffman tables uses the standard ones;
         // the system's decoder puts them in, and so does this one.
         const std::vector<BYTE> whole = InsertStandardHuffmanTables(m_picture);
-        HRESULT hrDecode = DecodeJpegToBgra(whole.data(), whole.size(), &bgra, &nJpegWidth,
-                                            &nJpegHeight);
+        HRESULT hrDecode =
+            DecodeJpegToBgra(whole.data(), whole.size(), &bgra, &nJpegWidth, &nJpegHeight);
         if (FAILED(hrDecode))
             return hrDecode;
     }
@@ -623,8 +617,7 @@ HRESULT SimulatedMjpegDecoder::WritePicture(IMFMediaBuffer* pBuffer)
         // Bytes the conversion writes per row: whole pairs, never past the
         // output's even width.
         const UINT cbCopied = (nCopyWidth + 1) / 2 * 4;
-        ConvertBgrToYuy2(bgra.data(), nJpegWidth * 4, 4, nCopyWidth, nCopyHeight, pOut,
-                         nOutStride);
+        ConvertBgrToYuy2(bgra.data(), nJpegWidth * 4, 4, nCopyWidth, nCopyHeight, pOut, nOutStride);
         for (UINT y = 0; y < m_nOutputHeight; ++y)
         {
             BYTE* pRow = pOut + static_cast<size_t>(y) * nOutStride;

@@ -62,10 +62,8 @@ public:
                                        IMFMediaType** ppType) override;
     STDMETHODIMP GetOutputAvailableType(DWORD dwOutputStreamID, DWORD dwTypeIndex,
                                         IMFMediaType** ppType) override;
-    STDMETHODIMP SetInputType(DWORD dwInputStreamID, IMFMediaType* pType,
-                              DWORD dwFlags) override;
-    STDMETHODIMP SetOutputType(DWORD dwOutputStreamID, IMFMediaType* pType,
-                               DWORD dwFlags) override;
+    STDMETHODIMP SetInputType(DWORD dwInputStreamID, IMFMediaType* pType, DWORD dwFlags) override;
+    STDMETHODIMP SetOutputType(DWORD dwOutputStreamID, IMFMediaType* pType, DWORD dwFlags) override;
     STDMETHODIMP GetInputCurrentType(DWORD dwInputStreamID, IMFMediaType** ppType) override;
     STDMETHODIMP GetOutputCurrentType(DWORD dwOutputStreamID, IMFMediaType** ppType) override;
     STDMETHODIMP GetInputStatus(DWORD dwInputStreamID, DWORD* pdwFlags) override;
@@ -97,7 +95,8 @@ private:
     DWORD OutputPictureBytes() const;
     // With the lock held: the sample ProcessOutput writes into, the
     // caller's or, for a stream that provides samples, a new one.
-    HRESULT TakeOutputSample(MFT_OUTPUT_DATA_BUFFER* pOutput, Microsoft::WRL::ComPtr<IMFSample>* ppSample);
+    HRESULT TakeOutputSample(MFT_OUTPUT_DATA_BUFFER* pOutput,
+                             Microsoft::WRL::ComPtr<IMFSample>* ppSample);
 
     std::shared_ptr<CallFaults> m_pFaults;
     std::shared_ptr<SimulatedDecoderQuirks> m_pQuirks;

@@ -25,8 +25,7 @@ SimulatedWebcamFormat MakeWebcamFormat(const GUID& subtype, UINT32 nWidth, UINT3
     return format;
 }
 
-std::wstring MakeWebcamSymbolicLink(USHORT nVendorId, USHORT nProductId,
-                                    const wchar_t* pszInstance)
+std::wstring MakeWebcamSymbolicLink(USHORT nVendorId, USHORT nProductId, const wchar_t* pszInstance)
 {
     wchar_t wszLink[260] = {};
     swprintf(wszLink, 260,
@@ -205,8 +204,8 @@ bool SimulatedWebcam::IsPlugged()
 
 std::vector<BYTE> SimulatedWebcam::MakeInterfaceBroadcast() const
 {
-    int cbName = WideCharToMultiByte(CP_ACP, 0, m_spec.symbolicLink.c_str(), -1, NULL, 0, NULL,
-                                     NULL);
+    int cbName =
+        WideCharToMultiByte(CP_ACP, 0, m_spec.symbolicLink.c_str(), -1, NULL, 0, NULL, NULL);
     if (cbName <= 0)
         cbName = 1;
     size_t cbBroadcast = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + cbName;

@@ -84,8 +84,8 @@ enum SimulatedWebcamDelivery
 enum SimulatedWebcamFrameFault
 {
     WEBCAM_FRAMES_WHOLE,
-    WEBCAM_FRAMES_TRUNCATED,    // MJPG: each JPEG cut to half its length
-    WEBCAM_FRAMES_NO_HUFFMAN,   // MJPG: JPEGs without their Huffman tables
+    WEBCAM_FRAMES_TRUNCATED,   // MJPG: each JPEG cut to half its length
+    WEBCAM_FRAMES_NO_HUFFMAN,  // MJPG: JPEGs without their Huffman tables
     // MJPG: JPEGs of half the width and height; YUY2: the picture followed
     // by a row's worth of other bytes.
     WEBCAM_FRAMES_OTHER_SIZE,
@@ -168,9 +168,9 @@ public:
     int GetCallCount(SimulatedWebcamCall eCall);  // failed calls included
     int GetLiveSourceCount();                     // media sources not yet destroyed
     int GetStartedSourceCount();
-    int GetShutdownCount();                       // IMFMediaSource::Shutdown calls
-    UINT64 GetSampleCount();                      // MEMediaSample events sent
-    int GetErrorEventCount();                     // MEError events sent
+    int GetShutdownCount();    // IMFMediaSource::Shutdown calls
+    UINT64 GetSampleCount();   // MEMediaSample events sent
+    int GetErrorEventCount();  // MEError events sent
     bool WaitForSampleCount(UINT64 nSamples, DWORD dwTimeoutMs);
 
 private:
@@ -198,7 +198,7 @@ private:
     struct Failure
     {
         HRESULT hr;
-        int nTimesLeft;  // -1: always
+        int nTimesLeft;   // -1: always
         int nPassesLeft;  // calls still to succeed first
     };
 

@@ -15,11 +15,10 @@ class SimulatedWebcamSource;
 // The activation object of a simulated webcam, as an enumeration of the
 // capture devices lists it. Its attributes live in a store made by
 // MFCreateAttributes: the friendly name, the source type (video capture) and
-// the symbolic link; it answers every attribute call. Like the platform's, ActivateObject makes the media source
-// once and hands out that same source until ShutdownObject (which shuts it
-// down) or DetachObject (which only lets go of it).
-class SimulatedWebcamActivate : private WebcamObjectCount,
-                                public ForwardedAttributes<IMFActivate>
+// the symbolic link; it answers every attribute call. Like the platform's, ActivateObject makes the
+// media source once and hands out that same source until ShutdownObject (which shuts it down) or
+// DetachObject (which only lets go of it).
+class SimulatedWebcamActivate : private WebcamObjectCount, public ForwardedAttributes<IMFActivate>
 {
 public:
     static HRESULT Create(const std::shared_ptr<SimulatedWebcam>& webcam,

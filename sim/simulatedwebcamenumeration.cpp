@@ -91,9 +91,8 @@ HRESULT SimulatedWebcamEnumeration::Enumerate(IMFAttributes* pAttributes,
         return E_INVALIDARG;
 
     listed.erase(std::remove_if(listed.begin(), listed.end(),
-                                [](const std::shared_ptr<SimulatedWebcam>& webcam) {
-                                    return !webcam->IsPlugged();
-                                }),
+                                [](const std::shared_ptr<SimulatedWebcam>& webcam)
+                                { return !webcam->IsPlugged(); }),
                  listed.end());
     if (listed.empty())
         return S_OK;

@@ -101,8 +101,7 @@ void GetWebcamPixel(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, UINT32 x, UINT
     *pV = bar.v;
 }
 
-bool DrawWebcamFrameYuy2(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDst,
-                         UINT32 cbStride)
+bool DrawWebcamFrameYuy2(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDst, UINT32 cbStride)
 {
     if (pDst == NULL || !SizeIsDrawable(nWidth, nHeight) || nWidth % 2 != 0 ||
         cbStride < nWidth * 2)
@@ -126,8 +125,7 @@ bool DrawWebcamFrameYuy2(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDs
     return true;
 }
 
-bool DrawWebcamFrameBgr24(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDst,
-                          UINT32 cbStride)
+bool DrawWebcamFrameBgr24(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDst, UINT32 cbStride)
 {
     if (pDst == NULL || !SizeIsDrawable(nWidth, nHeight) || cbStride < nWidth * 3)
         return false;
@@ -164,8 +162,8 @@ int ReadWebcamFrameCounter(const BYTE* pFirst, UINT32 nWidth, UINT32 nHeight, UI
     {
         // Pixel x belongs to cell x * 24 / width (rounded down), so a cell
         // starts at the first x with x * 24 >= cell * width.
-        UINT32 nLeft = static_cast<UINT32>(
-            (static_cast<UINT64>(nCell) * nWidth + kCellCount - 1) / kCellCount);
+        UINT32 nLeft = static_cast<UINT32>((static_cast<UINT64>(nCell) * nWidth + kCellCount - 1) /
+                                           kCellCount);
         UINT32 nRight = static_cast<UINT32>(
             (static_cast<UINT64>(nCell + 1) * nWidth + kCellCount - 1) / kCellCount);
         UINT32 nQuarter = (nRight - nLeft) / 4;
@@ -202,8 +200,7 @@ int ReadWebcamFrameCounter(const BYTE* pFirst, UINT32 nWidth, UINT32 nHeight, UI
     return nValue;
 }
 
-int ReadWebcamFrameCounterYuy2(const BYTE* pPicture, UINT32 nWidth, UINT32 nHeight,
-                               UINT32 cbStride)
+int ReadWebcamFrameCounterYuy2(const BYTE* pPicture, UINT32 nWidth, UINT32 nHeight, UINT32 cbStride)
 {
     return ReadWebcamFrameCounter(pPicture, nWidth, nHeight, 2, cbStride);
 }

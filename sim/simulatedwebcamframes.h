@@ -27,8 +27,7 @@ void GetWebcamPixel(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, UINT32 x, UINT
 // Draws frame nFrame. Each fails (false) for a picture smaller than the
 // minimum, a stride too short for the width, or (YUY2) an odd width; the
 // chroma of a YUY2 pixel pair is that of its left pixel.
-bool DrawWebcamFrameYuy2(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDst,
-                         UINT32 cbStride);
+bool DrawWebcamFrameYuy2(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDst, UINT32 cbStride);
 bool DrawWebcamFrameBgr24(UINT32 nFrame, UINT32 nWidth, UINT32 nHeight, BYTE* pDst,
                           UINT32 cbStride);
 

@@ -349,9 +349,9 @@ STDMETHODIMP SimulatedWebcamSource::Start(IMFPresentationDescriptor* pPresentati
         }
         if (bSelected)
         {
-            m_events.QueueEventParamUnk(bRestart && m_bStreamStarted ? MEUpdatedStream
-                                                                      : MENewStream,
-                                         GUID_NULL, S_OK, static_cast<IMFMediaStream*>(m_pStream));
+            m_events.QueueEventParamUnk(
+                bRestart && m_bStreamStarted ? MEUpdatedStream : MENewStream, GUID_NULL, S_OK,
+                static_cast<IMFMediaStream*>(m_pStream));
         }
         else
         {
@@ -532,7 +532,7 @@ void SimulatedWebcamSource::OnDeviceLost(SimulatedWebcamLoss eLoss)
                                            &varEmpty);
                 else
                     m_events.QueueEventParamVar(MEError, GUID_NULL,
-                                                 MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, &varEmpty);
+                                                MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, &varEmpty);
                 m_webcam->CountErrorEvent();
             }
             else
@@ -644,9 +644,9 @@ void SimulatedWebcamSource::WorkerLoop()
             // The camera captures one frame per period since the start; the
             // request gets the latest one not yet delivered.
             std::chrono::steady_clock::time_point tNow = std::chrono::steady_clock::now();
-            LONGLONG llElapsed =
-                std::chrono::duration_cast<Duration100ns>(tNow - m_tStart).count();
-            UINT64 nCaptured = llElapsed <= 0 ? 0 : static_cast<UINT64>(llElapsed) / format.llDuration;
+            LONGLONG llElapsed = std::chrono::duration_cast<Duration100ns>(tNow - m_tStart).count();
+            UINT64 nCaptured =
+                llElapsed <= 0 ? 0 : static_cast<UINT64>(llElapsed) / format.llDuration;
             if (nCaptured > nTick)
                 nTick = nCaptured;
             std::chrono::steady_clock::time_point tDue =
@@ -793,7 +793,8 @@ HRESULT SimulatedWebcamSource::MakeSample(const FrameFormat& format, UINT32 nFra
     else
     {
         // Another size: the picture and a row's worth of other bytes.
-        const UINT32 nRows = eFault == WEBCAM_FRAMES_OTHER_SIZE ? format.nHeight + 1 : format.nHeight;
+        const UINT32 nRows =
+            eFault == WEBCAM_FRAMES_OTHER_SIZE ? format.nHeight + 1 : format.nHeight;
         frame.assign(static_cast<size_t>(format.nWidth) * nRows * 2, 0xA5);
         if (!DrawWebcamFrameYuy2(nFrame, format.nWidth, format.nHeight, frame.data(),
                                  format.nWidth * 2))

@@ -41,8 +41,7 @@ class SimulatedWebcamStream;
 // Samples are fresh MFCreateSample objects with one memory buffer: YUY2
 // frames are drawn per request, MJPG frames come from JPEG pictures encoded
 // once per source and frame size (see simulatedwebcamframes.h).
-class SimulatedWebcamSource : private WebcamObjectCount,
-                              public WebcamEventGenerator<IMFMediaSource>
+class SimulatedWebcamSource : private WebcamObjectCount, public WebcamEventGenerator<IMFMediaSource>
 {
 public:
     static HRESULT Create(const std::shared_ptr<SimulatedWebcam>& webcam,

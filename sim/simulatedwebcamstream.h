@@ -15,8 +15,7 @@ class SimulatedWebcamSource;
 // source, which owns the stream. The stream only points back at its source,
 // so a source that is released without being shut down is still destroyed,
 // and a stream that outlives its source answers MF_E_SHUTDOWN.
-class SimulatedWebcamStream : private WebcamObjectCount,
-                              public WebcamEventGenerator<IMFMediaStream>
+class SimulatedWebcamStream : private WebcamObjectCount, public WebcamEventGenerator<IMFMediaStream>
 {
 public:
     static HRESULT Create(SimulatedWebcamSource* pSource, IMFStreamDescriptor* pDescriptor,
@@ -30,7 +29,7 @@ public:
     // For the source.
     HRESULT QueueSample(IMFSample* pSample);
     void ShutdownEvents();  // without locks held: see WebcamEventQueue
-    void DetachSource();  // the source is going away
+    void DetachSource();    // the source is going away
 
 protected:
     bool AnswersInterface(REFIID riid) const override;
@@ -39,7 +38,7 @@ private:
     SimulatedWebcamStream(SimulatedWebcamSource* pSource, IMFStreamDescriptor* pDescriptor);
     ~SimulatedWebcamStream() override;
 
-    std::mutex m_sourceLock;  // taken before the source's own lock
+    std::mutex m_sourceLock;           // taken before the source's own lock
     SimulatedWebcamSource* m_pSource;  // no reference: the source owns the stream
     IMFStreamDescriptor* const m_pDescriptor;
 };

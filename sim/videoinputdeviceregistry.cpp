@@ -4,8 +4,7 @@
 
 namespace
 {
-const wchar_t kInstanceRoot[] =
-    L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\";
+const wchar_t kInstanceRoot[] = L"CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\";
 
 bool SetString(HKEY hKey, const wchar_t* pwszName, const std::wstring& value)
 {

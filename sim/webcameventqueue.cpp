@@ -147,8 +147,8 @@ void WebcamEventQueue::Shutdown()
         {
             PROPVARIANT varEmpty;
             PropVariantInit(&varEmpty);
-            if (SUCCEEDED(m_pQueue->QueueEventParamVar(MEError, GUID_NULL, MF_E_SHUTDOWN,
-                                                       &varEmpty)))
+            if (SUCCEEDED(
+                    m_pQueue->QueueEventParamVar(MEError, GUID_NULL, MF_E_SHUTDOWN, &varEmpty)))
             {
                 return;  // finished by the listener's EndGetEvent
             }

@@ -63,9 +63,9 @@ HRESULT ReadStream(IStream* pStream, std::vector<BYTE>* pBytes)
     {
         pBytes->resize(static_cast<size_t>(uliSize.QuadPart));
         ULONG cbRead = 0;
-        hr = pBytes->empty() ? S_OK
-                             : pStream->Read(pBytes->data(), static_cast<ULONG>(pBytes->size()),
-                                             &cbRead);
+        hr = pBytes->empty()
+                 ? S_OK
+                 : pStream->Read(pBytes->data(), static_cast<ULONG>(pBytes->size()), &cbRead);
         if (SUCCEEDED(hr) && cbRead != pBytes->size())
             hr = E_FAIL;
     }
@@ -171,8 +171,8 @@ HRESULT EncodeYuy2ToJpeg(const BYTE* pYuy2, UINT nWidth, UINT nHeight, UINT nStr
     return EncodeBgr(bgr.data(), nWidth, nHeight, nBgrStride, pJpeg, fQuality);
 }
 
-HRESULT DecodeJpegToBgra(const BYTE* pJpeg, size_t cbJpeg, std::vector<BYTE>* pBgra,
-                         UINT* pnWidth, UINT* pnHeight)
+HRESULT DecodeJpegToBgra(const BYTE* pJpeg, size_t cbJpeg, std::vector<BYTE>* pBgra, UINT* pnWidth,
+                         UINT* pnHeight)
 {
     if (pJpeg == NULL || pBgra == NULL || pnWidth == NULL || pnHeight == NULL)
         return E_POINTER;
@@ -201,15 +201,14 @@ HRESULT DecodeJpegToBgra(const BYTE* pJpeg, size_t cbJpeg, std::vector<BYTE>* pB
         hr = pDecoder->GetFrame(0, &pFrame);
     if (SUCCEEDED(hr))
         hr = pFrame->GetSize(&nWidth, &nHeight);
-    if (SUCCEEDED(hr) && (nWidth == 0 || nHeight == 0 ||
-                          static_cast<UINT64>(nWidth) * 4 * nHeight > 0x7FFFFFFF))
+    if (SUCCEEDED(hr) &&
+        (nWidth == 0 || nHeight == 0 || static_cast<UINT64>(nWidth) * 4 * nHeight > 0x7FFFFFFF))
         hr = WINCODEC_ERR_IMAGESIZEOUTOFRANGE;
     if (SUCCEEDED(hr))
         hr = pFactory->CreateFormatConverter(&pConverter);
     if (SUCCEEDED(hr))
         hr = pConverter->Initialize(pFrame.Get(), GUID_WICPixelFormat32bppBGRA,
-                                    WICBitmapDitherTypeNone, NULL, 0.0,
-                                    WICBitmapPaletteTypeCustom);
+                                    WICBitmapDitherTypeNone, NULL, 0.0, WICBitmapPaletteTypeCustom);
     if (SUCCEEDED(hr))
     {
         pBgra->resize(static_cast<size_t>(nWidth) * 4 * nHeight);

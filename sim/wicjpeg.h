@@ -19,5 +19,5 @@ HRESULT EncodeYuy2ToJpeg(const BYTE* pYuy2, UINT nWidth, UINT nHeight, UINT nStr
 
 // Decodes a JPEG to 32bpp BGRA rows of nWidth * 4 bytes. Anything that is
 // not a JPEG fails with the imaging component's code.
-HRESULT DecodeJpegToBgra(const BYTE* pJpeg, size_t cbJpeg, std::vector<BYTE>* pBgra,
-                         UINT* pnWidth, UINT* pnHeight);
+HRESULT DecodeJpegToBgra(const BYTE* pJpeg, size_t cbJpeg, std::vector<BYTE>* pBgra, UINT* pnWidth,
+                         UINT* pnHeight);

@@ -8,9 +8,8 @@
 // simulator replace it, before any thread enumerates webcams.
 struct CAPTURE_DEVICE_ENUM_FUNCTIONS
 {
-    HRESULT(STDAPICALLTYPE* pfnMFEnumDeviceSources)(IMFAttributes* pAttributes,
-                                                    IMFActivate*** pppSourceActivate,
-                                                    UINT32* pcSourceActivate);
+    HRESULT(STDAPICALLTYPE* pfnMFEnumDeviceSources)
+    (IMFAttributes* pAttributes, IMFActivate*** pppSourceActivate, UINT32* pcSourceActivate);
 };
 
 extern CAPTURE_DEVICE_ENUM_FUNCTIONS gCaptureDeviceEnum;

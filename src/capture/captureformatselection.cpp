@@ -120,8 +120,8 @@ HRESULT FindCaptureType(IMFSourceReader* pReader, const GUID& wantedSubtype, UIN
     for (DWORD i = 0; SUCCEEDED(hr); ++i)
     {
         ComPtr<IMFMediaType> pNative;
-        hr = pReader->GetNativeMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM),
-                                         i, &pNative);
+        hr = pReader->GetNativeMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), i,
+                                         &pNative);
         if (FAILED(hr))
             break;
 
@@ -215,15 +215,15 @@ HRESULT SetCaptureFormat(CMFCaptureBuilder* pBuilder, IMFSourceReader* pReader,
             DWORD nIndex = 0;
             SubtypeOfFormatCode(choices[i]->nFormatCode, &subtype);
             bFound[i] = SUCCEEDED(FindCaptureType(pReader, subtype, choices[i]->nWidth,
-                                                  choices[i]->nHeight, &pType, &nIndex,
-                                                  &rates[i]));
+                                                  choices[i]->nHeight, &pType, &nIndex, &rates[i]));
         }
         if (bFound[0] && bFound[1] && IsSlower(rates[0], kSlowRate) && IsSlower(rates[0], rates[1]))
         {
-            LogPrint("CMFCaptureBuilder(0x%p)::selectWebcam (): MJPG at %d/%d frames a second "
-                     "gives way to YUY2 at %d/%d\n",
-                     pBuilder, rates[0].nNumerator, rates[0].nDenominator, rates[1].nNumerator,
-                     rates[1].nDenominator);
+            LogPrint(
+                "CMFCaptureBuilder(0x%p)::selectWebcam (): MJPG at %d/%d frames a second "
+                "gives way to YUY2 at %d/%d\n",
+                pBuilder, rates[0].nNumerator, rates[0].nDenominator, rates[1].nNumerator,
+                rates[1].nDenominator);
             std::swap(choices[0], choices[1]);
         }
     }
@@ -232,7 +232,7 @@ HRESULT SetCaptureFormat(CMFCaptureBuilder* pBuilder, IMFSourceReader* pReader,
     for (size_t i = 0; i < nChoices; ++i)
     {
         hr = pBuilder->SetWebcamFormat(choices[i]->nWidth, choices[i]->nHeight, kFrameDuration30Fps,
-                             choices[i]->nFormatCode);
+                                       choices[i]->nFormatCode);
         if (SUCCEEDED(hr))
         {
             *ppChoice = choices[i];
@@ -311,10 +311,8 @@ eCamCapability CMFCaptureBuilder::checkMediaTypeCapability(IMFMediaTypeHandler* 
     {
         ComPtr<IMFMediaType> pMjpgProbe;
         ComPtr<IMFMediaType> pYuy2Probe;
-        CreateProbeType(MFVideoFormat_MJPG, kMjpgChoice.nWidth, kMjpgChoice.nHeight,
-                        &pMjpgProbe);
-        CreateProbeType(MFVideoFormat_YUY2, kYuy2Choice.nWidth, kYuy2Choice.nHeight,
-                        &pYuy2Probe);
+        CreateProbeType(MFVideoFormat_MJPG, kMjpgChoice.nWidth, kMjpgChoice.nHeight, &pMjpgProbe);
+        CreateProbeType(MFVideoFormat_YUY2, kYuy2Choice.nWidth, kYuy2Choice.nHeight, &pYuy2Probe);
 
         for (DWORD i = 0; i < nTypes; ++i)
         {
@@ -369,15 +367,15 @@ HRESULT CMFCaptureBuilder::selectWebcam()
         const UINT32 nIndex = static_cast<UINT32>(candidates[n]);
         hr = SetWebcamDevice(nIndex);
         if (SUCCEEDED(hr))
-            hr = SetCaptureFormat(this, m_pSourceReader.Get(), m_camCapabilities[nIndex],
-                                  &pChoice);
+            hr = SetCaptureFormat(this, m_pSourceReader.Get(), m_camCapabilities[nIndex], &pChoice);
         if (SUCCEEDED(hr))
             break;
         releaseMediaSource();
         if (n + 1 < candidates.size())
-            LogPrint("CMFCaptureBuilder(0x%p)::selectWebcam (): webcam %d cannot be used "
-                     "(0x%08X); trying webcam %d\n",
-                     this, nIndex, hr, static_cast<int>(candidates[n + 1]));
+            LogPrint(
+                "CMFCaptureBuilder(0x%p)::selectWebcam (): webcam %d cannot be used "
+                "(0x%08X); trying webcam %d\n",
+                this, nIndex, hr, static_cast<int>(candidates[n + 1]));
     }
     if (FAILED(hr))
         return hr;
@@ -432,10 +430,10 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
         if (SUCCEEDED(hr))
             hr = FindCaptureType(m_pSourceReader.Get(), wantedSubtype, nWidth, nHeight, &pMatch,
                                  &nMatchIndex, &matchRate);
-        const ULONGLONG ullMatchDuration =
-            pMatch != NULL ? static_cast<ULONGLONG>(matchRate.nDenominator) * 10000000ull /
-                                 matchRate.nNumerator
-                           : 0;
+        const ULONGLONG ullMatchDuration = pMatch != NULL
+                                               ? static_cast<ULONGLONG>(matchRate.nDenominator) *
+                                                     10000000ull / matchRate.nNumerator
+                                               : 0;
 
         if (pMatch != NULL)
         {
@@ -456,19 +454,19 @@ HRESULT CMFCaptureBuilder::SetWebcamFormat(UINT32 nWidth, UINT32 nHeight, LONGLO
             GUID currentSubtype = GUID_NULL;
             UINT32 nCurrentWidth = 0;
             UINT32 nCurrentHeight = 0;
-            if (SUCCEEDED(hr) &&
-                (FAILED(pCurrent->GetGUID(MF_MT_SUBTYPE, &currentSubtype)) ||
-                 FAILED(MFGetAttributeSize(pCurrent.Get(), MF_MT_FRAME_SIZE, &nCurrentWidth,
-                                           &nCurrentHeight)) ||
-                 currentSubtype != wantedSubtype || nCurrentWidth != nWidth ||
-                 nCurrentHeight != nHeight))
+            if (SUCCEEDED(hr) && (FAILED(pCurrent->GetGUID(MF_MT_SUBTYPE, &currentSubtype)) ||
+                                  FAILED(MFGetAttributeSize(pCurrent.Get(), MF_MT_FRAME_SIZE,
+                                                            &nCurrentWidth, &nCurrentHeight)) ||
+                                  currentSubtype != wantedSubtype || nCurrentWidth != nWidth ||
+                                  nCurrentHeight != nHeight))
             {
                 hr = MF_E_INVALIDMEDIATYPE;
             }
         }
     }
-    LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamFormat ( Size %dx%d, FrameDuration %I64d, Format "
-             "%d ): HRESULT 0x%08X\n",
-             this, nWidth, nHeight, llFrameDuration, nFormat, hr);
+    LogPrint(
+        "CMFCaptureBuilder(0x%p)::SetWebcamFormat ( Size %dx%d, FrameDuration %I64d, Format "
+        "%d ): HRESULT 0x%08X\n",
+        this, nWidth, nHeight, llFrameDuration, nFormat, hr);
     return hr;
 }

@@ -110,8 +110,8 @@ HRESULT CMFCaptureBuilder::StopCapture()
     {
         SurvivingLockGuard guard(m_lock);
         pReader.Swap(m_pSourceReader);
-        bAnswering = !InterlockedCompareExchange(&m_bWebcamFailed, 0, 0) &&
-                     !IsSilentFor(kLastReadWaitMs);
+        bAnswering =
+            !InterlockedCompareExchange(&m_bWebcamFailed, 0, 0) && !IsSilentFor(kLastReadWaitMs);
     }
     if (pReader != NULL &&
         WaitForSingleObject(m_hReadsSettled, bAnswering ? kLastReadWaitMs : 0) != WAIT_OBJECT_0)
@@ -142,8 +142,8 @@ HRESULT CMFCaptureBuilder::checkStreamFlags(DWORD dwStreamFlags)
         return MF_E_END_OF_STREAM;
     if (dwStreamFlags & MF_SOURCE_READERF_ERROR)
         return E_FAIL;
-    if ((dwStreamFlags &
-         (MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED | MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED)) == 0)
+    if ((dwStreamFlags & (MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED |
+                          MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED)) == 0)
         return S_OK;
 
     // A new type is only harmless while it is still what the pipeline was
@@ -206,9 +206,10 @@ STDMETHODIMP CMFCaptureBuilder::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwSt
                 else
                 {
                     NotifyStopCapture();
-                    LogPrint("CMFCaptureBuilder(0x%p)::Notify to stop capture(%I64d): "
-                             "HRESULT 0x%08X\n",
-                             this, llTimestamp, hr);
+                    LogPrint(
+                        "CMFCaptureBuilder(0x%p)::Notify to stop capture(%I64d): "
+                        "HRESULT 0x%08X\n",
+                        this, llTimestamp, hr);
                 }
             }
         }

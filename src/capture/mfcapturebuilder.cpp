@@ -110,8 +110,8 @@ HRESULT CMFCaptureBuilder::enumWebcamDevices()
         IMFActivate** ppDevices = NULL;
         UINT32 nDevices = 0;
         if (SUCCEEDED(hr))
-            hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes.Get(), &ppDevices,
-                                                           &nDevices);
+            hr =
+                gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes.Get(), &ppDevices, &nDevices);
         if (ppDevices != NULL)
         {
             // The list takes over the enumeration's references (mingw's

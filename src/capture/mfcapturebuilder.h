@@ -120,7 +120,7 @@ private:
     Microsoft::WRL::ComPtr<IMFMediaSource> m_pMediaSource;
     char m_szSymbolicLink[MAX_PATH];                          // m_lock
     Microsoft::WRL::ComPtr<IMFSourceReader> m_pSourceReader;  // m_lock
-    BOOL m_bStreaming;                 // m_lock
+    BOOL m_bStreaming;                                        // m_lock
     volatile LONG m_bStreamingNow;     // m_bStreaming, for IsSilentFor without the lock
     volatile LONG m_dwLastSampleTick;  // the start, then every sample
     volatile LONG m_bWebcamFailed;     // a read failed or the webcam was unplugged since the start
@@ -132,7 +132,7 @@ private:
     // The link of the webcam the clients were last served from. Kept
     // through a failed read (the clients still wait for that webcam) and
     // forgotten when it is lost or no client asks any more.
-    SurvivingLock m_linkLock;  // guards m_szLinkInUse only; held for nothing else
+    SurvivingLock m_linkLock;      // guards m_szLinkInUse only; held for nothing else
     char m_szLinkInUse[MAX_PATH];  // m_linkLock
 
     SurvivingLock m_readsLock;  // the count and its event only; held for nothing else

@@ -9,7 +9,7 @@ namespace
 {
 const wchar_t kSection[] = L"Lumetra";
 const wchar_t kFileName[] = L"DriverSetting.ini";
-}
+}  // namespace
 
 DriverIniManager::DriverIniManager(int nMode) : m_nMode(nMode)
 {

@@ -66,10 +66,9 @@ const char* FindGuidName(REFGUID guid)
 
 bool IsRatioKey(const GUID* pguidKey)
 {
-    return pguidKey != NULL &&
-           (IsEqualGUID(*pguidKey, MF_MT_FRAME_RATE) ||
-            IsEqualGUID(*pguidKey, MF_MT_PIXEL_ASPECT_RATIO) ||
-            IsEqualGUID(*pguidKey, MF_MT_FRAME_SIZE));
+    return pguidKey != NULL && (IsEqualGUID(*pguidKey, MF_MT_FRAME_RATE) ||
+                                IsEqualGUID(*pguidKey, MF_MT_PIXEL_ASPECT_RATIO) ||
+                                IsEqualGUID(*pguidKey, MF_MT_FRAME_SIZE));
 }
 
 bool IsKey(const GUID* pguidKey, REFGUID guid)
@@ -112,8 +111,8 @@ HRESULT FormatByteArray(const CAUB& caub, char* pszText, size_t cchText)
     return hr;
 }
 
-HRESULT FormatByteVector(const GUID* pguidKey, const PROPVARIANT* pAttrValue,
-                         char* pszText, size_t cchText)
+HRESULT FormatByteVector(const GUID* pguidKey, const PROPVARIANT* pAttrValue, char* pszText,
+                         size_t cchText)
 {
     if (IsKey(pguidKey, sdkguid::MF_PD_LAST_MODIFIED_TIME))
     {
@@ -129,9 +128,9 @@ HRESULT FormatByteVector(const GUID* pguidKey, const PROPVARIANT* pAttrValue,
             if (FileTimeToSystemTime(&ft, &stUtc) &&
                 SystemTimeToTzSpecificLocalTime(NULL, &stUtc, &stLocal))
             {
-                return FormatText(pszText, cchText, "[CAUB-TIME] %d/%d/%d %d:%d:%d",
-                                  stLocal.wMonth, stLocal.wDay, stLocal.wYear,
-                                  stLocal.wHour, stLocal.wMinute, stLocal.wSecond);
+                return FormatText(pszText, cchText, "[CAUB-TIME] %d/%d/%d %d:%d:%d", stLocal.wMonth,
+                                  stLocal.wDay, stLocal.wYear, stLocal.wHour, stLocal.wMinute,
+                                  stLocal.wSecond);
             }
             return S_OK;
         }
@@ -144,9 +143,9 @@ HRESULT FormatByteVector(const GUID* pguidKey, const PROPVARIANT* pAttrValue,
             MFVideoArea area;
             memcpy(&area, pAttrValue->caub.pElems, sizeof(area));
             return FormatText(pszText, cchText, "[CAUB-APERTURE] offset (%d.%d, %d.%d), area %dx%d",
-                              area.OffsetX.value, area.OffsetX.fract,
-                              area.OffsetY.value, area.OffsetY.fract,
-                              static_cast<int>(area.Area.cx), static_cast<int>(area.Area.cy));
+                              area.OffsetX.value, area.OffsetX.fract, area.OffsetY.value,
+                              area.OffsetY.fract, static_cast<int>(area.Area.cx),
+                              static_cast<int>(area.Area.cy));
         }
     }
     return FormatByteArray(pAttrValue->caub, pszText, cchText);
@@ -158,7 +157,10 @@ struct EVENT_TYPE_NAME
     const char* pszName;
 };
 
-#define VCAM_EVENT_NAME(name) { name, #name }
+#define VCAM_EVENT_NAME(name) \
+    { \
+        name, #name \
+    }
 const EVENT_TYPE_NAME kEventTypeNames[] = {
     VCAM_EVENT_NAME(MEUnknown),
     VCAM_EVENT_NAME(MEError),
@@ -312,7 +314,8 @@ void DumpAvailableTypes(IMFTransform* pTransform, DWORD dwStreamId, BOOL bInput,
         }
     }
     if (hr != MF_E_NO_MORE_TYPES)
-        LogPrint("%s==== Faile to query available type: 0x%08X\n", pszPrefix, static_cast<unsigned int>(hr));
+        LogPrint("%s==== Faile to query available type: 0x%08X\n", pszPrefix,
+                 static_cast<unsigned int>(hr));
 }
 }  // namespace
 
@@ -366,8 +369,8 @@ HRESULT GetGuidNameFromString(const wchar_t* pwszGuid, char* pszName, size_t cch
     return hr;
 }
 
-HRESULT FormatAttributeValue(const GUID* pguidKey, const PROPVARIANT* pValue,
-                             char* pszText, size_t cchText)
+HRESULT FormatAttributeValue(const GUID* pguidKey, const PROPVARIANT* pValue, char* pszText,
+                             size_t cchText)
 {
     if (pszText == NULL || cchText == 0)
         return E_INVALIDARG;
@@ -638,7 +641,8 @@ void DumpTopologyNode(const char* pszLabel, IMFTopologyNode* pNode)
         {
             ComPtr<IMFTopologyNode> pDownstream;
             DWORD dwDownstreamInput = 0;
-            if (SUCCEEDED(pNode->GetOutput(j, &pDownstream, &dwDownstreamInput)) && pDownstream != NULL)
+            if (SUCCEEDED(pNode->GetOutput(j, &pDownstream, &dwDownstreamInput)) &&
+                pDownstream != NULL)
             {
                 TOPOID idDownstream = 0;
                 pDownstream->GetTopoNodeID(&idDownstream);
@@ -668,7 +672,8 @@ HRESULT DumpTopology(IMFTopology* pTopology, const char* pszLabel)
         if (SUCCEEDED(pTopology->GetNode(i, &pNode)))
         {
             char szNodeLabel[kMFDumpTextCch];
-            FormatText(szNodeLabel, sizeof(szNodeLabel), "%s[Node %d]", szPrefix, static_cast<int>(i));
+            FormatText(szNodeLabel, sizeof(szNodeLabel), "%s[Node %d]", szPrefix,
+                       static_cast<int>(i));
             DumpTopologyNode(szNodeLabel, pNode.Get());
         }
     }

@@ -33,8 +33,8 @@ void DumpAttributeItem(const GUID* pguidKey, const PROPVARIANT* pValue, const ch
 
 // The value text of one attribute, by variant type. Text that does not fit
 // the buffer is cut and ends in "..."; the result is then S_FALSE.
-HRESULT FormatAttributeValue(const GUID* pguidKey, const PROPVARIANT* pValue,
-                             char* pszText, size_t cchText);
+HRESULT FormatAttributeValue(const GUID* pguidKey, const PROPVARIANT* pValue, char* pszText,
+                             size_t cchText);
 
 // One topology node: its id, type, attributes and connections.
 void DumpTopologyNode(const char* pszLabel, IMFTopologyNode* pNode);

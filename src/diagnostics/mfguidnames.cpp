@@ -14,6 +14,8 @@
 #include <ks.h>
 #include <ksmedia.h>
 
+// Tables, one entry a line: laid out by hand.
+// clang-format off
 namespace sdkguid
 {
 const GUID MF_PD_AUDIO_ENCODING_BITRATE = { 0x6c990d35, 0xbb8e, 0x477a, 0x85, 0x98, 0x0d, 0x5d, 0x96, 0xfc, 0xd8, 0x8a };
@@ -536,3 +538,4 @@ const GUID_NAME_ENTRY gGuidNameTable[] = {
 };
 
 const size_t gnGuidNameTableRows = sizeof(gGuidNameTable) / sizeof(gGuidNameTable[0]);
+// clang-format on

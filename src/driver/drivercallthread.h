@@ -26,9 +26,9 @@ BOOL CallDriver(HANDLE hDevice, DWORD dwIoControlCode, LPVOID pInBuffer, DWORD c
 
 enum THREAD_END
 {
-    THREAD_ENDED,       // it ended by itself, perhaps after a cancelled driver call
-    THREAD_TERMINATED,  // it had to be terminated
-    THREAD_LEFT_BEHIND, // it is still running, busy outside the driver
+    THREAD_ENDED,        // it ended by itself, perhaps after a cancelled driver call
+    THREAD_TERMINATED,   // it had to be terminated
+    THREAD_LEFT_BEHIND,  // it is still running, busy outside the driver
 };
 
 struct THREAD_END_LIMITS

@@ -55,7 +55,8 @@ HRESULT RegisterNotifyEvent()
     if (gbNotifyEventRegistered)
         return S_FALSE;
 
-    HRESULT hr = SendRequest(IOCTL_AVSHWS_NOTIFY_EVENT, "IOCTL_AVSHWS_NOTIFY_EVENT", &ghNotifyEvent);
+    HRESULT hr =
+        SendRequest(IOCTL_AVSHWS_NOTIFY_EVENT, "IOCTL_AVSHWS_NOTIFY_EVENT", &ghNotifyEvent);
     if (hr == S_OK)
         gbNotifyEventRegistered = TRUE;
     return hr;

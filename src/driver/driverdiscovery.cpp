@@ -70,9 +70,9 @@ HRESULT ReadMatchingDevicePath(IPropertyBag* pPropBag, char* pszDevicePath, DWOR
 HRESULT FindDriverDevicePath(const char* pszDriverName, char* pszDevicePath, DWORD* pdwSize)
 {
     Microsoft::WRL::ComPtr<ICreateDevEnum> pSysDevEnum;
-    HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER,
-                                  IID_ICreateDevEnum,
-                                  reinterpret_cast<void**>(pSysDevEnum.ReleaseAndGetAddressOf()));
+    HRESULT hr =
+        CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                         reinterpret_cast<void**>(pSysDevEnum.ReleaseAndGetAddressOf()));
     if (FAILED(hr))
         return hr;
 
@@ -185,9 +185,10 @@ void BuildGlobalMutexName()
     const size_t cchPrefix = wcslen(kGlobalMutexPrefix);
     if (cchPrefix + wcslen(wszMutexName) >= MAX_PATH)
     {
-        LogPrint("BuildGlobalMutexName (): MutexName of %u characters is too long for \"Global\\\"; "
-                 "using the default name\n",
-                 static_cast<unsigned>(wcslen(wszMutexName)));
+        LogPrint(
+            "BuildGlobalMutexName (): MutexName of %u characters is too long for \"Global\\\"; "
+            "using the default name\n",
+            static_cast<unsigned>(wcslen(wszMutexName)));
         wcscpy_s(wszMutexName, MAX_PATH, kDefaultMutexName);
     }
     // The system refuses an object name that is empty or holds a backslash
@@ -196,9 +197,10 @@ void BuildGlobalMutexName()
     // never start.
     if (wszMutexName[0] == L'\0' || wcschr(wszMutexName, L'\\') != NULL)
     {
-        LogPrintW(L"BuildGlobalMutexName (): MutexName \"%ls\" is refused by the system; "
-                  L"using the default name\n",
-                  wszMutexName);
+        LogPrintW(
+            L"BuildGlobalMutexName (): MutexName \"%ls\" is refused by the system; "
+            L"using the default name\n",
+            wszMutexName);
         wcscpy_s(wszMutexName, MAX_PATH, kDefaultMutexName);
     }
     swprintf_s(gwszGlobalMutexName, MAX_PATH, L"%s%s", kGlobalMutexPrefix, wszMutexName);

@@ -1,7 +1,6 @@
 #include "driver/driverio.h"
 
-DRIVER_IO_FUNCTIONS gDriverIo = {CreateFileA, DeviceIoControl, CloseHandle,
-                                CancelSynchronousIo};
+DRIVER_IO_FUNCTIONS gDriverIo = {CreateFileA, DeviceIoControl, CloseHandle, CancelSynchronousIo};
 
 HANDLE OpenDevicePath(LPCSTR pszDevicePath)
 {

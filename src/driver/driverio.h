@@ -7,14 +7,13 @@
 // simulator replace them, before any thread talks to the driver.
 struct DRIVER_IO_FUNCTIONS
 {
-    HANDLE(WINAPI* pfnCreateFileA)(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                                   LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                                   HANDLE hTemplateFile);
-    BOOL(WINAPI* pfnDeviceIoControl)(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
-                                     DWORD nInBufferSize, LPVOID lpOutBuffer,
-                                     DWORD nOutBufferSize, LPDWORD lpBytesReturned,
-                                     LPOVERLAPPED lpOverlapped);
+    HANDLE(WINAPI* pfnCreateFileA)
+    (LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+     LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+     DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+    BOOL(WINAPI* pfnDeviceIoControl)
+    (HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
     BOOL(WINAPI* pfnCloseHandle)(HANDLE hObject);
     // Makes a driver call that the given thread is blocked in fail with
     // ERROR_OPERATION_ABORTED.

@@ -28,14 +28,14 @@
 // returns it.
 struct FrameInfo
 {
-    UINT32 nIndex;           // input: which record
+    UINT32 nIndex;  // input: which record
     UINT32 nWidth;
     UINT32 nHeight;
-    INT32 nStride;           // logged only
-    DWORD dwProcessId;       // the requesting client
+    INT32 nStride;      // logged only
+    DWORD dwProcessId;  // the requesting client
     UINT32 reserved1;
-    INT64 llFrameDuration;   // logged only
-    UINT32 nFormat;          // _COLOR_FORMAT
+    INT64 llFrameDuration;  // logged only
+    UINT32 nFormat;         // _COLOR_FORMAT
     UINT32 reserved2;
 };
 

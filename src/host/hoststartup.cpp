@@ -72,8 +72,8 @@ BOOL InitInstance(HINSTANCE hInstance)
     NotificationFilter.dbcc_size = sizeof(NotificationFilter);
     NotificationFilter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     NotificationFilter.dbcc_classguid = kCaptureDeviceCategory;
-    ghDevNotify = RegisterDeviceNotificationA(ghMainWnd, &NotificationFilter,
-                                              DEVICE_NOTIFY_WINDOW_HANDLE);
+    ghDevNotify =
+        RegisterDeviceNotificationA(ghMainWnd, &NotificationFilter, DEVICE_NOTIFY_WINDOW_HANDLE);
 
     gbSystemSuspended = FALSE;
     ghServerExistEvent = CreateEventA(NULL, TRUE, TRUE, NULL);
@@ -114,9 +114,9 @@ void CreateMainWindow()
     windowClass.lpszClassName = kWindowClass;
     RegisterClassA(&windowClass);
 
-    ghMainWnd = CreateWindowExA(WS_EX_STATICEDGE, kWindowClass, kWindowTitle, WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 320, 240, NULL, NULL, ghInstance,
-                                NULL);
+    ghMainWnd =
+        CreateWindowExA(WS_EX_STATICEDGE, kWindowClass, kWindowTitle, WS_OVERLAPPEDWINDOW,
+                        CW_USEDEFAULT, CW_USEDEFAULT, 320, 240, NULL, NULL, ghInstance, NULL);
     if (ghMainWnd == NULL)
     {
         MessageBoxA(NULL, "Can not create main window!", NULL, MB_ICONERROR);

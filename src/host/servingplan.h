@@ -9,7 +9,7 @@ struct SERVING_FACTS
     bool bTeExeAsks;        // a client named "te.exe" is among them
     bool bWebcamCanServe;   // the table holds an entry a webcam picture can serve
     bool bWebcamStreaming;  // the camera's read loop runs
-    bool bWebcamUsable;     // a capture builder exists and the webcam is not waiting to be tried again
+    bool bWebcamUsable;  // a capture builder exists and the webcam is not waiting to be tried again
     // While the webcam is not usable the placeholder serves, unless the
     // driver refused the webcam's frames (it would refuse the placeholder's).
     bool bPlaceholderWhileWebcamWaits;

@@ -10,9 +10,9 @@ class CMFCaptureBuilder;
 enum WORKER_GIVEN_UP
 {
     WORKER_NOT_GIVEN_UP = 0,
-    WORKER_REPLACED = 1,   // its successor owns the builder's state now
-    WORKER_HOST_ENDED = 2, // nobody else will: it shuts the builder's webcam down on return
-    WORKER_ENDING = 3,     // it claimed its own end first: it tells the driver it quits
+    WORKER_REPLACED = 1,    // its successor owns the builder's state now
+    WORKER_HOST_ENDED = 2,  // nobody else will: it shuts the builder's webcam down on return
+    WORKER_ENDING = 3,      // it claimed its own end first: it tells the driver it quits
 };
 
 // One worker thread, as its owner (the window thread, then the worker that
@@ -22,11 +22,11 @@ struct WORKER
 {
     volatile LONG nRefs;
     HANDLE hThread;
-    HANDLE hWakeEvent;            // ghWorkerEvent while this is the current worker
-    volatile LONG bQuit;          // end at the top of the next pass
-    volatile LONG eGivenUp;       // WORKER_GIVEN_UP: left running, on return it touches nothing shared
-    DRIVER_CALLER caller;         // where its driver calls are marked
-    WORKER* pPredecessor;         // ended by this worker before it serves
+    HANDLE hWakeEvent;       // ghWorkerEvent while this is the current worker
+    volatile LONG bQuit;     // end at the top of the next pass
+    volatile LONG eGivenUp;  // WORKER_GIVEN_UP: left running, on return it touches nothing shared
+    DRIVER_CALLER caller;    // where its driver calls are marked
+    WORKER* pPredecessor;    // ended by this worker before it serves
     HANDLE volatile hMutexToClose;  // a Global mutex given up on a loss
     // Its own reference: a worker left running keeps the builder alive.
     Microsoft::WRL::ComPtr<CMFCaptureBuilder> pBuilder;

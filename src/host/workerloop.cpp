@@ -40,9 +40,9 @@ const DWORD kWatchdogPeriodMs = 250;
 
 enum WEBCAM_WAIT
 {
-    WEBCAM_READY,            // it may be opened whenever clients ask
-    WEBCAM_AFTER_FAILURE,    // it failed to open or to read: the placeholder serves meanwhile
-    WEBCAM_AFTER_REFUSAL,    // the driver refused its frames: nothing serves meanwhile
+    WEBCAM_READY,          // it may be opened whenever clients ask
+    WEBCAM_AFTER_FAILURE,  // it failed to open or to read: the placeholder serves meanwhile
+    WEBCAM_AFTER_REFUSAL,  // the driver refused its frames: nothing serves meanwhile
 };
 
 // What the worker knows between passes; nobody else reads or writes it.
@@ -307,7 +307,8 @@ void RunWorkerLoop(WORKER* pWorker)
         else if (dwWait != WAIT_TIMEOUT)
         {
             // Never spin on a wait that cannot succeed.
-            LogPrint("WorkerThreadEntry (), wait failed (0x%08X)\n", HRESULT_FROM_WIN32(GetLastError()));
+            LogPrint("WorkerThreadEntry (), wait failed (0x%08X)\n",
+                     HRESULT_FROM_WIN32(GetLastError()));
             break;
         }
     }

@@ -56,8 +56,8 @@ void AskToEnd(WORKER* pWorker)
 // was given up on, and the driver hears from here that it quit.
 THREAD_END EndWorker(WORKER* pWorker, WORKER_GIVEN_UP eIfLeft)
 {
-    THREAD_END eEnd = EndOrLeaveDriverCallingThread(pWorker->hThread, &pWorker->caller,
-                                                    kWorkerStopLimits);
+    THREAD_END eEnd =
+        EndOrLeaveDriverCallingThread(pWorker->hThread, &pWorker->caller, kWorkerStopLimits);
     if (eEnd == THREAD_TERMINATED)
     {
         LogPrint("ReleaseWorkerThread (), Force terminate worker thread\n");
@@ -79,8 +79,9 @@ THREAD_END EndWorker(WORKER* pWorker, WORKER_GIVEN_UP eIfLeft)
             WaitForSingleObject(pWorker->hThread, kWorkerStopLimits.dwGraceMs);
             return THREAD_ENDED;
         }
-        LogPrint("ReleaseWorkerThread (), the worker is busy outside the driver and is left "
-                 "running\n");
+        LogPrint(
+            "ReleaseWorkerThread (), the worker is busy outside the driver and is left "
+            "running\n");
         CloseHandedOverMutex(pWorker);
     }
     // The driver hears that the worker quit, as it would have from the

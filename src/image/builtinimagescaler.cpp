@@ -17,9 +17,7 @@ BuiltInImageScaler::BuiltInImageScaler()
 {
 }
 
-BuiltInImageScaler::~BuiltInImageScaler()
-{
-}
+BuiltInImageScaler::~BuiltInImageScaler() {}
 
 HRESULT STDMETHODCALLTYPE BuiltInImageScaler::QueryInterface(REFIID riid, void** ppv)
 {

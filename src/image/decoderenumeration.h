@@ -9,10 +9,10 @@
 // replace it, before any decoder is looked for.
 struct DECODER_ENUM_FUNCTIONS
 {
-    HRESULT(WINAPI* pfnMFTEnumEx)(GUID guidCategory, UINT32 Flags,
-                                  const MFT_REGISTER_TYPE_INFO* pInputType,
-                                  const MFT_REGISTER_TYPE_INFO* pOutputType,
-                                  IMFActivate*** pppMFTActivate, UINT32* pnumMFTActivate);
+    HRESULT(WINAPI* pfnMFTEnumEx)
+    (GUID guidCategory, UINT32 Flags, const MFT_REGISTER_TYPE_INFO* pInputType,
+     const MFT_REGISTER_TYPE_INFO* pOutputType, IMFActivate*** pppMFTActivate,
+     UINT32* pnumMFTActivate);
 };
 
 extern DECODER_ENUM_FUNCTIONS gDecoderEnum;

@@ -5,13 +5,9 @@
 #include "image/cropkernel.h"
 #include "image/imagehresult.h"
 
-FrameScaler::FrameScaler()
-{
-}
+FrameScaler::FrameScaler() {}
 
-FrameScaler::~FrameScaler()
-{
-}
+FrameScaler::~FrameScaler() {}
 
 namespace
 {
@@ -129,8 +125,9 @@ HRESULT FrameScaler::Scale(UINT32 nInFormat, const BYTE* pSrc, UINT32 nInWidth, 
     if (!m_pScaler)
         return E_UNEXPECTED;
 
-    hr = m_pScaler->Configure(pIn->nScalerFormat, nInWidth, nInHeight, static_cast<UINT32>(nInStride),
-                              IMAGE_SCALER_LAYOUT_TOP_DOWN, pOut->nScalerFormat, nOutWidth, nOutHeight,
+    hr = m_pScaler->Configure(pIn->nScalerFormat, nInWidth, nInHeight,
+                              static_cast<UINT32>(nInStride), IMAGE_SCALER_LAYOUT_TOP_DOWN,
+                              pOut->nScalerFormat, nOutWidth, nOutHeight,
                               static_cast<UINT32>(nOutStride), IMAGE_SCALER_LAYOUT_TOP_DOWN);
     if (FAILED(hr))
         return hr;

@@ -57,11 +57,11 @@ struct IImageScaler : public IUnknown
     // 65535 (a YUY2 input has an even width), strides of at least a row and
     // the layout flag. Precomputes everything Process needs. E_INVALIDARG
     // for anything else, E_OUTOFMEMORY.
-    virtual HRESULT STDMETHODCALLTYPE Configure(UINT32 nInFormat, UINT32 nInWidth,
-                                                UINT32 nInHeight, UINT32 nInStride,
-                                                UINT32 nInFlags, UINT32 nOutFormat,
-                                                UINT32 nOutWidth, UINT32 nOutHeight,
-                                                UINT32 nOutStride, UINT32 nOutFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Configure(UINT32 nInFormat, UINT32 nInWidth, UINT32 nInHeight,
+                                                UINT32 nInStride, UINT32 nInFlags,
+                                                UINT32 nOutFormat, UINT32 nOutWidth,
+                                                UINT32 nOutHeight, UINT32 nOutStride,
+                                                UINT32 nOutFlags) = 0;
 
     // Writes every output row's pixels (not the row padding) from the input
     // picture as configured. E_INVALIDARG for a null pointer,

@@ -6,8 +6,7 @@ namespace
 // DAC (0xCC).
 bool IsStartOfFrame(uint8_t marker)
 {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-           marker != 0xCC;
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 }  // namespace
 

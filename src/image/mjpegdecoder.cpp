@@ -50,9 +50,7 @@ HRESULT MjpegDecoder::Flush()
     return m_pDecoder->ProcessMessage(MFT_MESSAGE_COMMAND_FLUSH, 0);
 }
 
-MjpegDecoder::~MjpegDecoder()
-{
-}
+MjpegDecoder::~MjpegDecoder() {}
 
 HRESULT MjpegDecoder::FindMjpegDecoder()
 {
@@ -86,8 +84,8 @@ HRESULT MjpegDecoder::FindMjpegDecoder()
             continue;
         wchar_t* pwszName = NULL;
         UINT32 cchName = 0;
-        if (FAILED(activates[i]->GetAllocatedString(MFT_FRIENDLY_NAME_Attribute, &pwszName,
-                                                    &cchName)))
+        if (FAILED(
+                activates[i]->GetAllocatedString(MFT_FRIENDLY_NAME_Attribute, &pwszName, &cchName)))
             continue;
         BOOL bMatch = wcscmp(pwszName, kMjpegDecoderName) == 0;
         CoTaskMemFree(pwszName);
@@ -150,8 +148,8 @@ HRESULT MjpegDecoder::SetOutputType()
     if (SUCCEEDED(hr))
         hr = pCurrent->GetGUID(MF_MT_SUBTYPE, &m_outputSubtype);
     if (SUCCEEDED(hr))
-        hr = MFGetAttributeSize(pCurrent.Get(), MF_MT_FRAME_SIZE, &m_nOutputWidth,
-                                &m_nOutputHeight);
+        hr =
+            MFGetAttributeSize(pCurrent.Get(), MF_MT_FRAME_SIZE, &m_nOutputWidth, &m_nOutputHeight);
     if (FAILED(hr))
     {
         m_outputSubtype = GUID_NULL;
@@ -164,8 +162,8 @@ HRESULT MjpegDecoder::SetOutputType()
 HRESULT MjpegDecoder::RestoreOutputType(HRESULT hrReason)
 {
     HRESULT hr = SetOutputType();
-    LogPrint("MjpegDecoder: output type set again after 0x%08X: 0x%08X, %s %d x %d\n", hrReason,
-             hr, m_outputSubtype == MFVideoFormat_NV12 ? "NV12" : "YUY2", m_nOutputWidth,
+    LogPrint("MjpegDecoder: output type set again after 0x%08X: 0x%08X, %s %d x %d\n", hrReason, hr,
+             m_outputSubtype == MFVideoFormat_NV12 ? "NV12" : "YUY2", m_nOutputWidth,
              m_nOutputHeight);
     return hr;
 }
@@ -199,7 +197,8 @@ HRESULT MjpegDecoder::SetMatchingTypes(BOOL bInput, IMFMediaType* pTemplate)
         // decoder names none.
         UINT32 nWidth = 0;
         UINT32 nHeight = 0;
-        if (bInput || FAILED(MFGetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, &nWidth, &nHeight)) ||
+        if (bInput ||
+            FAILED(MFGetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, &nWidth, &nHeight)) ||
             nWidth == 0 || nHeight == 0)
             MFSetAttributeSize(pType.Get(), MF_MT_FRAME_SIZE, m_nInputWidth, m_nInputHeight);
         hrResult = bInput ? m_pDecoder->SetInputType(0, pType.Get(), 0)
@@ -292,9 +291,9 @@ HRESULT MjpegDecoder::RunOutputRound(ComPtr<IMFSample>* ppOutput)
     const bool bProvidesSamples =
         SUCCEEDED(hr) && (streamInfo.dwFlags & MFT_OUTPUT_STREAM_PROVIDES_SAMPLES) != 0;
     if (SUCCEEDED(hr) && !bProvidesSamples)
-        hr = CreateSampleWithBuffer(ppOutput->ReleaseAndGetAddressOf(),
-                                    streamInfo.cbSize != 0 ? streamInfo.cbSize
-                                                           : OutputPictureBytes());
+        hr = CreateSampleWithBuffer(ppOutput->ReleaseAndGetAddressOf(), streamInfo.cbSize != 0
+                                                                            ? streamInfo.cbSize
+                                                                            : OutputPictureBytes());
     if (FAILED(hr))
         return hr;
 

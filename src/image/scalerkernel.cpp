@@ -104,8 +104,8 @@ void DoubleBlend_C(const int16_t* pNear, const int16_t* pAbove, const int16_t* p
     ScalerDoubleBlendRange(pNear, pAbove, pBelow, 0, nBytes, pUpper, pLower);
 }
 
-void VerticalYuy2_C(const ScalerVerticalTaps& taps, uint32_t nMacropixels, int16_t* pY,
-                    int16_t* pU, int16_t* pV)
+void VerticalYuy2_C(const ScalerVerticalTaps& taps, uint32_t nMacropixels, int16_t* pY, int16_t* pU,
+                    int16_t* pV)
 {
     ScalerVerticalYuy2Range(taps, 0, nMacropixels, pY, pU, pV);
 }
@@ -154,8 +154,9 @@ void InterleaveYuy2_C(const uint8_t* pY, const uint8_t* pU, const uint8_t* pV, u
 }  // namespace
 
 const ScalerPasses kScalerPassesPortable = {
-    VerticalYuy2_C,   VerticalPacked_C, HorizontalPlane_C, HorizontalPacked32_C, InterleaveYuy2_C,
-    ScalerDoubleRowYuy2_Portable, DoubleBlend_C,
+    VerticalYuy2_C,       VerticalPacked_C, HorizontalPlane_C,
+    HorizontalPacked32_C, InterleaveYuy2_C, ScalerDoubleRowYuy2_Portable,
+    DoubleBlend_C,
 };
 
 // ---------------------------------------------------------------------------
@@ -200,7 +201,8 @@ size_t ComputeScalerWeights(uint32_t nIn, double dScale, double dOffset, ScalerK
     const double dLast = static_cast<double>(nIn) - 1.0;
     // Adds a weight to an input index, extending the edges; indices arrive in
     // ascending order, so a clamped index meets its predecessor.
-    auto add = [&](double dInput, double dWeight) {
+    auto add = [&](double dInput, double dWeight)
+    {
         if (dWeight <= 1e-12)
             return;
         uint32_t nInput =
@@ -294,10 +296,12 @@ void QuantiseWeights(const double* pWeights, size_t nCount, int32_t* pQuantised,
         pOrder[k] = static_cast<uint32_t>(k);
     }
     auto remainder = [&](uint32_t k) { return pWeights[k] * kOne - pQuantised[k]; };
-    std::sort(pOrder, pOrder + nCount, [&](uint32_t a, uint32_t b) {
-        const double dA = remainder(a), dB = remainder(b);
-        return dA > dB || (dA == dB && a < b);
-    });
+    std::sort(pOrder, pOrder + nCount,
+              [&](uint32_t a, uint32_t b)
+              {
+                  const double dA = remainder(a), dB = remainder(b);
+                  return dA > dB || (dA == dB && a < b);
+              });
     for (int32_t nMissing = kOne - nTotal, i = 0; i < nMissing; ++i)
         ++pQuantised[pOrder[static_cast<size_t>(i) % nCount]];
 }
@@ -665,9 +669,8 @@ void ScalerPlan::Swap(ScalerPlan& other)
 ImageStatus ScalerPlan::Configure(const ScalerGeometry& geometry, ScalerFilter eFilter,
                                   ScalerAcceleration eLimit, ScalerShortcuts eShortcuts)
 {
-    if (m_bConfigured && SameGeometry(geometry, m_pImpl->geometry) &&
-        eFilter == m_pImpl->eFilter && eLimit == m_pImpl->eLimit &&
-        eShortcuts == m_pImpl->eShortcuts)
+    if (m_bConfigured && SameGeometry(geometry, m_pImpl->geometry) && eFilter == m_pImpl->eFilter &&
+        eLimit == m_pImpl->eLimit && eShortcuts == m_pImpl->eShortcuts)
         return ImageStatus::Ok;
 
     Reset();
@@ -724,7 +727,8 @@ ImageStatus ScalerPlan::Process(const uint8_t* pSrc, uint8_t* pDst)
     const ScalerGeometry& g = plan.geometry;
     if (plan.IsCopy())
     {
-        const size_t cbRow = static_cast<size_t>(g.nInWidth) * (g.eLayout == ScalerLayout::Yuy2 ? 2 : 4);
+        const size_t cbRow =
+            static_cast<size_t>(g.nInWidth) * (g.eLayout == ScalerLayout::Yuy2 ? 2 : 4);
         if (g.nInStride == cbRow && g.nOutStride == cbRow)
         {
             memcpy(pDst, pSrc, cbRow * g.nOutHeight);  // no padding: one block

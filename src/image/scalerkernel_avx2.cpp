@@ -67,8 +67,9 @@ inline VerticalSums VerticalSums32(const ScalerVerticalTaps& taps, size_t nOffse
         s2 = _mm256_add_epi32(s2, _mm256_madd_epi16(_mm256_unpacklo_epi8(high, zero), weights));
         s3 = _mm256_add_epi32(s3, _mm256_madd_epi16(_mm256_unpackhi_epi8(high, zero), weights));
     }
-    VerticalSums sums = {_mm256_srai_epi32(s0, kScalerVerticalShift), _mm256_srai_epi32(s1, kScalerVerticalShift),
-                         _mm256_srai_epi32(s2, kScalerVerticalShift), _mm256_srai_epi32(s3, kScalerVerticalShift)};
+    VerticalSums sums = {
+        _mm256_srai_epi32(s0, kScalerVerticalShift), _mm256_srai_epi32(s1, kScalerVerticalShift),
+        _mm256_srai_epi32(s2, kScalerVerticalShift), _mm256_srai_epi32(s3, kScalerVerticalShift)};
     return sums;
 }
 
@@ -81,12 +82,12 @@ void VerticalYuy2_AVX2(const ScalerVerticalTaps& taps, uint32_t nMacropixels, in
         const VerticalSums sums = VerticalSums32(taps, 4 * static_cast<size_t>(m));
         // Per lane the even lanes of sums 0 and 1 are Y0-Y3, of 2 and 3
         // Y4-Y7; the packing keeps that order lane by lane.
-        __m256i luma =
-            _mm256_packs_epi32(EvenLanes(sums.s0, sums.s1), EvenLanes(sums.s2, sums.s3));
+        __m256i luma = _mm256_packs_epi32(EvenLanes(sums.s0, sums.s1), EvenLanes(sums.s2, sums.s3));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(pY + 2 * m), luma);
         __m256i chroma01 = OddLanes(sums.s0, sums.s1);  // U0 V0 U1 V1 | U4 V4 U5 V5
         __m256i chroma23 = OddLanes(sums.s2, sums.s3);
-        __m256i uv = _mm256_packs_epi32(EvenLanes(chroma01, chroma23), OddLanes(chroma01, chroma23));
+        __m256i uv =
+            _mm256_packs_epi32(EvenLanes(chroma01, chroma23), OddLanes(chroma01, chroma23));
         uv = _mm256_permute4x64_epi64(uv, 0xD8);  // U0-U7, V0-V7
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pU + m), _mm256_castsi256_si128(uv));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pV + m), _mm256_extracti128_si256(uv, 1));
@@ -100,8 +101,8 @@ void VerticalPacked_AVX2(const ScalerVerticalTaps& taps, uint32_t nBytes, int16_
     for (; x + 32 <= nBytes; x += 32)
     {
         const VerticalSums sums = VerticalSums32(taps, x);
-        __m256i bytes0to7 = _mm256_packs_epi32(sums.s0, sums.s1);    // 0-7 | 16-23
-        __m256i bytes8to15 = _mm256_packs_epi32(sums.s2, sums.s3);   // 8-15 | 24-31
+        __m256i bytes0to7 = _mm256_packs_epi32(sums.s0, sums.s1);   // 0-7 | 16-23
+        __m256i bytes8to15 = _mm256_packs_epi32(sums.s2, sums.s3);  // 8-15 | 24-31
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(pOut + x),
                             _mm256_permute2x128_si256(bytes0to7, bytes8to15, 0x20));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(pOut + x + 16),
@@ -140,11 +141,14 @@ inline __m256i LoadTwoPairs(const __m128i* pLow, const __m128i* pHigh)
 inline __m256i Gather4x8(const int16_t* pIn, const ScalerHorizontalFilter& filter, uint32_t i)
 {
     const int32_t* pPositions = filter.pPositions + i;
-    const __m128i* pWeights = reinterpret_cast<const __m128i*>(filter.pCoefficients + 4 * static_cast<size_t>(i));
-    __m256i samples0145 = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadTwoQuads(pIn, pPositions)),
-                                                  LoadTwoQuads(pIn, pPositions + 4), 1);
-    __m256i samples2367 = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadTwoQuads(pIn, pPositions + 2)),
-                                                  LoadTwoQuads(pIn, pPositions + 6), 1);
+    const __m128i* pWeights =
+        reinterpret_cast<const __m128i*>(filter.pCoefficients + 4 * static_cast<size_t>(i));
+    __m256i samples0145 =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(LoadTwoQuads(pIn, pPositions)),
+                                LoadTwoQuads(pIn, pPositions + 4), 1);
+    __m256i samples2367 =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(LoadTwoQuads(pIn, pPositions + 2)),
+                                LoadTwoQuads(pIn, pPositions + 6), 1);
     __m256i halves0145 = _mm256_madd_epi16(samples0145, LoadTwoPairs(pWeights, pWeights + 2));
     __m256i halves2367 = _mm256_madd_epi16(samples2367, LoadTwoPairs(pWeights + 1, pWeights + 3));
     return _mm256_hadd_epi32(halves0145, halves2367);
@@ -227,11 +231,11 @@ void DoubleRowYuy2_AVX2(const uint8_t* pRow, uint32_t nMacropixels, int16_t* pSu
 {
     // Window byte 4 is the first macropixel's Y0; the pairs (A, B) of its
     // eight outputs Y0 U Y1 V Y0' U' Y1' V' (see ScalerDoubleRowYuy2Range).
-    const __m256i firstPairs = _mm256_broadcastsi128_si256(
-        _mm_setr_epi8(4, 2, 5, 1, 4, 6, 7, 3, 6, 4, 5, 9, 6, 8, 7, 11));
+    const __m256i firstPairs =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(4, 2, 5, 1, 4, 6, 7, 3, 6, 4, 5, 9, 6, 8, 7, 11));
     const __m256i secondPairs = _mm256_add_epi8(firstPairs, _mm256_set1_epi8(4));
-    const __m256i weights = _mm256_broadcastsi128_si256(
-        _mm_setr_epi8(6, 2, 7, 1, 6, 2, 7, 1, 6, 2, 5, 3, 6, 2, 5, 3));
+    const __m256i weights =
+        _mm256_broadcastsi128_si256(_mm_setr_epi8(6, 2, 7, 1, 6, 2, 7, 1, 6, 2, 5, 3, 6, 2, 5, 3));
     uint32_t m = 1;
     for (; m + 5 <= nMacropixels; m += 4)
     {
@@ -264,23 +268,31 @@ void DoubleBlend_AVX2(const int16_t* pNear, const int16_t* pAbove, const int16_t
         __m256i near1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pNear + b + 16));
         near0 = _mm256_add_epi16(_mm256_add_epi16(near0, _mm256_add_epi16(near0, near0)), rounding);
         near1 = _mm256_add_epi16(_mm256_add_epi16(near1, _mm256_add_epi16(near1, near1)), rounding);
-        __m256i upper0 = _mm256_add_epi16(near0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pAbove + b)));
-        __m256i upper1 = _mm256_add_epi16(near1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pAbove + b + 16)));
-        __m256i lower0 = _mm256_add_epi16(near0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pBelow + b)));
-        __m256i lower1 = _mm256_add_epi16(near1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pBelow + b + 16)));
+        __m256i upper0 = _mm256_add_epi16(
+            near0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pAbove + b)));
+        __m256i upper1 = _mm256_add_epi16(
+            near1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pAbove + b + 16)));
+        __m256i lower0 = _mm256_add_epi16(
+            near0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pBelow + b)));
+        __m256i lower1 = _mm256_add_epi16(
+            near1, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pBelow + b + 16)));
         // The packing works lane by lane; the permutation restores the order.
-        __m256i upper = _mm256_packus_epi16(_mm256_srli_epi16(upper0, 5), _mm256_srli_epi16(upper1, 5));
-        __m256i lower = _mm256_packus_epi16(_mm256_srli_epi16(lower0, 5), _mm256_srli_epi16(lower1, 5));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pUpper + b), _mm256_permute4x64_epi64(upper, 0xD8));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pLower + b), _mm256_permute4x64_epi64(lower, 0xD8));
+        __m256i upper =
+            _mm256_packus_epi16(_mm256_srli_epi16(upper0, 5), _mm256_srli_epi16(upper1, 5));
+        __m256i lower =
+            _mm256_packus_epi16(_mm256_srli_epi16(lower0, 5), _mm256_srli_epi16(lower1, 5));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pUpper + b),
+                            _mm256_permute4x64_epi64(upper, 0xD8));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pLower + b),
+                            _mm256_permute4x64_epi64(lower, 0xD8));
     }
     ScalerDoubleBlendRange(pNear, pAbove, pBelow, b, nBytes, pUpper, pLower);
 }
 }  // namespace
 
 const ScalerPasses kScalerPassesAvx2 = {
-    VerticalYuy2_AVX2,  VerticalPacked_AVX2, HorizontalPlane_AVX2, ScalerHorizontalPacked32_SSE2,
-    InterleaveYuy2_AVX2, DoubleRowYuy2_AVX2, DoubleBlend_AVX2,
+    VerticalYuy2_AVX2,   VerticalPacked_AVX2, HorizontalPlane_AVX2, ScalerHorizontalPacked32_SSE2,
+    InterleaveYuy2_AVX2, DoubleRowYuy2_AVX2,  DoubleBlend_AVX2,
 };
 #else
 // Not an x86 processor: the plan never selects these.

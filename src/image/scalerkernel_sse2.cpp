@@ -18,8 +18,7 @@ inline __m128i LoadPair(const int16_t* p)
     return _mm_cvtsi32_si128(nPair);
 }
 
-inline __m128i LoadPairs(const int16_t* p0, const int16_t* p1, const int16_t* p2,
-                         const int16_t* p3)
+inline __m128i LoadPairs(const int16_t* p0, const int16_t* p1, const int16_t* p2, const int16_t* p3)
 {
     return _mm_unpacklo_epi64(_mm_unpacklo_epi32(LoadPair(p0), LoadPair(p1)),
                               _mm_unpacklo_epi32(LoadPair(p2), LoadPair(p3)));
@@ -79,8 +78,9 @@ inline VerticalSums VerticalSums16(const ScalerVerticalTaps& taps, size_t nOffse
         s2 = _mm_add_epi32(s2, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), weights));
         s3 = _mm_add_epi32(s3, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), weights));
     }
-    VerticalSums sums = {_mm_srai_epi32(s0, kScalerVerticalShift), _mm_srai_epi32(s1, kScalerVerticalShift),
-                         _mm_srai_epi32(s2, kScalerVerticalShift), _mm_srai_epi32(s3, kScalerVerticalShift)};
+    VerticalSums sums = {
+        _mm_srai_epi32(s0, kScalerVerticalShift), _mm_srai_epi32(s1, kScalerVerticalShift),
+        _mm_srai_epi32(s2, kScalerVerticalShift), _mm_srai_epi32(s3, kScalerVerticalShift)};
     return sums;
 }
 
@@ -170,8 +170,10 @@ inline __m128i Gather8(const int16_t* pIn, const ScalerHorizontalFilter& filter,
     __m128i sums1 = PartialSums8(pIn + pPositions[1], pWeights + nTaps, nTaps);
     __m128i sums2 = PartialSums8(pIn + pPositions[2], pWeights + 2 * nTaps, nTaps);
     __m128i sums3 = PartialSums8(pIn + pPositions[3], pWeights + 3 * nTaps, nTaps);
-    __m128i sums01 = _mm_add_epi32(_mm_unpacklo_epi32(sums0, sums1), _mm_unpackhi_epi32(sums0, sums1));
-    __m128i sums23 = _mm_add_epi32(_mm_unpacklo_epi32(sums2, sums3), _mm_unpackhi_epi32(sums2, sums3));
+    __m128i sums01 =
+        _mm_add_epi32(_mm_unpacklo_epi32(sums0, sums1), _mm_unpackhi_epi32(sums0, sums1));
+    __m128i sums23 =
+        _mm_add_epi32(_mm_unpacklo_epi32(sums2, sums3), _mm_unpackhi_epi32(sums2, sums3));
     return _mm_add_epi32(_mm_unpacklo_epi64(sums01, sums23), _mm_unpackhi_epi64(sums01, sums23));
 }
 
@@ -188,7 +190,8 @@ void GatherRange(const int16_t* pIn, const ScalerHorizontalFilter& filter, uint3
     }
     if (i < nEnd)
     {
-        __m128i words = _mm_packs_epi32(RoundHorizontal(Gather(pIn, filter, i)), _mm_setzero_si128());
+        __m128i words =
+            _mm_packs_epi32(RoundHorizontal(Gather(pIn, filter, i)), _mm_setzero_si128());
         int32_t nBytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
         memcpy(pOut + i, &nBytes, sizeof(nBytes));
     }
@@ -240,7 +243,8 @@ void InterleaveYuy2_SSE2(const uint8_t* pY, const uint8_t* pU, const uint8_t* pV
         __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pV + x / 2));
         __m128i uv = _mm_unpacklo_epi8(u, v);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut + 2 * x), _mm_unpacklo_epi8(luma, uv));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut + 2 * x + 16), _mm_unpackhi_epi8(luma, uv));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut + 2 * x + 16),
+                         _mm_unpackhi_epi8(luma, uv));
     }
     ScalerInterleaveYuy2Range(pY, pU, pV, x, nWidth, pOut);
 }
@@ -257,10 +261,14 @@ void DoubleBlend_SSE2(const int16_t* pNear, const int16_t* pAbove, const int16_t
         __m128i near1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pNear + b + 8));
         near0 = _mm_add_epi16(_mm_add_epi16(near0, _mm_add_epi16(near0, near0)), rounding);
         near1 = _mm_add_epi16(_mm_add_epi16(near1, _mm_add_epi16(near1, near1)), rounding);
-        __m128i upper0 = _mm_add_epi16(near0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pAbove + b)));
-        __m128i upper1 = _mm_add_epi16(near1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pAbove + b + 8)));
-        __m128i lower0 = _mm_add_epi16(near0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pBelow + b)));
-        __m128i lower1 = _mm_add_epi16(near1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pBelow + b + 8)));
+        __m128i upper0 =
+            _mm_add_epi16(near0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pAbove + b)));
+        __m128i upper1 =
+            _mm_add_epi16(near1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pAbove + b + 8)));
+        __m128i lower0 =
+            _mm_add_epi16(near0, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pBelow + b)));
+        __m128i lower1 =
+            _mm_add_epi16(near1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pBelow + b + 8)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pUpper + b),
                          _mm_packus_epi16(_mm_srli_epi16(upper0, 5), _mm_srli_epi16(upper1, 5)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pLower + b),
@@ -295,8 +303,8 @@ void ScalerHorizontalPacked32_SSE2(const int16_t* pIn, const ScalerHorizontalFil
         {
             __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pPixel + 4 * k));
             __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pPixel + 4 * k + 4));
-            sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(a, b),
-                                                    BroadcastPair(pWeights + k)));
+            sum = _mm_add_epi32(
+                sum, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), BroadcastPair(pWeights + k)));
         }
         __m128i words = _mm_packs_epi32(RoundHorizontal(sum), sum);
         int32_t nPixel = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
@@ -307,8 +315,9 @@ void ScalerHorizontalPacked32_SSE2(const int16_t* pIn, const ScalerHorizontalFil
 // SSE2 has no byte shuffle for the sums of the doubled rows: they stay
 // portable there.
 const ScalerPasses kScalerPassesSse2 = {
-    VerticalYuy2_SSE2,   VerticalPacked_SSE2,          HorizontalPlane_SSE2,
-    ScalerHorizontalPacked32_SSE2, InterleaveYuy2_SSE2, ScalerDoubleRowYuy2_Portable,
+    VerticalYuy2_SSE2,    VerticalPacked_SSE2,
+    HorizontalPlane_SSE2, ScalerHorizontalPacked32_SSE2,
+    InterleaveYuy2_SSE2,  ScalerDoubleRowYuy2_Portable,
     DoubleBlend_SSE2,
 };
 #else

@@ -18,9 +18,7 @@ ScalerPlanCache::ScalerPlanCache() : m_pCurrent(nullptr), m_nUses(0), m_nBuilds(
         entry.nLastUse = 0;
 }
 
-ScalerPlanCache::~ScalerPlanCache()
-{
-}
+ScalerPlanCache::~ScalerPlanCache() {}
 
 size_t ScalerPlanCache::KeptPlans() const
 {

@@ -7,9 +7,9 @@
 
 namespace
 {
-void Convert(const wchar_t* pszLogFormat, Yuy2ToNv12Path ePath, const BYTE* pSrc,
-             DWORD dwSrcWidth, DWORD dwSrcHeight, DWORD dwSrcStride, BYTE* pDst, DWORD dwDstWidth,
-             DWORD dwDstHeight, DWORD dwDstStride)
+void Convert(const wchar_t* pszLogFormat, Yuy2ToNv12Path ePath, const BYTE* pSrc, DWORD dwSrcWidth,
+             DWORD dwSrcHeight, DWORD dwSrcStride, BYTE* pDst, DWORD dwDstWidth, DWORD dwDstHeight,
+             DWORD dwDstStride)
 {
     LogPrintW(pszLogFormat, dwSrcWidth, dwSrcHeight, dwSrcStride, dwDstWidth, dwDstHeight,
               dwDstStride);

@@ -22,8 +22,8 @@ void Yuy2ToNv12RowPair_AVX2(const uint8_t* pUpper, const uint8_t* pLower, uint8_
 
         // Per 128-bit lane: 8 upper luma bytes, 8 lower luma bytes; the
         // permutation gathers the 16 upper bytes low and the 16 lower high.
-        __m256i luma = _mm256_packus_epi16(_mm256_and_si256(upper, maskY),
-                                           _mm256_and_si256(lower, maskY));
+        __m256i luma =
+            _mm256_packus_epi16(_mm256_and_si256(upper, maskY), _mm256_and_si256(lower, maskY));
         luma = _mm256_permute4x64_epi64(luma, 0xD8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pLumaUpper), _mm256_castsi256_si128(luma));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pLumaLower), _mm256_extracti128_si256(luma, 1));

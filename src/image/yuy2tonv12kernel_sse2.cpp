@@ -15,7 +15,8 @@ void Yuy2ToNv12RowPair_SSE2(const uint8_t* pUpper, const uint8_t* pLower, uint8_
     const __m128i maskY = _mm_set1_epi16(0x00FF);
     // One block: 16 bytes of each row in, 8 luma bytes per row and 8
     // chroma bytes out.
-    auto convertBlock = [&](size_t nOffset) {
+    auto convertBlock = [&](size_t nOffset)
+    {
         __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pUpper + 2 * nOffset));
         __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pLower + 2 * nOffset));
 
@@ -48,8 +49,7 @@ void Yuy2ToNv12RowPair_SSE2(const uint8_t* pUpper, const uint8_t* pLower, uint8_
     pLumaUpper += nOffset;
     pLumaLower += nOffset;
     pChroma += nOffset;
-    ConvertYuy2ToNv12Macropixels(pUpper, pLower, pLumaUpper, pLumaLower, pChroma,
-                                 nMacropixels % 4);
+    ConvertYuy2ToNv12Macropixels(pUpper, pLower, pLumaUpper, pLumaLower, pChroma, nMacropixels % 4);
 }
 #else
 void Yuy2ToNv12RowPair_SSE2(const uint8_t* pUpper, const uint8_t* pLower, uint8_t* pLumaUpper,

@@ -21,8 +21,8 @@ void Yuy2ToNv12RowPair_AVX2(const uint8_t* pUpper, const uint8_t* pLower, uint8_
 // chroma averaged with truncation. Static, so that no translation unit
 // compiled for a wider instruction set lends its copy to the others.
 static inline void ConvertYuy2ToNv12Macropixels(const uint8_t* pUpper, const uint8_t* pLower,
-                                         uint8_t* pLumaUpper, uint8_t* pLumaLower,
-                                         uint8_t* pChroma, uint32_t nMacropixels)
+                                                uint8_t* pLumaUpper, uint8_t* pLumaLower,
+                                                uint8_t* pChroma, uint32_t nMacropixels)
 {
     for (uint32_t j = 0; j < nMacropixels; ++j)
     {

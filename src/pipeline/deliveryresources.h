@@ -20,13 +20,13 @@ public:
     // if locked), the device, the sample.
     void ReleaseAll();
 
-    HANDLE hDevice;          // the device opened for the frame, or INVALID_HANDLE_VALUE
-    IMFSample* pSample;      // one reference, or NULL
-    IMFMediaBuffer* pBuffer; // one reference, or NULL
+    HANDLE hDevice;           // the device opened for the frame, or INVALID_HANDLE_VALUE
+    IMFSample* pSample;       // one reference, or NULL
+    IMFMediaBuffer* pBuffer;  // one reference, or NULL
     BOOL bBufferLocked;
     BYTE* ppScratch[kScratchSlots];  // work areas from malloc, or NULL
-    void* pRecord;           // the frame record of the send in progress (VirtualAlloc)
-    BOOL bTimerPeriod;       // timeBeginPeriod(1) taken for the send in progress
+    void* pRecord;                   // the frame record of the send in progress (VirtualAlloc)
+    BOOL bTimerPeriod;               // timeBeginPeriod(1) taken for the send in progress
 
 private:
     DeliveryResources(const DeliveryResources&);

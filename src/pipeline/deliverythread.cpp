@@ -165,9 +165,11 @@ void FrameControlManager::DeliverFrames()
     LogPrint("Delivering thread end\n");
 }
 
-FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverFrame(
-    HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData,
-    DRIVER_ANSWER eLastAnswer)
+FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverFrame(HANDLE hDevice,
+                                                                     const FRAME_UNIT& frame,
+                                                                     const BYTE* pData,
+                                                                     UINT32 cbData,
+                                                                     DRIVER_ANSWER eLastAnswer)
 {
     if (frame.format == COLOR_FORMAT_YUY2)
     {
@@ -177,8 +179,8 @@ FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverFrame(
         UINT32 cbExpected = 0;
         if (!GetYuy2FrameSize(frame.width, frame.height, &cbExpected) || cbData < cbExpected)
         {
-            LogPrint("Drop YUY2 frame %d x %d: %d bytes in the buffer\n", frame.width,
-                     frame.height, cbData);
+            LogPrint("Drop YUY2 frame %d x %d: %d bytes in the buffer\n", frame.width, frame.height,
+                     cbData);
             return eLastAnswer;
         }
         // A longer buffer holds the picture and something else after it
@@ -215,8 +217,10 @@ FrameControlManager::DRIVER_ANSWER FrameControlManager::AnswerAfterEntry(
     return DRIVER_ACCEPTED;
 }
 
-FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToOwnFormat(
-    HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, UINT32 cbData)
+FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToOwnFormat(HANDLE hDevice,
+                                                                           const FRAME_UNIT& frame,
+                                                                           const BYTE* pData,
+                                                                           UINT32 cbData)
 {
     DRIVER_ANSWER eAnswer = DRIVER_ACCEPTED;
     auto range = m_servedFormats.equal_range(frame.format);
@@ -252,8 +256,10 @@ FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToOwnFormat(
     return eAnswer;
 }
 
-FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToNv12(
-    HANDLE hDevice, const FRAME_UNIT& frame, const BYTE* pData, DRIVER_ANSWER eLastAnswer)
+FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToNv12(HANDLE hDevice,
+                                                                      const FRAME_UNIT& frame,
+                                                                      const BYTE* pData,
+                                                                      DRIVER_ANSWER eLastAnswer)
 {
     DRIVER_ANSWER eAnswer = eLastAnswer;
     auto range = m_servedFormats.equal_range(COLOR_FORMAT_NV12);
@@ -280,8 +286,7 @@ FrameControlManager::DRIVER_ANSWER FrameControlManager::DeliverToNv12(
             hrEntry = SendFrame(hDevice, COLOR_FORMAT_NV12, nWidth, nHeight, nv12.Get(), cbNv12,
                                 &bRefused);
         }
-        eAnswer = AnswerAfterEntry(eAnswer, hrEntry, bRefused, COLOR_FORMAT_NV12, nWidth,
-                                   nHeight);
+        eAnswer = AnswerAfterEntry(eAnswer, hrEntry, bRefused, COLOR_FORMAT_NV12, nWidth, nHeight);
     }
     return eAnswer;
 }

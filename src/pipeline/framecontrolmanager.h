@@ -138,8 +138,8 @@ private:
     HANDLE m_hDeliveryThread;
     DRIVER_CALLER m_driverCaller;         // the delivery thread's driver calls
     DeliveryResources m_heldForDelivery;  // what it holds for the frame it serves
-    HANDLE m_hQuitEvent;            // "QuitDeliveryThreadEvent"
-    HANDLE m_hReadNextSampleEvent;  // borrowed
+    HANDLE m_hQuitEvent;                  // "QuitDeliveryThreadEvent"
+    HANDLE m_hReadNextSampleEvent;        // borrowed
 
     MjpegDecoder m_decoder;
 };

@@ -6,8 +6,8 @@ const size_t FrameQueue::kMaxQueuedFrames;
 
 FrameQueue::FrameQueue(LPCSTR pszInsertedEventName)
     : m_nDroppedInBurst(0),
-      m_hInsertedEvent(CreateEventExA(NULL, pszInsertedEventName, CREATE_EVENT_MANUAL_RESET,
-                                      EVENT_ALL_ACCESS))
+      m_hInsertedEvent(
+          CreateEventExA(NULL, pszInsertedEventName, CREATE_EVENT_MANUAL_RESET, EVENT_ALL_ACCESS))
 {
 }
 
@@ -27,8 +27,9 @@ HRESULT FrameQueue::InsertFrame(const FRAME_UNIT& frame)
     {
         m_frames.pop_front();
         if (m_nDroppedInBurst++ == 0)
-            LogPrint("FrameControlManager::InsertFrame (): queue full, "
-                     "dropping the oldest frames\n");
+            LogPrint(
+                "FrameControlManager::InsertFrame (): queue full, "
+                "dropping the oldest frames\n");
     }
     m_frames.push_back(frame);
     SetEvent(m_hInsertedEvent);

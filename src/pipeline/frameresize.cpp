@@ -9,8 +9,7 @@
 HRESULT FrameControlManager::ResizeFrame(const BYTE* pSrc, UINT32 nSrcWidth, UINT32 nSrcHeight,
                                          BYTE* pDst, UINT32 nDstWidth, UINT32 nDstHeight)
 {
-    LogPrint("ResizeFrame: (%d x %d) => (%d x %d)\n", nSrcWidth, nSrcHeight, nDstWidth,
-             nDstHeight);
+    LogPrint("ResizeFrame: (%d x %d) => (%d x %d)\n", nSrcWidth, nSrcHeight, nDstWidth, nDstHeight);
     if (!m_pFrameScaler)
         return E_UNEXPECTED;
 

@@ -57,9 +57,10 @@ HRESULT OutputFormatTable::AddOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth,
     }
     if (IsHandledColorFormat(eFormat) && !IsWithinServedLimits(eFormat, nWidth, nHeight))
     {
-        LogPrint("AddOutputFormat: %d x %d in format %d is beyond what is served (a side over "
-                 "%d or a record over 64 MB); not served\n",
-                 nWidth, nHeight, eFormat, kMaxServedSide);
+        LogPrint(
+            "AddOutputFormat: %d x %d in format %d is beyond what is served (a side over "
+            "%d or a record over 64 MB); not served\n",
+            nWidth, nHeight, eFormat, kMaxServedSide);
         return S_OK;
     }
 
@@ -102,8 +103,7 @@ OutputFormatTable::Entries OutputFormatTable::CopyEntries()
     return m_entries;
 }
 
-bool OutputFormatTable::HasOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth,
-                                        UINT32 nHeight) const
+bool OutputFormatTable::HasOutputFormat(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight) const
 {
     auto range = m_entries.equal_range(eFormat);
     for (auto it = range.first; it != range.second; ++it)

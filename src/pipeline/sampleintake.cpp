@@ -85,9 +85,10 @@ HRESULT FrameControlManager::DeliverSample(IMFSample* pSample)
         HRESULT hrJoin = pSample->ConvertToContiguousBuffer(&pContiguous);
         if (FAILED(hrJoin))
         {
-            LogPrint("DeliverSample: a sample of %d buffers could not be joined (0x%08X); "
-                     "dropped\n",
-                     nBuffers, hrJoin);
+            LogPrint(
+                "DeliverSample: a sample of %d buffers could not be joined (0x%08X); "
+                "dropped\n",
+                nBuffers, hrJoin);
             return hrJoin;
         }
     }
@@ -169,9 +170,10 @@ void FrameControlManager::NoteDecodeResult(HRESULT hrDecode)
         HRESULT hrCreate = m_decoder.FindMjpegDecoder();
         if (SUCCEEDED(hrCreate))
             hrCreate = m_decoder.SetDecoderMediaTypes();
-        LogPrint("DeliverSample: decoding still fails after the flush (0x%08X); decoder created "
-                 "again: 0x%08X\n",
-                 hrDecode, hrCreate);
+        LogPrint(
+            "DeliverSample: decoding still fails after the flush (0x%08X); decoder created "
+            "again: 0x%08X\n",
+            hrDecode, hrCreate);
         m_nFailedDecodes = 0;
     }
 }

@@ -63,9 +63,8 @@ NoRealCamFrameManager::NoRealCamFrameManager()
         decoder.SetDecoderMediaTypes();
     // A decoder may want more than one input before its first picture: the
     // same picture goes in again until one comes out.
-    for (int i = 0; decoder.HasDecoder() && i < kDecodeAttempts &&
-                    !HoldsPicture(m_pDecodedSample.Get());
-         ++i)
+    for (int i = 0;
+         decoder.HasDecoder() && i < kDecodeAttempts && !HoldsPicture(m_pDecodedSample.Get()); ++i)
     {
         m_pDecodedSample.Reset();
         decoder.DecodeMjpegSample(m_pPictureSample.Get(), &m_pDecodedSample);
@@ -179,7 +178,8 @@ HRESULT NoRealCamFrameManager::StartTimerUnlessStoppedWithin(DWORD dwDelayMs)
 
 HRESULT NoRealCamFrameManager::RequestTimer(LONG eWanted, DWORD dwDelayMs)
 {
-    InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_dwDeferMs), static_cast<LONG>(dwDelayMs));
+    InterlockedExchange(reinterpret_cast<volatile LONG*>(&m_dwDeferMs),
+                        static_cast<LONG>(dwDelayMs));
     InterlockedExchange(&m_eTimerWanted, eWanted);
     if (IsOnWindowThread())
         return ApplyWantedTimer();
@@ -250,8 +250,10 @@ void CALLBACK NoRealCamFrameManager::OnTimer(HWND, UINT, UINT_PTR, DWORD)
     OutputDebugStringW(L"NoRealCamFrameCtrlMgr timer running");
     if (gpNoRealCamFrameManager == NULL || gpFrameControlManager == NULL)
         return;
-    gpFrameControlManager->InsertFrame(FRAME_UNIT(COLOR_FORMAT_MJPG, MjpegDecoder::kFrameWidth, MjpegDecoder::kFrameHeight,
+    gpFrameControlManager->InsertFrame(FRAME_UNIT(COLOR_FORMAT_MJPG, MjpegDecoder::kFrameWidth,
+                                                  MjpegDecoder::kFrameHeight,
                                                   gpNoRealCamFrameManager->GetPictureSample()));
-    gpFrameControlManager->InsertFrame(FRAME_UNIT(COLOR_FORMAT_YUY2, MjpegDecoder::kFrameWidth, MjpegDecoder::kFrameHeight,
+    gpFrameControlManager->InsertFrame(FRAME_UNIT(COLOR_FORMAT_YUY2, MjpegDecoder::kFrameWidth,
+                                                  MjpegDecoder::kFrameHeight,
                                                   gpNoRealCamFrameManager->GetDecodedSample()));
 }

@@ -33,9 +33,9 @@ protected:
 
     static std::shared_ptr<SimulatedWebcam> Webcam(const wchar_t* pszName, USHORT nProductId)
     {
-        return SimulatedWebcam::Create(MakeWebcamSpec(
-            pszName, MakeWebcamSymbolicLink(0x046d, nProductId, NULL),
-            {MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30)}));
+        return SimulatedWebcam::Create(
+            MakeWebcamSpec(pszName, MakeWebcamSymbolicLink(0x046d, nProductId, NULL),
+                           {MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30)}));
     }
 
     // Enumerates through the product's entry point and returns the symbolic
@@ -44,7 +44,8 @@ protected:
     {
         IMFActivate** ppActivates = NULL;
         UINT32 nCount = 0xFFFF;
-        HRESULT hr = gCaptureDeviceEnum.pfnMFEnumDeviceSources(m_video.Get(), &ppActivates, &nCount);
+        HRESULT hr =
+            gCaptureDeviceEnum.pfnMFEnumDeviceSources(m_video.Get(), &ppActivates, &nCount);
         if (phr != NULL)
             *phr = hr;
         std::vector<std::wstring> links;
@@ -99,21 +100,21 @@ TEST_F(CaptureDeviceEnumeration, ListsThePluggedWebcamsInTheOrderTheyWereAdded)
     enumeration.Add(first);
     enumeration.Add(second);
     enumeration.Add(third);
-    EXPECT_EQ((std::vector<std::wstring>{first->GetSpec().symbolicLink,
-                                         second->GetSpec().symbolicLink,
-                                         third->GetSpec().symbolicLink}),
-              ListedLinks());
+    EXPECT_EQ(
+        (std::vector<std::wstring>{first->GetSpec().symbolicLink, second->GetSpec().symbolicLink,
+                                   third->GetSpec().symbolicLink}),
+        ListedLinks());
 
     // Unplugged devices leave the list, and come back in their place.
     second->Unplug();
-    EXPECT_EQ((std::vector<std::wstring>{first->GetSpec().symbolicLink,
-                                         third->GetSpec().symbolicLink}),
-              ListedLinks());
+    EXPECT_EQ(
+        (std::vector<std::wstring>{first->GetSpec().symbolicLink, third->GetSpec().symbolicLink}),
+        ListedLinks());
     second->Plug();
     enumeration.Remove(first);
-    EXPECT_EQ((std::vector<std::wstring>{second->GetSpec().symbolicLink,
-                                         third->GetSpec().symbolicLink}),
-              ListedLinks());
+    EXPECT_EQ(
+        (std::vector<std::wstring>{second->GetSpec().symbolicLink, third->GetSpec().symbolicLink}),
+        ListedLinks());
     enumeration.Clear();
     EXPECT_TRUE(ListedLinks().empty());
     EXPECT_EQ(5, enumeration.GetCallCount());
@@ -175,7 +176,8 @@ TEST_F(CaptureDeviceEnumeration, AnswersOtherQuestionsAsThePlatformDoes)
     EXPECT_EQ(MF_E_ATTRIBUTENOTFOUND,
               gCaptureDeviceEnum.pfnMFEnumDeviceSources(empty.Get(), &ppActivates, &nCount));
     EXPECT_EQ(E_INVALIDARG, gCaptureDeviceEnum.pfnMFEnumDeviceSources(NULL, &ppActivates, &nCount));
-    EXPECT_EQ(E_INVALIDARG, gCaptureDeviceEnum.pfnMFEnumDeviceSources(m_video.Get(), NULL, &nCount));
+    EXPECT_EQ(E_INVALIDARG,
+              gCaptureDeviceEnum.pfnMFEnumDeviceSources(m_video.Get(), NULL, &nCount));
 }
 
 TEST_F(CaptureDeviceEnumeration, InjectedFailuresAnswerTheNextEnumerations)
@@ -194,16 +196,17 @@ TEST_F(CaptureDeviceEnumeration, InjectedFailuresAnswerTheNextEnumerations)
 
 TEST(SimulatedWebcamBroadcast, NamesTheDeviceInterfaceByItsSymbolicLink)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(MakeWebcamSpec(
-        L"Webcam", MakeWebcamSymbolicLink(0x12ab, 0x34cd, L"7&1&0"),
-        {MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30)}));
+    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
+        MakeWebcamSpec(L"Webcam", MakeWebcamSymbolicLink(0x12ab, 0x34cd, L"7&1&0"),
+                       {MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30)}));
     std::vector<BYTE> broadcast = webcam->MakeInterfaceBroadcast();
     ASSERT_GE(broadcast.size(), sizeof(DEV_BROADCAST_HDR));
     const DEV_BROADCAST_DEVICEINTERFACE_A* pInterface =
         reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(broadcast.data());
     EXPECT_EQ(broadcast.size(), pInterface->dbcc_size);
     EXPECT_EQ(static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE), pInterface->dbcc_devicetype);
-    EXPECT_STREQ("\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&1&0#{e5323777-f976-4f5b-9b55-b94699c46e44}"
-                 "\\global",
-                 pInterface->dbcc_name);
+    EXPECT_STREQ(
+        "\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&1&0#{e5323777-f976-4f5b-9b55-b94699c46e44}"
+        "\\global",
+        pInterface->dbcc_name);
 }

@@ -16,7 +16,8 @@ protected:
     // The device index and the subtype code the selection opened.
     bool Opened(int nIndex, const char* pszType)
     {
-        return m_log.Contains("::SetWebcamDevice (" + std::to_string(nIndex) + "): HRESULT 0x00000000") &&
+        return m_log.Contains("::SetWebcamDevice (" + std::to_string(nIndex) +
+                              "): HRESULT 0x00000000") &&
                m_log.Contains(std::string("::found support type(") + pszType);
     }
 };
@@ -32,8 +33,8 @@ TEST_F(CaptureFormatSelection, WithoutWebcamsTheSelectionFails)
 
 TEST_F(CaptureFormatSelection, AWebcamWithoutVendorAndProductIdsIsNeverOpened)
 {
-    auto webcam = AddWebcamWithLink(L"\\\\?\\root#image#0000#{e5323777-f976-4f5b-9b55-b94699c46e44}",
-                                    {Mjpg720(), Yuy2Vga()});
+    auto webcam = AddWebcamWithLink(
+        L"\\\\?\\root#image#0000#{e5323777-f976-4f5b-9b55-b94699c46e44}", {Mjpg720(), Yuy2Vga()});
     CreateBuilder();
     EXPECT_EQ(E_FAIL, m_pBuilder->InitWebcamDevice());
     EXPECT_TRUE(m_log.Contains("Webcam Symbolic: \\\\?\\root#image#0000#"));
@@ -113,13 +114,15 @@ TEST_P(CaptureRateRule, PicksTheLowestRateFromThirtyUpElseTheHighestBelow)
     CreateBuilder();
     EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
     EXPECT_TRUE(Opened(0, GetParam().pszFound)) << GetParam().pszFound;
-    EXPECT_TRUE(m_log.Contains("SetWebcamFormat ( Size 1280x720, FrameDuration 333333, Format 3 ): HRESULT 0x00000000\n"));
+    EXPECT_TRUE(m_log.Contains(
+        "SetWebcamFormat ( Size 1280x720, FrameDuration 333333, Format 3 ): HRESULT 0x00000000\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rates, CaptureRateRule,
     ::testing::Values(RateCase{{{15, 1}, {60, 1}}, "1) 47504a4d, 1280x720, 166666"},
-                      RateCase{{{15, 1}, {60, 1}, {30000, 1001}, {25, 1}}, "1) 47504a4d, 1280x720, 166666"},
+                      RateCase{{{15, 1}, {60, 1}, {30000, 1001}, {25, 1}},
+                               "1) 47504a4d, 1280x720, 166666"},
                       RateCase{{{15, 1}, {30000, 1001}, {25, 1}}, "1) 47504a4d, 1280x720, 333666"},
                       RateCase{{{60, 1}, {50, 1}, {120, 1}}, "1) 47504a4d, 1280x720, 200000"},
                       RateCase{{{60, 1}, {30, 1}, {30, 1}}, "1) 47504a4d, 1280x720, 333333"},
@@ -149,7 +152,8 @@ TEST_P(CaptureSlowFormat, IsUsedOnlyWhenTheOtherFormatIsNoFaster)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, CaptureSlowFormat,
-                         ::testing::Values(SlowFormatCase{5, 30, true}, SlowFormatCase{10, 12, true},
+                         ::testing::Values(SlowFormatCase{5, 30, true},
+                                           SlowFormatCase{10, 12, true},
                                            SlowFormatCase{5, 5, false}, SlowFormatCase{5, 3, false},
                                            SlowFormatCase{15, 30, false},
                                            SlowFormatCase{30, 5, false}));
@@ -167,10 +171,10 @@ TEST_F(CaptureFormatSelection, WhatReachesTheDriverIsTheTypeTheReaderWasSetTo)
     // The webcam was left at a type no probe asks for; its MJPG type runs at
     // 29.97 frames a second only. Every frame the driver gets under the MJPG
     // 1280 x 720 label must be such a picture.
-    SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
-        L"Sim Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-        {MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30000, 1001),
-         MakeWebcamFormat(MFVideoFormat_YUY2, 320, 240, 30)});
+    SimulatedWebcamSpec webcamSpec =
+        MakeWebcamSpec(L"Sim Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+                       {MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30000, 1001),
+                        MakeWebcamFormat(MFVideoFormat_YUY2, 320, 240, 30)});
     webcamSpec.bPaced = false;
     webcamSpec.nInitialFormat = 1;
     m_enumeration.Add(SimulatedWebcam::Create(webcamSpec));
@@ -190,8 +194,9 @@ TEST_F(CaptureFormatSelection, WhatReachesTheDriverIsTheTypeTheReaderWasSetTo)
         UINT32 nWidth = 0;
         UINT32 nHeight = 0;
         std::vector<BYTE> bgr;
-        ASSERT_EQ(S_OK, DecodeWebcamJpeg(frame.picture.data(), static_cast<UINT32>(frame.picture.size()),
-                                         &nWidth, &nHeight, &bgr));
+        ASSERT_EQ(S_OK,
+                  DecodeWebcamJpeg(frame.picture.data(), static_cast<UINT32>(frame.picture.size()),
+                                   &nWidth, &nHeight, &bgr));
         EXPECT_EQ(1280u, nWidth);
         EXPECT_EQ(720u, nHeight);
     }
@@ -204,7 +209,8 @@ TEST_F(CaptureFormatSelection, AnMjpgTypeThatCannotBeSetFallsBackToYuy2)
     CreateBuilder();
     ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
     EXPECT_TRUE(m_log.Contains("Format 3 ): HRESULT 0x"));
-    EXPECT_TRUE(m_log.Contains("SetWebcamFormat ( Size 640x480, FrameDuration 333333, Format 0 ): HRESULT 0x00000000\n"));
+    EXPECT_TRUE(m_log.Contains(
+        "SetWebcamFormat ( Size 640x480, FrameDuration 333333, Format 0 ): HRESULT 0x00000000\n"));
 
     // The pipeline was told YUY2 640 x 480: the webcam's pictures arrive.
     m_pBuilder->AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
@@ -267,7 +273,8 @@ TEST_F(CaptureFormatSelection, ALinkThatDoesNotFitIsNotTakenForThePreviousOne)
 {
     AddWebcam({Yuy2Vga()}, 0x0001);
     auto tooLong = AddWebcamWithLink(
-        L"\\\\?\\usb#vid_0c45&pid_6366&mi_00#" + std::wstring(400, L'x') + L"\\global", {Mjpg720()});
+        L"\\\\?\\usb#vid_0c45&pid_6366&mi_00#" + std::wstring(400, L'x') + L"\\global",
+        {Mjpg720()});
     CreateBuilder();
     EXPECT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
     EXPECT_EQ(1u, m_log.Count("Webcam Symbolic: \\\\?\\usb#vid_046d&pid_0001"));
@@ -284,7 +291,8 @@ TEST_F(CaptureFormatSelection, UnknownFormatCodesAreRefused)
     EXPECT_EQ(E_INVALIDARG, m_pBuilder->SetWebcamFormat(640, 480, 333333, 1));
     EXPECT_TRUE(m_log.Contains("FrameDuration 333333, Format 1 ): HRESULT 0x80070057\n"));
     EXPECT_EQ(E_INVALIDARG, m_pBuilder->SetWebcamFormat(640, 480, 333333, 4));
-    EXPECT_EQ(static_cast<HRESULT>(MF_E_NO_MORE_TYPES), m_pBuilder->SetWebcamFormat(640, 480, 333333, 2));
+    EXPECT_EQ(static_cast<HRESULT>(MF_E_NO_MORE_TYPES),
+              m_pBuilder->SetWebcamFormat(640, 480, 333333, 2));
 }
 
 TEST_F(CaptureFormatSelection, AWebcamThatCannotBeActivatedIsSkipped)

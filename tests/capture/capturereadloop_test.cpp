@@ -64,10 +64,12 @@ bool StopCaptureWithin(CMFCaptureBuilder* pBuilder, DWORD dwTimeoutMs, DWORD* pd
 {
     HANDLE hStopped = CreateEventW(NULL, TRUE, FALSE, NULL);
     DWORD dwStart = GetTickCount();
-    std::thread stopper([&] {
-        pBuilder->StopCapture();
-        SetEvent(hStopped);
-    });
+    std::thread stopper(
+        [&]
+        {
+            pBuilder->StopCapture();
+            SetEvent(hStopped);
+        });
     bool bStopped = WaitForSingleObject(hStopped, dwTimeoutMs) == WAIT_OBJECT_0;
     *pdwElapsedMs = GetTickCount() - dwStart;
     if (!bStopped)
@@ -93,7 +95,8 @@ TEST_F(CaptureReadLoop, SamplesAreStampedFromTheFirstOneOfEachStart)
         EXPECT_EQ(S_OK, m_pBuilder->StopCapture());
         EXPECT_FALSE(m_pBuilder->IsStreaming());
         gbStopCapturePending = FALSE;  // asked by the callback that met the stop
-        EXPECT_EQ(static_cast<size_t>(nRun), m_log.Count("::OnReadSample (0): HRESULT 0x00000000\n"))
+        EXPECT_EQ(static_cast<size_t>(nRun),
+                  m_log.Count("::OnReadSample (0): HRESULT 0x00000000\n"))
             << "run " << nRun;
     }
     // Paced at 30 frames a second: the second sample lies one period later.
@@ -148,8 +151,9 @@ TEST_F(CaptureReadLoop, AFailedReadIsReportedToTheWindowAndEndsTheLoop)
     OpenYuy2Webcam();
     Microsoft::WRL::ComPtr<IMFSample> pSample = CreateSampleWithBytes(std::vector<BYTE>(16));
     size_t nDelivered = m_log.Count("Buffer length");
-    EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
-              m_pBuilder->OnReadSample(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, 0, 0, 42, pSample.Get()));
+    EXPECT_EQ(
+        MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
+        m_pBuilder->OnReadSample(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, 0, 0, 42, pSample.Get()));
     EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, TakeCaptureFailure());
     EXPECT_TRUE(m_log.Contains("::OnReadSample (42): HRESULT 0xC00D3EA2\n"));
     EXPECT_EQ(nDelivered, m_log.Count("Buffer length"));
@@ -207,8 +211,9 @@ TEST_F(CaptureReadLoop, AMediaTypeChangeEndsTheLoopUnlessTheTypeStillFits)
     // The reader now delivers 320 x 240, which the pipeline was not told.
     ASSERT_EQ(S_OK, m_pBuilder->SetWebcamFormat(320, 240, 333333, 0));
     EXPECT_EQ(MF_E_INVALIDMEDIATYPE,
-              m_pBuilder->OnReadSample(S_OK, 0, MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED |
-                                                    MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED,
+              m_pBuilder->OnReadSample(S_OK, 0,
+                                       MF_SOURCE_READERF_NATIVEMEDIATYPECHANGED |
+                                           MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED,
                                        7, pSample.Get()));
     EXPECT_EQ(MF_E_INVALIDMEDIATYPE, TakeCaptureFailure());
     EXPECT_EQ(1u, m_log.Count("Buffer length"));
@@ -250,8 +255,8 @@ TEST_F(CaptureReadLoop, StopCaptureNeverDeadlocksAgainstCallbacksInFlight)
     for (int i = 0; i < 10; ++i)
     {
         ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
-        ASSERT_TRUE(WaitUntil([&] { return Callbacks() >= static_cast<size_t>(i * 20 + 20); },
-                              kTimeoutMs));
+        ASSERT_TRUE(
+            WaitUntil([&] { return Callbacks() >= static_cast<size_t>(i * 20 + 20); }, kTimeoutMs));
         DWORD dwElapsedMs = 0;
         if (!StopCaptureWithin(m_pBuilder, kTimeoutMs, &dwElapsedMs))
         {
@@ -293,8 +298,8 @@ TEST_F(CaptureReadLoop, QueriesInterfacesTheComWay)
     ASSERT_EQ(S_OK, m_pBuilder->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&pUnknown)));
     EXPECT_EQ(static_cast<IUnknown*>(pCallback), pUnknown);
     IMFMediaSource* pSource = NULL;
-    EXPECT_EQ(E_NOINTERFACE, m_pBuilder->QueryInterface(IID_IMFMediaSource,
-                                                        reinterpret_cast<void**>(&pSource)));
+    EXPECT_EQ(E_NOINTERFACE,
+              m_pBuilder->QueryInterface(IID_IMFMediaSource, reinterpret_cast<void**>(&pSource)));
     EXPECT_EQ(nullptr, pSource);
     EXPECT_EQ(nBase + 1, pUnknown->Release());
     EXPECT_EQ(nBase, pCallback->Release());

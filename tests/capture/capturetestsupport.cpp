@@ -32,8 +32,8 @@ void CaptureBuilderTest::SetUp()
     m_driver.Install();
     ghWorkerEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
     gbStopCapturePending = FALSE;
-    m_hWnd = CreateWindowExW(0, L"STATIC", L"capture test", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                             NULL, NULL);
+    m_hWnd = CreateWindowExW(0, L"STATIC", L"capture test", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL,
+                             NULL);
     ASSERT_NE(nullptr, m_hWnd);
 }
 

@@ -46,7 +46,9 @@ protected:
 };
 
 const DWORD kTimeoutMs = 10000;
-const wchar_t kLink[] = L"\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&1f2e&0&0000#{e5323777-f976-4f5b-9b55-b94699c46e44}\\global";
+const wchar_t kLink[] =
+    L"\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&1f2e&0&0000#{e5323777-f976-4f5b-9b55-b94699c46e44}"
+    L"\\global";
 }  // namespace
 
 TEST_F(WebcamLoss, TheWebcamInUseIsRecognisedByItsInstanceOnce)
@@ -56,7 +58,9 @@ TEST_F(WebcamLoss, TheWebcamInUseIsRecognisedByItsInstanceOnce)
     EXPECT_FALSE(Lost("\\\\?\\USB#VID_0000&PID_34CD#x"));
     // Letter case and the interface class (another category of the same
     // device) do not matter.
-    EXPECT_TRUE(Lost("\\\\?\\USB#VID_12AB&PID_34CD&MI_00#7&1F2E&0&0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\GLOBAL"));
+    EXPECT_TRUE(
+        Lost("\\\\?\\USB#VID_12AB&PID_34CD&MI_00#7&1F2E&0&0000#{65e8773d-8f56-11d0-a3b9-"
+             "00a0c9223196}\\GLOBAL"));
     EXPECT_TRUE(m_log.Contains("::CheckDeviceLost (): BOOL 1\n"));
     // The link is forgotten: the same removal reported again is not a loss.
     EXPECT_FALSE(Lost(std::string(kLink, kLink + wcslen(kLink))));
@@ -65,7 +69,9 @@ TEST_F(WebcamLoss, TheWebcamInUseIsRecognisedByItsInstanceOnce)
 TEST_F(WebcamLoss, TwoWebcamsOfOneModelAreToldApart)
 {
     OpenWebcam(kLink);
-    EXPECT_FALSE(Lost("\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&99aa&0&0000#{e5323777-f976-4f5b-9b55-b94699c46e44}\\global"));
+    EXPECT_FALSE(
+        Lost("\\\\?\\usb#vid_12ab&pid_34cd&mi_00#7&99aa&0&0000#{e5323777-f976-4f5b-9b55-"
+             "b94699c46e44}\\global"));
     EXPECT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
 }
 
@@ -81,12 +87,14 @@ TEST_F(WebcamLoss, DevicesWithoutIdsAreComparedByTheirWholeLink)
 TEST_F(WebcamLoss, AWebcamWithoutIdsIsLostOnlyWithItsOwnLink)
 {
     // Never chosen by the selection; opened by index.
-    AddWebcamWithLink(L"\\\\?\\pci#ven_8086&dev_9d32#3&11583659&0&A0#{e5323777-f976-4f5b-9b55-b94699c46e44}",
-                      {Yuy2Vga()});
+    AddWebcamWithLink(
+        L"\\\\?\\pci#ven_8086&dev_9d32#3&11583659&0&A0#{e5323777-f976-4f5b-9b55-b94699c46e44}",
+        {Yuy2Vga()});
     CreateBuilder();
     ASSERT_EQ(S_OK, m_pBuilder->SetWebcamDevice(0));
     EXPECT_FALSE(Lost("\\\\?\\root#image#0000#{e5323777-f976-4f5b-9b55-b94699c46e44}"));
-    EXPECT_TRUE(Lost("\\\\?\\PCI#VEN_8086&DEV_9D32#3&11583659&0&A0#{e5323777-f976-4f5b-9b55-b94699c46e44}"));
+    EXPECT_TRUE(Lost(
+        "\\\\?\\PCI#VEN_8086&DEV_9D32#3&11583659&0&A0#{e5323777-f976-4f5b-9b55-b94699c46e44}"));
 }
 
 TEST_F(WebcamLoss, AWebcamIsInUseUntilNoClientAsksForIt)
@@ -133,7 +141,8 @@ TEST_F(WebcamLoss, IdsCutShortByTheEndOfANameNeverMatchWholeOnes)
 
 TEST_F(WebcamLoss, ALinkLongerThanItsFieldStillIdentifiesTheWebcam)
 {
-    std::wstring longLink = L"\\\\?\\usb#vid_0c45&pid_6366&mi_00#" + std::wstring(400, L'x') + L"\\global";
+    std::wstring longLink =
+        L"\\\\?\\usb#vid_0c45&pid_6366&mi_00#" + std::wstring(400, L'x') + L"\\global";
     AddWebcamWithLink(longLink, {Yuy2Vga()});
     CreateBuilder();
     // The probe's fixed buffer cannot hold the link, so the selection passes
@@ -186,10 +195,12 @@ TEST_F(WebcamLoss, AThreadTerminatedInsideTheBuilderLeavesItAnsweringTheLoss)
     // own, so that a builder that hangs fails the test instead of hanging it.
     HANDLE hAnswered = CreateEventW(NULL, TRUE, FALSE, NULL);
     BOOL bLost = FALSE;
-    std::thread asker([&] {
-        bLost = Lost(std::string(kLink, kLink + wcslen(kLink)));
-        SetEvent(hAnswered);
-    });
+    std::thread asker(
+        [&]
+        {
+            bLost = Lost(std::string(kLink, kLink + wcslen(kLink)));
+            SetEvent(hAnswered);
+        });
     bool bAnswered = WaitForSingleObject(hAnswered, 5000) == WAIT_OBJECT_0;
     if (!bAnswered)
     {
@@ -213,8 +224,8 @@ TEST_F(WebcamLoss, AnUnpluggedWebcamIsStoppedWithoutWaitingForItsLastRead)
     CreateBuilder();
     ASSERT_EQ(S_OK, m_pBuilder->InitWebcamDevice());
     ASSERT_EQ(S_OK, m_pBuilder->StartCapture());
-    ASSERT_TRUE(WaitUntil(
-        [&] { return webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE) >= 1; }, kTimeoutMs));
+    ASSERT_TRUE(WaitUntil([&] { return webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE) >= 1; },
+                          kTimeoutMs));
     ASSERT_TRUE(Lost(std::string(kLink, kLink + wcslen(kLink))));
 
     DWORD dwStart = GetTickCount();

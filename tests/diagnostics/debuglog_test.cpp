@@ -61,7 +61,8 @@ TEST(DebugLog, LinesOfConcurrentThreadsStayWhole)
     const int kLinesPerThread = 300;
     std::string a(200, 'a');
     std::string b(200, 'b');
-    auto writer = [kLinesPerThread](const std::string& text, bool bWide) {
+    auto writer = [kLinesPerThread](const std::string& text, bool bWide)
+    {
         std::wstring wide(text.begin(), text.end());
         for (int i = 0; i < kLinesPerThread; ++i)
         {
@@ -113,10 +114,12 @@ TEST(DebugLog, AThreadTerminatedWhileHoldingTheLogLockDoesNotSilenceTheLog)
     // Written on a thread of its own, so that a log that hangs fails the test
     // instead of hanging it.
     HANDLE hWritten = CreateEventW(NULL, TRUE, FALSE, NULL);
-    std::thread writer([&] {
-        LogPrint("after the terminated thread\n");
-        SetEvent(hWritten);
-    });
+    std::thread writer(
+        [&]
+        {
+            LogPrint("after the terminated thread\n");
+            SetEvent(hWritten);
+        });
     bool bWritten = WaitForSingleObject(hWritten, 10000) == WAIT_OBJECT_0;
     if (!bWritten)
     {
@@ -140,10 +143,12 @@ TEST(DebugLog, AThreadTerminatedWhileHoldingTheLogLockDoesNotSilenceTheLog)
 TEST(DebugLogCapture, EndingWhileAnotherThreadLogsLosesNothingAfterwards)
 {
     std::atomic<bool> bStop(false);
-    std::thread logger([&] {
-        while (!bStop)
-            LogPrint("from the other thread %d\n", 42);
-    });
+    std::thread logger(
+        [&]
+        {
+            while (!bStop)
+                LogPrint("from the other thread %d\n", 42);
+        });
     for (int i = 0; i < 2000; ++i)
     {
         DebugOutputCapture capture;

@@ -21,13 +21,17 @@ using Microsoft::WRL::ComPtr;
 namespace
 {
 // A key no table knows, and its text in the dump.
-const GUID kUnknownKey = {0x8a1f6c44, 0x0b2d, 0x4e7a, {0x9c, 0x01, 0xab, 0xcd, 0xef, 0x12, 0x34, 0x56}};
+const GUID kUnknownKey = {
+    0x8a1f6c44, 0x0b2d, 0x4e7a, {0x9c, 0x01, 0xab, 0xcd, 0xef, 0x12, 0x34, 0x56}};
 const char kUnknownKeyText[] = "{8A1F6C44-0B2D-4E7A-9C01-ABCDEF123456}";
 
 class MFDump : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { ASSERT_HRESULT_SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_LITE)); }
+    static void SetUpTestSuite()
+    {
+        ASSERT_HRESULT_SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_LITE));
+    }
     static void TearDownTestSuite() { MFShutdown(); }
 };
 
@@ -38,7 +42,8 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& need
     for (const std::string& needle : needles)
     {
         size_t nAt = text.find(needle, nFrom);
-        ASSERT_NE(std::string::npos, nAt) << "missing or out of order: \"" << needle << "\"\nin:\n" << text;
+        ASSERT_NE(std::string::npos, nAt) << "missing or out of order: \"" << needle << "\"\nin:\n"
+                                          << text;
         nFrom = nAt + needle.size();
     }
 }
@@ -68,7 +73,8 @@ PROPVARIANT ByteVector(std::vector<BYTE>& bytes)
 class FakeTransform final : public ComObject<IMFTransform>
 {
 public:
-    FakeTransform(std::vector<ComPtr<IMFMediaType>> inputTypes, std::vector<ComPtr<IMFMediaType>> outputTypes)
+    FakeTransform(std::vector<ComPtr<IMFMediaType>> inputTypes,
+                  std::vector<ComPtr<IMFMediaType>> outputTypes)
         : m_inputTypes(inputTypes), m_outputTypes(outputTypes)
     {
     }
@@ -93,11 +99,13 @@ public:
         *pcOutputStreams = 1;
         return S_OK;
     }
-    STDMETHODIMP GetInputAvailableType(DWORD dwStreamId, DWORD dwTypeIndex, IMFMediaType** ppType) override
+    STDMETHODIMP GetInputAvailableType(DWORD dwStreamId, DWORD dwTypeIndex,
+                                       IMFMediaType** ppType) override
     {
         return HandOut(m_inputTypes, dwStreamId, dwTypeIndex, ppType);
     }
-    STDMETHODIMP GetOutputAvailableType(DWORD dwStreamId, DWORD dwTypeIndex, IMFMediaType** ppType) override
+    STDMETHODIMP GetOutputAvailableType(DWORD dwStreamId, DWORD dwTypeIndex,
+                                        IMFMediaType** ppType) override
     {
         if (dwTypeIndex == m_dwFailingOutputIndex)
             return m_hrOutputFailure;
@@ -123,7 +131,10 @@ public:
     STDMETHODIMP ProcessEvent(DWORD, IMFMediaEvent*) override { return E_NOTIMPL; }
     STDMETHODIMP ProcessMessage(MFT_MESSAGE_TYPE, ULONG_PTR) override { return E_NOTIMPL; }
     STDMETHODIMP ProcessInput(DWORD, IMFSample*, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP ProcessOutput(DWORD, DWORD, MFT_OUTPUT_DATA_BUFFER*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP ProcessOutput(DWORD, DWORD, MFT_OUTPUT_DATA_BUFFER*, DWORD*) override
+    {
+        return E_NOTIMPL;
+    }
 
 private:
     static HRESULT HandOut(const std::vector<ComPtr<IMFMediaType>>& types, DWORD dwStreamId,
@@ -192,9 +203,11 @@ TEST_P(MFDumpLabel, EveryLineBeginsWithTheLabelsPrefix)
 INSTANTIATE_TEST_SUITE_P(Labels, MFDumpLabel,
                          ::testing::Values(LabelCase{nullptr, ""}, LabelCase{"", ""},
                                            LabelCase{"cap", "[cap] "}),
-                         [](const ::testing::TestParamInfo<LabelCase>& info) {
-                             return std::string(info.param.pszLabel == nullptr ? "Null"
-                                                : info.param.pszLabel[0] == '\0' ? "Empty" : "Cap");
+                         [](const ::testing::TestParamInfo<LabelCase>& info)
+                         {
+                             return std::string(info.param.pszLabel == nullptr   ? "Null"
+                                                : info.param.pszLabel[0] == '\0' ? "Empty"
+                                                                                 : "Cap");
                          });
 
 TEST_F(MFDump, MediaTypeShowsRatiosSubtypesAndGuids)
@@ -212,17 +225,19 @@ TEST_F(MFDump, MediaTypeShowsRatiosSubtypesAndGuids)
 
     std::string text = capture.Text();
     ExpectInOrder(text, {
-        "[cap] DumpMFMediaType [",
-        "[cap] == MajorType MFMediaType_Video, IsCompressedFormat 0\n",
-        "[cap] DumpMFAttributes [",
-    });
+                            "[cap] DumpMFMediaType [",
+                            "[cap] == MajorType MFMediaType_Video, IsCompressedFormat 0\n",
+                            "[cap] DumpMFAttributes [",
+                        });
     EXPECT_TRUE(capture.Contains("[cap] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_NV12\n"));
     EXPECT_TRUE(capture.Contains("[cap] MF_MT_FRAME_SIZE: [RATIO] 640, 480\n"));
     EXPECT_TRUE(capture.Contains("[cap] MF_MT_FRAME_RATE: [RATIO] 30, 1\n"));
     EXPECT_TRUE(capture.Contains(std::string("[cap] ") + kUnknownKeyText +
                                  ": [ULARGE_INTEGER] 18446744073709551615\n"));
-    EXPECT_TRUE(capture.Contains(std::string("[cap] MF_MT_AM_FORMAT_TYPE: [CLSID] ") + kUnknownKeyText + "\n"));
-    EXPECT_TRUE(capture.Contains("[cap] MF_MT_WRAPPED_TYPE: [CLSID] {00000000-0000-0000-0000-000000000000}\n"));
+    EXPECT_TRUE(capture.Contains(std::string("[cap] MF_MT_AM_FORMAT_TYPE: [CLSID] ") +
+                                 kUnknownKeyText + "\n"));
+    EXPECT_TRUE(capture.Contains(
+        "[cap] MF_MT_WRAPPED_TYPE: [CLSID] {00000000-0000-0000-0000-000000000000}\n"));
 }
 
 TEST_F(MFDump, AByteArrayLineIsFollowedByAnEmptyLine)
@@ -281,7 +296,11 @@ TEST(FormatAttributeValue, NeverWritesPastTheBuffer)
     varNarrow.vt = VT_LPSTR;
     varNarrow.pszVal = &longNarrow[0];
 
-    struct { const PROPVARIANT* pVar; const char* pszStart; } kCases[] = {
+    struct
+    {
+        const PROPVARIANT* pVar;
+        const char* pszStart;
+    } kCases[] = {
         {&varBytes, "[CAUB] ee ee"}, {&varWide, "[LPWSTR] www"}, {&varNarrow, "[LPSTR] nnn"}};
     for (const auto& c : kCases)
     {
@@ -354,38 +373,47 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"Char", VT_I1, [](PROPVARIANT* p) { p->cVal = -5; }, nullptr, "[CHAR] -5"},
         ValueCase{"UChar", VT_UI1, [](PROPVARIANT* p) { p->bVal = 200; }, nullptr, "[UCHAR] 200"},
         ValueCase{"Short", VT_I2, [](PROPVARIANT* p) { p->iVal = -300; }, nullptr, "[SHORT] -300"},
-        ValueCase{"UShort", VT_UI2, [](PROPVARIANT* p) { p->uiVal = 60000; }, nullptr, "[USHORT] 60000"},
-        ValueCase{"Long", VT_I4, [](PROPVARIANT* p) { p->lVal = -70000; }, nullptr, "[LONG] -70000"},
-        ValueCase{"ULong", VT_UI4, [](PROPVARIANT* p) { p->ulVal = 4000000000u; }, &MF_MT_SAMPLE_SIZE,
-                  "[ULONG] 4000000000"},
-        ValueCase{"ErrorCode", VT_UI4, [](PROPVARIANT* p) { p->ulVal = 0x80004005u; }, &MF_TOPONODE_ERRORCODE,
-                  "[ULONG-ERRORCODE] 0x80004005"},
-        ValueCase{"PixelAspect", VT_UI8, [](PROPVARIANT* p) { p->uhVal.QuadPart = (4ull << 32) | 3; },
+        ValueCase{"UShort", VT_UI2, [](PROPVARIANT* p) { p->uiVal = 60000; }, nullptr,
+                  "[USHORT] 60000"},
+        ValueCase{"Long", VT_I4, [](PROPVARIANT* p) { p->lVal = -70000; }, nullptr,
+                  "[LONG] -70000"},
+        ValueCase{"ULong", VT_UI4, [](PROPVARIANT* p) { p->ulVal = 4000000000u; },
+                  &MF_MT_SAMPLE_SIZE, "[ULONG] 4000000000"},
+        ValueCase{"ErrorCode", VT_UI4, [](PROPVARIANT* p) { p->ulVal = 0x80004005u; },
+                  &MF_TOPONODE_ERRORCODE, "[ULONG-ERRORCODE] 0x80004005"},
+        ValueCase{"PixelAspect", VT_UI8,
+                  [](PROPVARIANT* p) { p->uhVal.QuadPart = (4ull << 32) | 3; },
                   &MF_MT_PIXEL_ASPECT_RATIO, "[RATIO] 4, 3"},
         ValueCase{"UInt64", VT_UI8, [](PROPVARIANT* p) { p->uhVal.QuadPart = (4ull << 32) | 3; },
                   &MF_MT_SAMPLE_SIZE, "[ULARGE_INTEGER] 17179869187"},
         ValueCase{"Int", VT_INT, [](PROPVARIANT* p) { p->intVal = -7; }, nullptr, "[INT] -7"},
         ValueCase{"UInt", VT_UINT, [](PROPVARIANT* p) { p->uintVal = 7; }, nullptr, "[UINT] 7"},
-        ValueCase{"Float", VT_R4, [](PROPVARIANT* p) { p->fltVal = 1.5f; }, nullptr, "[FLOAT] 1.500000"},
-        ValueCase{"Double", VT_R8, [](PROPVARIANT* p) { p->dblVal = -2.25; }, nullptr, "[DOUBLE] -2.250000"},
+        ValueCase{"Float", VT_R4, [](PROPVARIANT* p) { p->fltVal = 1.5f; }, nullptr,
+                  "[FLOAT] 1.500000"},
+        ValueCase{"Double", VT_R8, [](PROPVARIANT* p) { p->dblVal = -2.25; }, nullptr,
+                  "[DOUBLE] -2.250000"},
         ValueCase{"True", VT_BOOL, [](PROPVARIANT* p) { p->boolVal = VARIANT_TRUE; }, nullptr,
                   "[VARIANT_BOOL] TRUE"},
         ValueCase{"OneIsNotTrue", VT_BOOL, [](PROPVARIANT* p) { p->boolVal = 1; }, nullptr,
                   "[VARIANT_BOOL] FALSE"},
-        ValueCase{"NarrowString", VT_LPSTR, [](PROPVARIANT* p) { p->pszVal = const_cast<char*>("abc"); },
-                  nullptr, "[LPSTR] abc"},
-        ValueCase{"WideString", VT_LPWSTR, [](PROPVARIANT* p) { p->pwszVal = const_cast<wchar_t*>(L"Webcam"); },
-                  nullptr, "[LPWSTR] Webcam"},
+        ValueCase{"NarrowString", VT_LPSTR,
+                  [](PROPVARIANT* p) { p->pszVal = const_cast<char*>("abc"); }, nullptr,
+                  "[LPSTR] abc"},
+        ValueCase{"WideString", VT_LPWSTR,
+                  [](PROPVARIANT* p) { p->pwszVal = const_cast<wchar_t*>(L"Webcam"); }, nullptr,
+                  "[LPWSTR] Webcam"},
         ValueCase{"NullUnknown", VT_UNKNOWN, [](PROPVARIANT* p) { p->punkVal = nullptr; }, nullptr,
                   "[IUnknown] NULL IUnknown"},
-        ValueCase{"Clsid", VT_CLSID, [](PROPVARIANT* p) { p->puuid = const_cast<GUID*>(&MFVideoFormat_YUY2); },
+        ValueCase{"Clsid", VT_CLSID,
+                  [](PROPVARIANT* p) { p->puuid = const_cast<GUID*>(&MFVideoFormat_YUY2); },
                   nullptr, "[CLSID] MFVideoFormat_YUY2"},
         ValueCase{"NullClsid", VT_CLSID, [](PROPVARIANT* p) { p->puuid = nullptr; }, nullptr,
                   "[CLSID] {00000000-0000-0000-0000-000000000000}"},
         ValueCase{"Empty", VT_EMPTY, [](PROPVARIANT*) {}, nullptr, "[UNKNOWN TYPE] 0\n"},
         ValueCase{"Bstr", VT_BSTR, [](PROPVARIANT* p) { p->bstrVal = nullptr; }, nullptr,
                   "[UNKNOWN TYPE] 8\n"}),
-    [](const ::testing::TestParamInfo<ValueCase>& info) { return std::string(info.param.pszName); });
+    [](const ::testing::TestParamInfo<ValueCase>& info)
+    { return std::string(info.param.pszName); });
 
 TEST(FormatAttributeValue, LastModifiedTimeIsShownInLocalTime)
 {
@@ -419,7 +447,8 @@ TEST(FormatAttributeValue, GeometricApertureIsShownAsAnArea)
     memcpy(bytes.data(), &area, sizeof(area));
 
     PROPVARIANT var = ByteVector(bytes);
-    EXPECT_EQ("[CAUB-APERTURE] offset (2.5, -3.0), area 640x480", Format(&MF_MT_GEOMETRIC_APERTURE, var));
+    EXPECT_EQ("[CAUB-APERTURE] offset (2.5, -3.0), area 640x480",
+              Format(&MF_MT_GEOMETRIC_APERTURE, var));
 }
 
 TEST(FormatAttributeValue, ArraysTooShortForTheirKeyAreShownAsBytes)
@@ -469,7 +498,8 @@ INSTANTIATE_TEST_SUITE_P(
                       EventTypeCase{605, "[ev] == Type: unknwon 605\n"},
                       EventTypeCase{700, "[ev] == Type: unknwon 700\n"},
                       EventTypeCase{10000, "[ev] == Type: MEReservedMax\n"}),
-    [](const ::testing::TestParamInfo<EventTypeCase>& info) { return "Type" + std::to_string(info.param.met); });
+    [](const ::testing::TestParamInfo<EventTypeCase>& info)
+    { return "Type" + std::to_string(info.param.met); });
 
 TEST_F(MFDump, EventShowsTypeExtendedTypeValueStatusAndAttributes)
 {
@@ -478,7 +508,8 @@ TEST_F(MFDump, EventShowsTypeExtendedTypeValueStatusAndAttributes)
     varValue.vt = VT_UI4;
     varValue.ulVal = 5;
     ComPtr<IMFMediaEvent> pEvent;
-    ASSERT_HRESULT_SUCCEEDED(MFCreateMediaEvent(MESessionStarted, MFMediaType_Video, E_FAIL, &varValue, &pEvent));
+    ASSERT_HRESULT_SUCCEEDED(
+        MFCreateMediaEvent(MESessionStarted, MFMediaType_Video, E_FAIL, &varValue, &pEvent));
     pEvent->SetUINT32(MF_MT_SAMPLE_SIZE, 9);
 
     DebugOutputCapture capture;
@@ -509,15 +540,19 @@ TEST_F(MFDump, TransformCapabilityListsTheTypesOfEveryStream)
 
     std::string text = capture.Text();
     ExpectInOrder(text, {
-        "[mft] DumpMFTCapability [",
-        "[mft] == Input 0:\n",
-        "[mft] ==== Available type 0:\n", "[mft] DumpMFAttributes [",
-        "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_YUY2\n",
-        "[mft] ==== Available type 1:\n", "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_MJPG\n",
-        "[mft] == Output 0:\n",
-        "[mft] ==== Available type 0:\n", "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_NV12\n",
-        "[mft] ==== Available type 1:\n", "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_RGB32\n",
-    });
+                            "[mft] DumpMFTCapability [",
+                            "[mft] == Input 0:\n",
+                            "[mft] ==== Available type 0:\n",
+                            "[mft] DumpMFAttributes [",
+                            "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_YUY2\n",
+                            "[mft] ==== Available type 1:\n",
+                            "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_MJPG\n",
+                            "[mft] == Output 0:\n",
+                            "[mft] ==== Available type 0:\n",
+                            "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_NV12\n",
+                            "[mft] ==== Available type 1:\n",
+                            "[mft] MF_MT_SUBTYPE: [CLSID] MFVideoFormat_RGB32\n",
+                        });
     EXPECT_EQ(4u, capture.Count("==== Available type"));
     EXPECT_FALSE(capture.Contains("Faile"));
 
@@ -532,17 +567,20 @@ TEST_F(MFDump, TransformCapabilityListsTheTypesOfEveryStream)
 TEST_F(MFDump, FailuresOfTheTransformAreReportedOrSkipped)
 {
     FakeTransform* pTransform =
-        new FakeTransform({VideoType(MFVideoFormat_YUY2)}, {VideoType(MFVideoFormat_NV12), VideoType(MFVideoFormat_RGB32)});
+        new FakeTransform({VideoType(MFVideoFormat_YUY2)},
+                          {VideoType(MFVideoFormat_NV12), VideoType(MFVideoFormat_RGB32)});
     pTransform->FailOutputTypeAt(1, E_UNEXPECTED);
 
     DebugOutputCapture capture;
     DumpMFTCapability(pTransform, "mft");
 
     ExpectInOrder(capture.Text(), {
-        "[mft] == Input 0:\n", "[mft] ==== Available type 0:\n",
-        "[mft] == Output 0:\n", "[mft] ==== Available type 0:\n",
-        "[mft] ==== Faile to query available type: 0x8000FFFF\n",
-    });
+                                      "[mft] == Input 0:\n",
+                                      "[mft] ==== Available type 0:\n",
+                                      "[mft] == Output 0:\n",
+                                      "[mft] ==== Available type 0:\n",
+                                      "[mft] ==== Faile to query available type: 0x8000FFFF\n",
+                                  });
     EXPECT_EQ(2u, capture.Count("==== Available type"));
     EXPECT_EQ(1u, capture.Count("Faile to query"));
 
@@ -584,16 +622,18 @@ TEST_F(MFDump, TopologyShowsEveryNodeWithItsConnections)
     DebugOutputCapture capture;
     DumpTopology(pTopology.Get(), "topo");
 
-    ExpectInOrder(capture.Text(), {
-        "[topo] DumpTopology [",
-        "[[topo] [Node 0]] ID " + sourceId + ":\n",
-        "[[topo] [Node 0]]   Node type: SourceStream node[[topo] [Node 0]] DumpMFAttributes [",
-        "[[topo] [Node 0]] MF_TOPONODE_ERRORCODE: [ULONG-ERRORCODE] 0x80004005\n",
-        "[[topo] [Node 0]]   Output 0, connect to Node " + outputId + ", output 0\n",
-        "[[topo] [Node 1]] ID " + outputId + ":\n",
-        "[[topo] [Node 1]]   Node type: Output node[[topo] [Node 1]] DumpMFAttributes [",
-        "[[topo] [Node 1]]   Input 0, connect to Node " + sourceId + ", output 0\n",
-    });
+    ExpectInOrder(
+        capture.Text(),
+        {
+            "[topo] DumpTopology [",
+            "[[topo] [Node 0]] ID " + sourceId + ":\n",
+            "[[topo] [Node 0]]   Node type: SourceStream node[[topo] [Node 0]] DumpMFAttributes [",
+            "[[topo] [Node 0]] MF_TOPONODE_ERRORCODE: [ULONG-ERRORCODE] 0x80004005\n",
+            "[[topo] [Node 0]]   Output 0, connect to Node " + outputId + ", output 0\n",
+            "[[topo] [Node 1]] ID " + outputId + ":\n",
+            "[[topo] [Node 1]]   Node type: Output node[[topo] [Node 1]] DumpMFAttributes [",
+            "[[topo] [Node 1]]   Input 0, connect to Node " + sourceId + ", output 0\n",
+        });
     EXPECT_EQ(1u, capture.Count("connect to Node " + outputId));
     EXPECT_EQ(1u, capture.Count("connect to Node " + sourceId));
 }

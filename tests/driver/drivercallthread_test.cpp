@@ -113,12 +113,12 @@ TEST_P(DriverCallThreadTest, EndsTheThreadAsItsWorkAllows)
 
 INSTANTIATE_TEST_SUITE_P(
     Threads, DriverCallThreadTest,
-    ::testing::Values(
-        Case{"InACancelledCallEndsByItself", CALLING_A_DRIVER_THAT_CANCELS, true, THREAD_ENDED, true},
-        Case{"InAHungCallIsTerminatedEvenWhenBusyOnesAreLeft", CALLING_A_DRIVER_THAT_HANGS, true,
-             THREAD_TERMINATED, true},
-        Case{"BusyElsewhereIsLeftRunningUncancelled", BUSY_OUTSIDE_THE_DRIVER, true,
-             THREAD_LEFT_BEHIND, false},
-        Case{"BusyElsewhereIsTerminatedUncancelledWhenNotToBeLeft", BUSY_OUTSIDE_THE_DRIVER, false,
-             THREAD_TERMINATED, false}),
+    ::testing::Values(Case{"InACancelledCallEndsByItself", CALLING_A_DRIVER_THAT_CANCELS, true,
+                           THREAD_ENDED, true},
+                      Case{"InAHungCallIsTerminatedEvenWhenBusyOnesAreLeft",
+                           CALLING_A_DRIVER_THAT_HANGS, true, THREAD_TERMINATED, true},
+                      Case{"BusyElsewhereIsLeftRunningUncancelled", BUSY_OUTSIDE_THE_DRIVER, true,
+                           THREAD_LEFT_BEHIND, false},
+                      Case{"BusyElsewhereIsTerminatedUncancelledWhenNotToBeLeft",
+                           BUSY_OUTSIDE_THE_DRIVER, false, THREAD_TERMINATED, false}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.pszName); });

@@ -155,7 +155,8 @@ TEST_F(DriverControlTest, AFailedRequestIsLoggedAndReturned)
     m_driver.FailRequest(IOCTL_AVSHWS_NOTIFY_EVENT, ERROR_ACCESS_DENIED);
     EXPECT_EQ(static_cast<HRESULT>(0x80070005), RegisterNotifyEvent());
     EXPECT_FALSE(gbNotifyEventRegistered);
-    EXPECT_TRUE(capture.Contains("DeviceIoControl (IOCTL_AVSHWS_NOTIFY_EVENT) Failed (0x80070005)\n"));
+    EXPECT_TRUE(
+        capture.Contains("DeviceIoControl (IOCTL_AVSHWS_NOTIFY_EVENT) Failed (0x80070005)\n"));
     EXPECT_EQ(0, m_driver.GetOpenHandleCount());
 }
 

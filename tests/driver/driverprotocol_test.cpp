@@ -42,13 +42,19 @@ TEST(DriverProtocol, ControlCodesDecodeToDeviceFunctionMethodAndAccess)
 TEST(DriverProtocol, FrameInfoFieldsSitAtTheDriversOffsets)
 {
     BYTE record[40] = {};
-    record[0] = 3;                        // nIndex
-    record[4] = 0x80; record[5] = 0x02;   // nWidth 640
-    record[8] = 0xE0; record[9] = 0x01;   // nHeight 480
-    record[12] = 0x00; record[13] = 0x05; // nStride 1280
-    record[16] = 0x39; record[17] = 0x30; // dwProcessId 12345
-    record[24] = 0x15; record[25] = 0x16; record[26] = 0x05; // llFrameDuration 333333
-    record[32] = 4;                       // nFormat NV12
+    record[0] = 3;  // nIndex
+    record[4] = 0x80;
+    record[5] = 0x02;  // nWidth 640
+    record[8] = 0xE0;
+    record[9] = 0x01;  // nHeight 480
+    record[12] = 0x00;
+    record[13] = 0x05;  // nStride 1280
+    record[16] = 0x39;
+    record[17] = 0x30;  // dwProcessId 12345
+    record[24] = 0x15;
+    record[25] = 0x16;
+    record[26] = 0x05;  // llFrameDuration 333333
+    record[32] = 4;     // nFormat NV12
 
     FrameInfo info;
     memcpy(&info, record, sizeof(info));

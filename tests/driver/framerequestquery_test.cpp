@@ -68,7 +68,8 @@ TEST_F(FrameRequestQueryTest, RequestsFillTheTableAndAskForTheCamera)
     EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
     EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_NV12));
     EXPECT_TRUE(capture.Contains("Get Frame Info Count = 3\n"));
-    EXPECT_TRUE(capture.Contains("    Size 1280x720\n    Frameduration 333333\n    Format 4, stride 1280\n"));
+    EXPECT_TRUE(capture.Contains(
+        "    Size 1280x720\n    Frameduration 333333\n    Format 4, stride 1280\n"));
     EXPECT_EQ(0, m_driver.GetOpenHandleCount());
 }
 
@@ -129,9 +130,12 @@ TEST_P(FrameRequestQueryBrokenRecordTest, LeavesTheTableAsItWas)
 INSTANTIATE_TEST_SUITE_P(
     Records, FrameRequestQueryBrokenRecordTest,
     ::testing::Values(
-        BrokenRecord{"Failed", false, "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO) Failed (0x8007001F)\n"},
-        BrokenRecord{"Short", true, "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO): 20 bytes returned of 40\n"}),
-    [](const ::testing::TestParamInfo<BrokenRecord>& info) { return std::string(info.param.pszName); });
+        BrokenRecord{"Failed", false,
+                     "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO) Failed (0x8007001F)\n"},
+        BrokenRecord{"Short", true,
+                     "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO): 20 bytes returned of 40\n"}),
+    [](const ::testing::TestParamInfo<BrokenRecord>& info)
+    { return std::string(info.param.pszName); });
 
 TEST_F(FrameRequestQueryTest, WhileSuspendedTheDriverIsNotAsked)
 {
@@ -218,8 +222,8 @@ TEST_F(FrameRequestQueryTest, AFailedCountRequestLeavesTheReadLoopAndTheTableAsT
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), Query());
     EXPECT_EQ(1u, m_pPipeline->GetOutputFormatCount(COLOR_FORMAT_YUY2));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hReadNextSample, 0));
-    EXPECT_TRUE(
-        capture.Contains("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) Failed (0x8007001F)\n"));
+    EXPECT_TRUE(capture.Contains(
+        "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) Failed (0x8007001F)\n"));
     EXPECT_EQ(0, m_driver.GetOpenHandleCount());
     CloseHandle(hReadNextSample);
 }

@@ -37,7 +37,8 @@ TEST_F(HostTest, ASecondRequestWhileStreamingOnlyRebuildsTheTable)
     // Frames of both requests keep coming: judge the YUY2 one that was seen.
     ReceivedFrame yuy2;
     ASSERT_TRUE(WaitUntil(
-        [&] {
+        [&]
+        {
             yuy2 = LastFrame();
             return yuy2.nFormat == COLOR_FORMAT_YUY2;
         },
@@ -130,8 +131,8 @@ TEST_F(HostTest, SuspendStopsTheCameraAndResumeRestartsIt)
     size_t nCountQueries = m_log.Count("Get Frame Info Count");
     m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
     // The fault would show as a count query soon after the driver's signal.
-    EXPECT_FALSE(WaitUntil(
-        [&] { return m_log.Count("Get Frame Info Count") != nCountQueries; }, 300));
+    EXPECT_FALSE(
+        WaitUntil([&] { return m_log.Count("Get Frame Info Count") != nCountQueries; }, 300));
 
     size_t nFrames = m_driver.GetFrameCount();
     SendMessageA(m_host.Window(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
@@ -198,7 +199,8 @@ TEST_F(HostTest, LosingTheWebcamWhileTheMutexIsHeldEndsTheWorker)
     EXPECT_TRUE(WaitUntil([&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT) == 1; },
                           kTimeoutMs));
     // The worker says so after its last request.
-    EXPECT_TRUE(WaitUntil([&] { return m_log.Contains("WorkerThreadEntry (), Quit\n"); }, kTimeoutMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return m_log.Contains("WorkerThreadEntry (), Quit\n"); }, kTimeoutMs));
     // The mutex let go of is closed, not forgotten.
     DWORD dwFlags = 0;
     EXPECT_FALSE(GetHandleInformation(hHeldMutex, &dwFlags) && (dwFlags & HANDLE_FLAG_INHERIT));
@@ -287,7 +289,8 @@ const DWORD kExitBoundMs = 5000;
 bool WindowAnswers(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, DWORD dwTimeoutMs)
 {
     DWORD_PTR dwResult = 0;
-    return SendMessageTimeoutA(hWnd, uMsg, wParam, lParam, SMTO_NORMAL, dwTimeoutMs, &dwResult) != 0;
+    return SendMessageTimeoutA(hWnd, uMsg, wParam, lParam, SMTO_NORMAL, dwTimeoutMs, &dwResult) !=
+           0;
 }
 }  // namespace
 
@@ -322,8 +325,8 @@ TEST_F(HostTest, AStalledFrameRequestHoldsUpNeitherAClientChangeNorASuspendNorTh
 
     // Resumed, the camera starts again and its first send hangs as well;
     // then the host is closed.
-    EXPECT_TRUE(WindowAnswers(m_host.Window(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0,
-                              kTimeoutMs));
+    EXPECT_TRUE(
+        WindowAnswers(m_host.Window(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, kTimeoutMs));
     ASSERT_TRUE(WaitUntil([&] { return m_driver.GetStalledCount() == 1; }, kTimeoutMs));
     DWORD dwStart = GetTickCount();
     EXPECT_TRUE(m_host.Stop(kExitBoundMs)) << "the host did not end behind a stalled driver";

@@ -39,7 +39,8 @@ TEST_F(HostTest, AClientStartingRightAfterAnotherStoppedIsServed)
     // The camera stops for the first client and opens again for the second.
     ASSERT_TRUE(WaitUntil([&] { return m_log.Contains("::StopCapture (): End\n"); }, kTimeoutMs));
     EXPECT_TRUE(WaitUntil(
-        [&] {
+        [&]
+        {
             if (!WaitForMoreFrames(1))
                 return false;
             ReceivedFrame frame = LastFrame();
@@ -73,7 +74,8 @@ TEST_F(HostTest, AFailedCountRequestLeavesTheCameraAndTheTableAsTheyWere)
         kTimeoutMs));
     EXPECT_TRUE(WaitForMoreFrames(10));
     EXPECT_TRUE(FromWebcam(LastFrame()));
-    EXPECT_TRUE(m_log.Contains("DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) Failed (0x8007001F)\n"));
+    EXPECT_TRUE(m_log.Contains(
+        "DeviceIoControl (IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) Failed (0x8007001F)\n"));
     EXPECT_EQ(0u, m_log.Count("::StopCapture ()\n"));
 }
 
@@ -85,12 +87,13 @@ TEST_F(HostTest, AStopRequestedWhileTheWorkerIsReplacedIsServed)
     // the new one; a slow driver widens it.
     m_driver.DelayRequest(IOCTL_AVSHWS_NOTIFY_EVENT, 1500);
     PostMessageA(m_host.Window(), WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 0);
-    ASSERT_TRUE(WaitUntil([&] { return m_driver.GetRequestsStarted(IOCTL_AVSHWS_NOTIFY_EVENT) == 2; },
-                          kTimeoutMs));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return m_driver.GetRequestsStarted(IOCTL_AVSHWS_NOTIFY_EVENT) == 2; }, kTimeoutMs));
     EXPECT_EQ(1, m_driver.GetRequestCount(IOCTL_AVSHWS_SERVER_QUIT));
     size_t nStops = m_log.Count("Notify to stop capture");
     ResetReadNextSample();
-    ASSERT_TRUE(WaitUntil([&] { return m_log.Count("Notify to stop capture") > nStops; }, kTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_log.Count("Notify to stop capture") > nStops; }, kTimeoutMs));
     m_driver.DelayRequest(IOCTL_AVSHWS_NOTIFY_EVENT, 0);
 
     // The new worker stops the camera and, the client still asking, opens it
@@ -118,8 +121,8 @@ TEST_F(HostTest, AFailedReadWhileNoWorkerRunsDoesNotStopTheNextSession)
     // keeps doing so.
     webcam->Plug();
     SendDeviceChange(DBT_DEVICEARRIVAL, webcam->MakeInterfaceBroadcast());
-    ASSERT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); },
-                          kTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); }, kTimeoutMs));
     size_t nStops = m_log.Count("::StopCapture ()\n");
     EXPECT_TRUE(WaitForMoreFrames(30));
     EXPECT_TRUE(FromWebcam(LastFrame()));

@@ -27,13 +27,15 @@ TEST_F(HostStateTest, NotifyStopCaptureWakesAWaitingWorkerWithTheFlagsSet)
 {
     BOOL bSeenPending = FALSE;
     BOOL bSeenRegistered = TRUE;
-    std::thread worker([&] {
-        if (WaitForSingleObject(ghWorkerEvent, 5000) == WAIT_OBJECT_0)
+    std::thread worker(
+        [&]
         {
-            bSeenPending = gbStopCapturePending;
-            bSeenRegistered = gbNotifyEventRegistered;
-        }
-    });
+            if (WaitForSingleObject(ghWorkerEvent, 5000) == WAIT_OBJECT_0)
+            {
+                bSeenPending = gbStopCapturePending;
+                bSeenRegistered = gbNotifyEventRegistered;
+            }
+        });
     NotifyStopCapture();
     worker.join();
     EXPECT_TRUE(bSeenPending);

@@ -71,9 +71,9 @@ protected:
 
     std::shared_ptr<SimulatedWebcam> PlugWebcam(const GUID& subtype, UINT32 nWidth, UINT32 nHeight)
     {
-        SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
-            L"Host Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-            {MakeWebcamFormat(subtype, nWidth, nHeight, 30)});
+        SimulatedWebcamSpec webcamSpec =
+            MakeWebcamSpec(L"Host Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+                           {MakeWebcamFormat(subtype, nWidth, nHeight, 30)});
         std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(webcamSpec);
         m_enumeration.Add(webcam);
         return webcam;
@@ -154,6 +154,7 @@ protected:
 
     ScopedMediaFoundation m_mf;
     ScopedMjpegDecoder m_decoder;
+
 private:
     std::shared_ptr<SimulatedWebcam> StartStreaming(bool bHoldMutex)
     {

@@ -33,14 +33,14 @@ TEST_F(HostTest, ASilentWebcamGivesWayToThePlaceholderUntilItTalksAgain)
     auto webcam = StreamFromWebcam();
     webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
     DWORD dwSilentAt = GetTickCount();
-    ASSERT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && !FromWebcam(LastFrame()); },
-                          kTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return WaitForMoreFrames(1) && !FromWebcam(LastFrame()); }, kTimeoutMs));
     RecordProperty("PlaceholderAfterSilenceMs", static_cast<int>(GetTickCount() - dwSilentAt));
     EXPECT_GT(3500u, GetTickCount() - dwSilentAt);
 
     webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
-    EXPECT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); },
-                          kTimeoutMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); }, kTimeoutMs));
 }
 
 TEST_F(HostTest, AWebcamHeldByAnotherApplicationServesOnceItIsLetGo)
@@ -49,11 +49,11 @@ TEST_F(HostTest, AWebcamHeldByAnotherApplicationServesOnceItIsLetGo)
     webcam->SetBusy(true);
     StartHost();
     m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
-    ASSERT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && !FromWebcam(LastFrame()); },
-                          kTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return WaitForMoreFrames(1) && !FromWebcam(LastFrame()); }, kTimeoutMs));
 
     webcam->SetBusy(false);
-    EXPECT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); },
-                          kTimeoutMs))
+    EXPECT_TRUE(
+        WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); }, kTimeoutMs))
         << "the webcam was not tried again";
 }

@@ -10,8 +10,8 @@ const DWORD kExitBoundMs = 5000;
 
 enum ReadTrouble
 {
-    READ_STALLED,    // the count request blocks, and can be cancelled
-    READ_HUNG,       // the count request ignores cancellation: its thread is terminated
+    READ_STALLED,  // the count request blocks, and can be cancelled
+    READ_HUNG,     // the count request ignores cancellation: its thread is terminated
 };
 
 const char* ReadTroubleName(const ::testing::TestParamInfo<ReadTrouble>& info)
@@ -31,9 +31,9 @@ TEST_P(HostWorkerReplacedTest, InTheMiddleOfAReadLeavesTheNewClientServed)
     StartHost();
     // The worker reads the requests as it starts; the read that matters is
     // the one the client causes.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) == 1; },
-        kTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT) == 1; },
+                  kTimeoutMs));
     if (GetParam() == READ_STALLED)
         m_driver.StallRequest(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, 1500);
     else
@@ -52,8 +52,8 @@ TEST_P(HostWorkerReplacedTest, InTheMiddleOfAReadLeavesTheNewClientServed)
     m_driver.ReleaseStalls();
 }
 
-INSTANTIATE_TEST_SUITE_P(Reads, HostWorkerReplacedTest,
-                         ::testing::Values(READ_STALLED, READ_HUNG), ReadTroubleName);
+INSTANTIATE_TEST_SUITE_P(Reads, HostWorkerReplacedTest, ::testing::Values(READ_STALLED, READ_HUNG),
+                         ReadTroubleName);
 
 namespace
 {
@@ -98,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedRead{"FailedRecord", IOCTL_AVSHWS_GET_FRAME_INFO, false},
                       FailedRead{"ShortCount", IOCTL_AVSHWS_GET_FRAME_INFO_COUNT, true},
                       FailedRead{"OpenWithoutAnErrorCode", 0, false}),
-    [](const ::testing::TestParamInfo<FailedRead>& info) { return std::string(info.param.pszName); });
+    [](const ::testing::TestParamInfo<FailedRead>& info)
+    { return std::string(info.param.pszName); });
 
 TEST_F(HostTest, TheWindowAnswersWithinASecondWhileAWebcamOpensSlowly)
 {
@@ -117,13 +118,13 @@ TEST_F(HostTest, TheWindowAnswersWithinASecondWhileAWebcamOpensSlowly)
     EXPECT_GT(kWindowAnswerBoundMs, AnswerMs(WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
                                              reinterpret_cast<LPARAM>(otherDevice.data())));
     std::vector<BYTE> arrival = webcam->MakeInterfaceBroadcast();
-    EXPECT_GT(kWindowAnswerBoundMs,
-              AnswerMs(WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(arrival.data())));
+    EXPECT_GT(kWindowAnswerBoundMs, AnswerMs(WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                                             reinterpret_cast<LPARAM>(arrival.data())));
 
     // Slow, not broken: the webcam serves in the end.
     webcam->SetActivationDelay(0);
-    EXPECT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); },
-                          kTimeoutMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); }, kTimeoutMs));
 }
 
 TEST_F(HostTest, ClosingTheHostWhileAWebcamNeverOpensEndsItInBoundedTime)
@@ -179,15 +180,14 @@ TEST_P(HostWebcamBackTest, AWebcamPluggedBackInReplacesThePlaceholder)
     // having to start anew.
     webcam->Plug();
     SendDeviceChange(DBT_DEVICEARRIVAL, webcam->MakeInterfaceBroadcast());
-    EXPECT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); },
-                          kTimeoutMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); }, kTimeoutMs));
     EXPECT_EQ(2u, m_log.Count("::StartCapture ()\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Losses, HostWebcamBackTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "RemovalFirst" : "FailedReadFirst");
-                         });
+                         [](const ::testing::TestParamInfo<bool>& info)
+                         { return std::string(info.param ? "RemovalFirst" : "FailedReadFirst"); });
 
 TEST_F(HostTest, OnceATeExeClientLeavesOnlyTheWebcamServes)
 {
@@ -199,8 +199,8 @@ TEST_F(HostTest, OnceATeExeClientLeavesOnlyTheWebcamServes)
                           kTimeoutMs));
 
     m_driver.RemoveClient(nTeClient);
-    ASSERT_TRUE(WaitUntil([&] { return m_log.Contains("NoRealCamFrameCtrlMgr kill timer"); },
-                          kTimeoutMs));
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_log.Contains("NoRealCamFrameCtrlMgr kill timer"); }, kTimeoutMs));
     // One tick may still be on its way; after it, every picture is the webcam's.
     ASSERT_TRUE(WaitForMoreFrames(3));
     m_driver.ClearFrames();

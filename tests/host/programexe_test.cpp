@@ -71,8 +71,9 @@ TEST(ProgramExe, StartsHiddenWithoutADriverAndEndsWithCodeZeroWhenClosed)
     ASSERT_NE(nullptr, hWnd);
     EXPECT_FALSE(IsWindowVisible(hWnd));
     // Both event hand-overs of the start-up fail at the open.
-    EXPECT_TRUE(WaitUntil(
-        [&] { return listener.Count(program.ProcessId(), "CreateFile Failed (0x") >= 2; }, kTimeoutMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return listener.Count(program.ProcessId(), "CreateFile Failed (0x") >= 2; },
+                  kTimeoutMs));
     EXPECT_EQ(1u, listener.Count(program.ProcessId(), "Create Application Windows...\n"));
 
     PostMessageA(hWnd, WM_CLOSE, 0, 0);
@@ -135,7 +136,8 @@ TEST(ProgramExe, TheLogViewerPrintsTheProgramsLinesAndClosesIt)
     ScopedChildProcess program(ProgramPath());
     ASSERT_NE(nullptr, WaitForHostWindow());
     EXPECT_TRUE(WaitUntil(
-        [&] { return output().find("Create Application Windows...") != std::string::npos; }, kTimeoutMs))
+        [&] { return output().find("Create Application Windows...") != std::string::npos; },
+        kTimeoutMs))
         << output();
 
     // --close, as the installer runs it, ends the program in order.

@@ -35,14 +35,24 @@ class ServingPlanTest : public ::testing::TestWithParam<ServingCase>
 
 // read, teExe, canServe, streaming, usable, placeholder while the webcam waits
 const ServingCase kCases[] = {
-    {"AFailedReadChangesNothingAndIsRetried", {REQUESTS_FAILED, false, true, false, true, true}, "RA"},
+    {"AFailedReadChangesNothingAndIsRetried",
+     {REQUESTS_FAILED, false, true, false, true, true},
+     "RA"},
     {"ASleepingSystemChangesNothing", {REQUESTS_SUSPENDED, false, true, false, true, true}, "A"},
-    {"NoClientStopsThePlaceholderAndFreesTheWebcam", {REQUESTS_NONE, false, false, true, true, true}, "N"},
+    {"NoClientStopsThePlaceholderAndFreesTheWebcam",
+     {REQUESTS_NONE, false, false, true, true, true},
+     "N"},
     {"AClientStartsAUsableWebcam", {REQUESTS_READ, false, true, false, true, true}, "W"},
-    {"AFailedWebcamLeavesThePlaceholderServing", {REQUESTS_READ, false, true, false, false, true}, "P"},
-    {"RefusedFramesLeaveNothingServingUntilTheRetry", {REQUESTS_READ, false, true, false, false, false}, ""},
+    {"AFailedWebcamLeavesThePlaceholderServing",
+     {REQUESTS_READ, false, true, false, false, true},
+     "P"},
+    {"RefusedFramesLeaveNothingServingUntilTheRetry",
+     {REQUESTS_READ, false, true, false, false, false},
+     ""},
     {"AStreamingWebcamServesAlone", {REQUESTS_READ, false, true, true, true, true}, ""},
-    {"ATeExeClientGetsThePlaceholderBesideTheWebcam", {REQUESTS_READ, true, true, true, true, true}, "P"},
+    {"ATeExeClientGetsThePlaceholderBesideTheWebcam",
+     {REQUESTS_READ, true, true, true, true, true},
+     "P"},
     {"ATeExeClientAloneLeavesTheWebcamClosed", {REQUESTS_READ, true, true, false, true, true}, "P"},
     {"NothingServableStartsNothing", {REQUESTS_READ, false, false, false, true, true}, ""},
 };
@@ -53,9 +63,8 @@ TEST_P(ServingPlanTest, DecidesOneSourceFromTheFacts)
 }
 
 INSTANTIATE_TEST_SUITE_P(Facts, ServingPlanTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<ServingCase>& info) {
-                             return std::string(info.param.pszName);
-                         });
+                         [](const ::testing::TestParamInfo<ServingCase>& info)
+                         { return std::string(info.param.pszName); });
 
 TEST(RetryBackoff, DoublesToItsCeilingAndStartsOverAfterASuccess)
 {

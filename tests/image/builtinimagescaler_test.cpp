@@ -87,12 +87,10 @@ TEST(BuiltInImageScaler, ConfigureRefusesWhatItCannotScaleAndForgetsTheLastOne)
         {{Y, 8, 8, 16, T, B, 4, 4, 16, T}},  // formats differ
         {{3, 8, 8, 32, T, 3, 4, 4, 16, T}},  // unknown format
         {{Y, 8, 8, 16, 0, Y, 4, 4, 8, T}},   // layout flags other than top-down
-        {{Y, 8, 8, 16, T, Y, 4, 4, 8, 2}},
-        {{Y, 0, 8, 16, T, Y, 4, 4, 8, T}},   // zero size
-        {{Y, 7, 8, 14, T, Y, 4, 4, 8, T}},   // odd YUY2 input width
-        {{Y, 8, 8, 15, T, Y, 4, 4, 8, T}},   // stride shorter than a row
-        {{B, 8, 8, 32, T, B, 4, 4, 15, T}},
-        {{Y, 8, 8, 16, T, Y, 65536, 4, 0, T}},
+        {{Y, 8, 8, 16, T, Y, 4, 4, 8, 2}},  {{Y, 0, 8, 16, T, Y, 4, 4, 8, T}},  // zero size
+        {{Y, 7, 8, 14, T, Y, 4, 4, 8, T}},  // odd YUY2 input width
+        {{Y, 8, 8, 15, T, Y, 4, 4, 8, T}},  // stride shorter than a row
+        {{B, 8, 8, 32, T, B, 4, 4, 15, T}}, {{Y, 8, 8, 16, T, Y, 65536, 4, 0, T}},
     };
     for (const auto& r : kRefused)
     {
@@ -123,7 +121,8 @@ TEST(BuiltInImageScaler, BothAccelerationSettingsGiveTheSameBytes)
         ScalerReference scaler;
         ASSERT_EQ(S_OK, scaler.p->SetAcceleration(nAcceleration));
         ASSERT_EQ(S_OK, scaler.p->Configure(1, 320, 240, 640, 1, 1, 200, 150, 400, 1));
-        ASSERT_EQ(S_OK, scaler.p->Process(src.data(), nAcceleration ? fastest.data() : portable.data()));
+        ASSERT_EQ(S_OK,
+                  scaler.p->Process(src.data(), nAcceleration ? fastest.data() : portable.data()));
     }
     EXPECT_TRUE(portable == fastest);
 }
@@ -144,7 +143,8 @@ TEST(BuiltInImageScaler, TheFilterSettingPicksTheKernelFilter)
 
         ScalerPlan plan;
         ScalerGeometry geometry = {ScalerLayout::Packed32, 96, 64, 384, 30, 20, 120};
-        ASSERT_EQ(ImageStatus::Ok, plan.Configure(geometry, kFilters[nFilter], ScalerAcceleration::Avx2));
+        ASSERT_EQ(ImageStatus::Ok,
+                  plan.Configure(geometry, kFilters[nFilter], ScalerAcceleration::Avx2));
         ASSERT_EQ(ImageStatus::Ok, plan.Process(src.data(), viaKernel.data()));
         EXPECT_TRUE(viaComponent == viaKernel) << "filter " << nFilter;
     }

@@ -58,8 +58,8 @@ TEST_P(CentredCrop, KeepsTheLargestCentredRegionOfTheDestinationRatio)
 {
     const CropCase& c = GetParam();
     CropRegion region = {};
-    EXPECT_EQ(c.bCrop, ComputeCentredCrop(c.nSrcWidth, c.nSrcHeight, c.nDstWidth, c.nDstHeight,
-                                          &region));
+    EXPECT_EQ(c.bCrop,
+              ComputeCentredCrop(c.nSrcWidth, c.nSrcHeight, c.nDstWidth, c.nDstHeight, &region));
     EXPECT_EQ(c.expected.nLeft, region.nLeft);
     EXPECT_EQ(c.expected.nTop, region.nTop);
     EXPECT_EQ(c.expected.nWidth, region.nWidth);
@@ -85,7 +85,8 @@ TEST(CopyRegion, AFullWidthRegionIsOneBlock)
     const uint32_t nWidth = 16, nHeight = 9;
     std::vector<uint8_t> src = NumberedPicture(nWidth * nHeight * 4);
     GuardedBuffer dst(nWidth * 4 * 5, 3);
-    ASSERT_EQ(ImageStatus::Ok, CopyRegion(src.data(), nWidth, nHeight, 4, 0, 2, dst.Data(), nWidth, 5));
+    ASSERT_EQ(ImageStatus::Ok,
+              CopyRegion(src.data(), nWidth, nHeight, 4, 0, 2, dst.Data(), nWidth, 5));
     for (size_t i = 0; i < dst.Size(); ++i)
         ASSERT_EQ(src[2 * nWidth * 4 + i], dst[i]);
     EXPECT_TRUE(dst.GuardsIntact());
@@ -95,8 +96,10 @@ TEST(CopyRegion, RegionsReachingPastTheSourceAreRefusedUncopied)
 {
     std::vector<uint8_t> src = NumberedPicture(16 * 8 * 2);
     GuardedBuffer dst(16 * 8 * 2, 0, 0x77);
-    EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(src.data(), 16, 8, 2, 2, 0, dst.Data(), 15, 8));
-    EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(src.data(), 16, 8, 2, 0, 1, dst.Data(), 16, 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              CopyRegion(src.data(), 16, 8, 2, 2, 0, dst.Data(), 15, 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              CopyRegion(src.data(), 16, 8, 2, 0, 1, dst.Data(), 16, 8));
     // Sums that would wrap around 32 bits are refused as well.
     EXPECT_EQ(ImageStatus::InvalidArgument,
               CopyRegion(src.data(), 16, 8, 2, 0xFFFFFFF0u, 0, dst.Data(), 0x20, 8));
@@ -113,7 +116,8 @@ TEST(CopyRegion, NullPointersAndZeroPixelSizesAreRefused)
     std::vector<uint8_t> dst(32);
     EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(nullptr, 4, 4, 2, 0, 0, dst.data(), 4, 4));
     EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(src.data(), 4, 4, 2, 0, 0, nullptr, 4, 4));
-    EXPECT_EQ(ImageStatus::InvalidArgument, CopyRegion(src.data(), 4, 4, 0, 0, 0, dst.data(), 4, 4));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              CopyRegion(src.data(), 4, 4, 0, 0, 0, dst.data(), 4, 4));
 }
 
 TEST(CopyRegion, SourcesBeyondTheAddressSpaceAreRefused)

@@ -23,12 +23,9 @@ struct ResizeCase
 // The sizes of the resize edge cases: columns cut, rows cut, no cut, odd
 // widths lowered, odd left offsets lowered, and 1:1.
 const ResizeCase kCases[] = {
-    {1280, 720, 640, 480, {160, 0, 960, 720}},
-    {640, 480, 1280, 720, {0, 60, 640, 360}},
-    {640, 480, 320, 240, {0, 0, 640, 480}},
-    {1280, 720, 1280, 720, {0, 0, 1280, 720}},
-    {1280, 720, 1001, 720, {140, 0, 1000, 720}},
-    {1280, 720, 1278, 720, {0, 0, 1278, 720}},
+    {1280, 720, 640, 480, {160, 0, 960, 720}},   {640, 480, 1280, 720, {0, 60, 640, 360}},
+    {640, 480, 320, 240, {0, 0, 640, 480}},      {1280, 720, 1280, 720, {0, 0, 1280, 720}},
+    {1280, 720, 1001, 720, {140, 0, 1000, 720}}, {1280, 720, 1278, 720, {0, 0, 1278, 720}},
     {1280, 720, 320, 180, {0, 0, 1280, 720}},
 };
 
@@ -60,7 +57,8 @@ std::vector<BYTE> ExpectedResize(const std::vector<BYTE>& src, const ResizeCase&
 bool EndsWithEndLine(const std::vector<std::string>& lines, const std::string& hr)
 {
     return !lines.empty() &&
-           std::regex_match(lines.back(), std::regex("ResizeFrame end: hr = " + hr + " \\([0-9]+ ms\\)\n"));
+           std::regex_match(lines.back(),
+                            std::regex("ResizeFrame end: hr = " + hr + " \\([0-9]+ ms\\)\n"));
 }
 
 class ResizeFrame : public testing::TestWithParam<ResizeCase>
@@ -68,10 +66,12 @@ class ResizeFrame : public testing::TestWithParam<ResizeCase>
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ResizeFrame, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<ResizeCase>& info) {
+                         [](const testing::TestParamInfo<ResizeCase>& info)
+                         {
                              const ResizeCase& c = info.param;
-                             return std::to_string(c.nSrcWidth) + "x" + std::to_string(c.nSrcHeight) +
-                                    "To" + std::to_string(c.nDstWidth) + "x" +
+                             return std::to_string(c.nSrcWidth) + "x" +
+                                    std::to_string(c.nSrcHeight) + "To" +
+                                    std::to_string(c.nDstWidth) + "x" +
                                     std::to_string(c.nDstHeight);
                          });
 }  // namespace
@@ -88,8 +88,9 @@ TEST_P(ResizeFrame, ScalesTheCentredCropAndLogsStartAndEnd)
                                          c.nDstWidth, c.nDstHeight));
     std::vector<std::string> lines = capture.Lines();
     ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ("ResizeFrame: (" + std::to_string(c.nSrcWidth) + " x " + std::to_string(c.nSrcHeight) +
-                  ") => (" + std::to_string(c.nDstWidth) + " x " + std::to_string(c.nDstHeight) + ")\n",
+    EXPECT_EQ("ResizeFrame: (" + std::to_string(c.nSrcWidth) + " x " +
+                  std::to_string(c.nSrcHeight) + ") => (" + std::to_string(c.nDstWidth) + " x " +
+                  std::to_string(c.nDstHeight) + ")\n",
               lines[0]);
     EXPECT_EQ("FrameScaler: built-in image scaler (CoCreateInstance 0x800401F0)\n", lines[1]);
     EXPECT_TRUE(EndsWithEndLine(lines, "0x00000000")) << lines.back();
@@ -115,11 +116,11 @@ TEST(ResizeFrameFailures, UnusableSizesAreRefusedWithBothLines)
     std::vector<BYTE> dst(64 * 48 * 2, 0x3C);
     FrameControlManager pipeline(NULL);
     const UINT32 kRefused[][4] = {
-        {64, 48, 0, 48},              // empty destination
+        {64, 48, 0, 48},  // empty destination
         {64, 48, 64, 0},
-        {0, 48, 32, 24},              // empty source
-        {3, 2, 6, 4},                 // half a macropixel in the source
-        {65536, 65536, 65536, 32768}, // a crop whose byte count overflows 32 bits
+        {0, 48, 32, 24},                 // empty source
+        {3, 2, 6, 4},                    // half a macropixel in the source
+        {65536, 65536, 65536, 32768},    // a crop whose byte count overflows 32 bits
         {100000, 100000, 50000, 50000},  // beyond the scaler's sizes
     };
     for (const auto& r : kRefused)
@@ -129,8 +130,8 @@ TEST(ResizeFrameFailures, UnusableSizesAreRefusedWithBothLines)
                   pipeline.ResizeFrame(src.data(), r[0], r[1], dst.data(), r[2], r[3]));
         std::vector<std::string> lines = capture.Lines();
         EXPECT_EQ(0u, lines.empty() ? 1u : lines[0].find("ResizeFrame: ("));
-        EXPECT_TRUE(EndsWithEndLine(lines, "0x80070057")) << r[0] << "x" << r[1] << " -> " << r[2]
-                                                           << "x" << r[3];
+        EXPECT_TRUE(EndsWithEndLine(lines, "0x80070057"))
+            << r[0] << "x" << r[1] << " -> " << r[2] << "x" << r[3];
     }
     for (BYTE b : dst)
         ASSERT_EQ(0x3C, b);
@@ -145,14 +146,17 @@ TEST(ResizeFrameThreads, TheDeliveryThreadResizesWithoutCom)
     std::vector<BYTE> dst(640 * 480 * 2);
     HRESULT hr[2] = {E_FAIL, E_FAIL};
     DebugOutputCapture capture;
-    std::thread delivery([&] {
-        hr[0] = pipeline.ResizeFrame(src.data(), 1280, 720, dst.data(), 640, 480);
-        hr[1] = pipeline.ResizeFrame(src.data(), 1280, 720, dst.data(), 640, 480);
-    });
+    std::thread delivery(
+        [&]
+        {
+            hr[0] = pipeline.ResizeFrame(src.data(), 1280, 720, dst.data(), 640, 480);
+            hr[1] = pipeline.ResizeFrame(src.data(), 1280, 720, dst.data(), 640, 480);
+        });
     delivery.join();
     EXPECT_EQ(S_OK, hr[0]);
     EXPECT_EQ(S_OK, hr[1]);
-    EXPECT_EQ(1u, capture.Count("FrameScaler: built-in image scaler (CoCreateInstance 0x800401F0)\n"));
+    EXPECT_EQ(1u,
+              capture.Count("FrameScaler: built-in image scaler (CoCreateInstance 0x800401F0)\n"));
     EXPECT_EQ(2u, capture.Count("ResizeFrame end: hr = 0x00000000 ("));
     EXPECT_TRUE(dst == ExpectedResize(src, kCases[0]));
 }

@@ -39,15 +39,16 @@ public:
     {
         std::wstring server = std::wstring(kClassKey) + L"\\InprocServer32";
         HKEY hKey = NULL;
-        m_lResult = RegCreateKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, NULL, 0, KEY_WRITE,
-                                    NULL, &hKey, NULL);
+        m_lResult = RegCreateKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, NULL, 0, KEY_WRITE, NULL,
+                                    &hKey, NULL);
         if (m_lResult == ERROR_SUCCESS)
         {
             const wchar_t kPath[] = L"C:\\vcam-missing\\imagescaler.dll";
             const wchar_t kModel[] = L"Both";
-            RegSetValueExW(hKey, NULL, 0, REG_SZ, reinterpret_cast<const BYTE*>(kPath), sizeof(kPath));
-            RegSetValueExW(hKey, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(kModel),
-                           sizeof(kModel));
+            RegSetValueExW(hKey, NULL, 0, REG_SZ, reinterpret_cast<const BYTE*>(kPath),
+                           sizeof(kPath));
+            RegSetValueExW(hKey, L"ThreadingModel", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(kModel), sizeof(kModel));
             RegCloseKey(hKey);
         }
     }
@@ -133,13 +134,16 @@ TEST(FrameScaler, OnAThreadWithoutComTheBuiltInComponentServes)
     std::vector<BYTE> src = NumberedPicture(64 * 36 * 2);
     std::vector<BYTE> dst(32 * 18 * 2);
     HRESULT hr = E_FAIL;
-    std::thread delivery([&] {
-        FrameScaler scaler;
-        hr = scaler.Scale(2, src.data(), 64, 36, 2, dst.data(), 32, 18);
-    });
+    std::thread delivery(
+        [&]
+        {
+            FrameScaler scaler;
+            hr = scaler.Scale(2, src.data(), 64, 36, 2, dst.data(), 32, 18);
+        });
     delivery.join();
     EXPECT_EQ(S_OK, hr);
-    EXPECT_EQ(1u, capture.Count("FrameScaler: built-in image scaler (CoCreateInstance 0x800401F0)\n"));
+    EXPECT_EQ(1u,
+              capture.Count("FrameScaler: built-in image scaler (CoCreateInstance 0x800401F0)\n"));
     EXPECT_TRUE(dst == KernelScale(ScalerLayout::Yuy2, src, 64, 36, 32, 18));
 }
 
@@ -152,7 +156,8 @@ TEST(FrameScaler, WithComButNoRegisteredClassTheBuiltInComponentServes)
     std::vector<BYTE> src = NumberedPicture(40 * 30 * 4);
     std::vector<BYTE> dst(60 * 45 * 4);
     EXPECT_EQ(S_OK, scaler.Scale(1, src.data(), 40, 30, 1, dst.data(), 60, 45));
-    EXPECT_EQ(1u, capture.Count("FrameScaler: built-in image scaler (CoCreateInstance 0x80040154)\n"));
+    EXPECT_EQ(1u,
+              capture.Count("FrameScaler: built-in image scaler (CoCreateInstance 0x80040154)\n"));
     EXPECT_TRUE(dst == KernelScale(ScalerLayout::Packed32, src, 40, 30, 60, 45));
 }
 
@@ -165,8 +170,9 @@ TEST(FrameScaler, AFailingCreationFallsBackToTheBuiltInComponentOnce)
     ScopedBrokenRegistration registration;
     ASSERT_TRUE(registration.Made());
     IUnknown* pUnknown = NULL;
-    const HRESULT hrCreate = CoCreateInstance(CLSID_ImageScaler, NULL, CLSCTX_INPROC_SERVER,
-                                              IID_IImageScaler, reinterpret_cast<void**>(&pUnknown));
+    const HRESULT hrCreate =
+        CoCreateInstance(CLSID_ImageScaler, NULL, CLSCTX_INPROC_SERVER, IID_IImageScaler,
+                         reinterpret_cast<void**>(&pUnknown));
     ASSERT_TRUE(FAILED(hrCreate));
     ASSERT_NE(REGDB_E_CLASSNOTREG, hrCreate);
     ASSERT_NE(CO_E_NOTINITIALIZED, hrCreate);
@@ -181,7 +187,8 @@ TEST(FrameScaler, AFailingCreationFallsBackToTheBuiltInComponentOnce)
         EXPECT_TRUE(dst == KernelScale(ScalerLayout::Yuy2, src, 8, 8, 4, 4));
     }
     char szLine[96];
-    sprintf_s(szLine, sizeof(szLine), "FrameScaler: built-in image scaler (CoCreateInstance 0x%08X)\n",
+    sprintf_s(szLine, sizeof(szLine),
+              "FrameScaler: built-in image scaler (CoCreateInstance 0x%08X)\n",
               static_cast<unsigned>(hrCreate));
     EXPECT_EQ(1u, capture.Count(szLine));
     EXPECT_EQ(1u, capture.Count("FrameScaler:"));

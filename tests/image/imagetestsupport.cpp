@@ -46,11 +46,12 @@ std::vector<uint8_t> KernelScale(ScalerLayout eLayout, const std::vector<uint8_t
                                  uint32_t nOutHeight)
 {
     const uint32_t nBytes = eLayout == ScalerLayout::Yuy2 ? 2 : 4;
-    ScalerGeometry geometry = {eLayout,   nInWidth,   nInHeight,          nInWidth * nBytes,
+    ScalerGeometry geometry = {eLayout,   nInWidth,   nInHeight,         nInWidth * nBytes,
                                nOutWidth, nOutHeight, nOutWidth * nBytes};
     ScalerPlan plan;
     std::vector<uint8_t> out(static_cast<size_t>(nOutWidth) * nOutHeight * nBytes);
-    if (plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2) != ImageStatus::Ok ||
+    if (plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2) !=
+            ImageStatus::Ok ||
         plan.Process(src.data(), out.data()) != ImageStatus::Ok)
         out.clear();
     return out;
@@ -92,7 +93,8 @@ Plane ScalePlane(const Plane& in, uint32_t nOutWidth, uint32_t nOutHeight, doubl
                  double dOffsetX, ScalerFilter eFilter)
 {
     const double dScaleY = static_cast<double>(in.nHeight) / nOutHeight;
-    Plane columns = {in.nWidth, nOutHeight, std::vector<double>(static_cast<size_t>(in.nWidth) * nOutHeight)};
+    Plane columns = {in.nWidth, nOutHeight,
+                     std::vector<double>(static_cast<size_t>(in.nWidth) * nOutHeight)};
     for (uint32_t x = 0; x < in.nWidth; ++x)
     {
         std::vector<double> column(in.nHeight);
@@ -102,11 +104,13 @@ Plane ScalePlane(const Plane& in, uint32_t nOutWidth, uint32_t nOutHeight, doubl
         for (uint32_t y = 0; y < nOutHeight; ++y)
             columns.At(x, y) = scaled[y];
     }
-    Plane out = {nOutWidth, nOutHeight, std::vector<double>(static_cast<size_t>(nOutWidth) * nOutHeight)};
+    Plane out = {nOutWidth, nOutHeight,
+                 std::vector<double>(static_cast<size_t>(nOutWidth) * nOutHeight)};
     for (uint32_t y = 0; y < nOutHeight; ++y)
     {
-        std::vector<double> row(columns.samples.begin() + static_cast<ptrdiff_t>(y) * in.nWidth,
-                                columns.samples.begin() + static_cast<ptrdiff_t>(y + 1) * in.nWidth);
+        std::vector<double> row(
+            columns.samples.begin() + static_cast<ptrdiff_t>(y) * in.nWidth,
+            columns.samples.begin() + static_cast<ptrdiff_t>(y + 1) * in.nWidth);
         std::vector<double> scaled = Resample(row, nOutWidth, dScaleX, dOffsetX, eFilter);
         for (uint32_t x = 0; x < nOutWidth; ++x)
             out.At(x, y) = scaled[x];
@@ -120,8 +124,10 @@ std::vector<double> ReferenceScaleYuy2(const uint8_t* pSrc, uint32_t nInWidth, u
                                        ScalerFilter eFilter)
 {
     const uint32_t nInChroma = nInWidth / 2;
-    Plane luma = {nInWidth, nInHeight, std::vector<double>(static_cast<size_t>(nInWidth) * nInHeight)};
-    Plane u = {nInChroma, nInHeight, std::vector<double>(static_cast<size_t>(nInChroma) * nInHeight)};
+    Plane luma = {nInWidth, nInHeight,
+                  std::vector<double>(static_cast<size_t>(nInWidth) * nInHeight)};
+    Plane u = {nInChroma, nInHeight,
+               std::vector<double>(static_cast<size_t>(nInChroma) * nInHeight)};
     Plane v = u;
     for (uint32_t y = 0; y < nInHeight; ++y)
     {
@@ -138,8 +144,10 @@ std::vector<double> ReferenceScaleYuy2(const uint8_t* pSrc, uint32_t nInWidth, u
     const double dScaleX = static_cast<double>(nInWidth) / nOutWidth;
     const uint32_t nOutChroma = (nOutWidth + 1) / 2;
     Plane lumaOut = ScalePlane(luma, nOutWidth, nOutHeight, dScaleX, 0.0, eFilter);
-    Plane uOut = ScalePlane(u, nOutChroma, nOutHeight, dScaleX, ScalerChromaOffset(dScaleX), eFilter);
-    Plane vOut = ScalePlane(v, nOutChroma, nOutHeight, dScaleX, ScalerChromaOffset(dScaleX), eFilter);
+    Plane uOut =
+        ScalePlane(u, nOutChroma, nOutHeight, dScaleX, ScalerChromaOffset(dScaleX), eFilter);
+    Plane vOut =
+        ScalePlane(v, nOutChroma, nOutHeight, dScaleX, ScalerChromaOffset(dScaleX), eFilter);
 
     std::vector<double> out(static_cast<size_t>(nOutWidth) * nOutHeight * 2);
     for (uint32_t y = 0; y < nOutHeight; ++y)
@@ -162,7 +170,8 @@ std::vector<double> ReferenceScalePacked32(const uint8_t* pSrc, uint32_t nInWidt
     std::vector<double> out(static_cast<size_t>(nOutWidth) * nOutHeight * 4);
     for (int c = 0; c < 4; ++c)
     {
-        Plane channel = {nInWidth, nInHeight, std::vector<double>(static_cast<size_t>(nInWidth) * nInHeight)};
+        Plane channel = {nInWidth, nInHeight,
+                         std::vector<double>(static_cast<size_t>(nInWidth) * nInHeight)};
         for (uint32_t y = 0; y < nInHeight; ++y)
         {
             for (uint32_t x = 0; x < nInWidth; ++x)

@@ -129,9 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                     MISSING_DECODER_CASE{"Prefix", L"MJPEG Decoder", false},
                     MISSING_DECODER_CASE{"NoneRegistered", NULL, false},
                     MISSING_DECODER_CASE{"EmptyEnumeration", NULL, true}),
-    [](const testing::TestParamInfo<MISSING_DECODER_CASE>& info) {
-        return std::string(info.param.pszLabel);
-    });
+    [](const testing::TestParamInfo<MISSING_DECODER_CASE>& info)
+    { return std::string(info.param.pszLabel); });
 
 TEST_F(MjpegDecoderTest, AFailingEnumerationGivesEFailWhateverItsCode)
 {
@@ -311,9 +310,8 @@ INSTANTIATE_TEST_SUITE_P(Calls, FailedDecodeCallTest,
                          testing::Values(FAILED_CALL_CASE{"ProcessInput", MF_E_NOTACCEPTING, 0},
                                          FAILED_CALL_CASE{"GetOutputStatus", E_UNEXPECTED, 0},
                                          FAILED_CALL_CASE{"ProcessOutput", E_FAIL, 1}),
-                         [](const testing::TestParamInfo<FAILED_CALL_CASE>& info) {
-                             return std::string(info.param.pszCall);
-                         });
+                         [](const testing::TestParamInfo<FAILED_CALL_CASE>& info)
+                         { return std::string(info.param.pszCall); });
 
 // Decoders as the interface allows them: without GetOutputStatus, with a
 // stream change on their first output, wanting more than the first input,
@@ -394,9 +392,8 @@ INSTANTIATE_TEST_SUITE_P(
                                            true, false},
                     DECODER_BEHAVIOUR_CASE{"ProvidesSamples", false, false, false, true},
                     DECODER_BEHAVIOUR_CASE{"AllAtOnce", true, true, true, true}),
-    [](const testing::TestParamInfo<DECODER_BEHAVIOUR_CASE>& info) {
-        return std::string(info.param.pszName);
-    });
+    [](const testing::TestParamInfo<DECODER_BEHAVIOUR_CASE>& info)
+    { return std::string(info.param.pszName); });
 
 TEST_F(ConfiguredDecoderTest, WithoutStreamInfoNoSampleIsHandedOut)
 {

@@ -38,23 +38,22 @@ TEST_P(Nv12ToYuy2Kernel, UndoesTheConversionToNv12ByteForByte)
         {
             const bool bChroma = x % 2 == 1;
             // Chroma of an odd row repeats the row above.
-            yuy2[y * nYuy2Stride + x] = bChroma && y % 2 == 1
-                                            ? yuy2[(y - 1) * nYuy2Stride + x]
-                                            : static_cast<uint8_t>(random());
+            yuy2[y * nYuy2Stride + x] = bChroma && y % 2 == 1 ? yuy2[(y - 1) * nYuy2Stride + x]
+                                                              : static_cast<uint8_t>(random());
         }
     }
 
     const uint32_t nNv12Stride = size.nWidth + size.nSrcPadding;
     std::vector<uint8_t> nv12(static_cast<size_t>(nNv12Stride) * size.nHeight * 3 / 2, 0);
-    ASSERT_EQ(ImageStatus::Ok,
-              ConvertYuy2ToNv12Kernel(Yuy2ToNv12Path::Portable, yuy2.data(), size.nWidth,
-                                      size.nHeight, nYuy2Stride, nv12.data(), size.nWidth,
-                                      size.nHeight, nNv12Stride));
+    ASSERT_EQ(
+        ImageStatus::Ok,
+        ConvertYuy2ToNv12Kernel(Yuy2ToNv12Path::Portable, yuy2.data(), size.nWidth, size.nHeight,
+                                nYuy2Stride, nv12.data(), size.nWidth, size.nHeight, nNv12Stride));
 
     const uint32_t nOutStride = nYuy2Stride + size.nDstPadding;
     std::vector<uint8_t> out(static_cast<size_t>(nOutStride) * size.nHeight + 16, 0xE7);
     ASSERT_EQ(ImageStatus::Ok, ConvertNv12ToYuy2Kernel(nv12.data(), size.nWidth, size.nHeight,
-                                                        nNv12Stride, out.data(), nOutStride));
+                                                       nNv12Stride, out.data(), nOutStride));
     for (uint32_t y = 0; y < size.nHeight; ++y)
     {
         for (uint32_t x = 0; x < nOutStride; ++x)
@@ -71,13 +70,20 @@ TEST(Nv12ToYuy2KernelRefusals, UnusableArgumentsWriteNothing)
 {
     std::vector<uint8_t> src(64 * 64 * 2, 1);
     std::vector<uint8_t> dst(64 * 64 * 2, 0xE7);
-    EXPECT_EQ(ImageStatus::InvalidArgument, ConvertNv12ToYuy2Kernel(nullptr, 4, 4, 4, dst.data(), 8));
-    EXPECT_EQ(ImageStatus::InvalidArgument, ConvertNv12ToYuy2Kernel(src.data(), 4, 4, 4, nullptr, 8));
-    EXPECT_EQ(ImageStatus::InvalidArgument, ConvertNv12ToYuy2Kernel(src.data(), 3, 4, 4, dst.data(), 8));
-    EXPECT_EQ(ImageStatus::InvalidArgument, ConvertNv12ToYuy2Kernel(src.data(), 4, 3, 4, dst.data(), 8));
-    EXPECT_EQ(ImageStatus::InvalidArgument, ConvertNv12ToYuy2Kernel(src.data(), 0, 4, 4, dst.data(), 8));
-    EXPECT_EQ(ImageStatus::InvalidArgument, ConvertNv12ToYuy2Kernel(src.data(), 4, 4, 3, dst.data(), 8));
-    EXPECT_EQ(ImageStatus::InvalidArgument, ConvertNv12ToYuy2Kernel(src.data(), 4, 4, 4, dst.data(), 7));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              ConvertNv12ToYuy2Kernel(nullptr, 4, 4, 4, dst.data(), 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              ConvertNv12ToYuy2Kernel(src.data(), 4, 4, 4, nullptr, 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              ConvertNv12ToYuy2Kernel(src.data(), 3, 4, 4, dst.data(), 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              ConvertNv12ToYuy2Kernel(src.data(), 4, 3, 4, dst.data(), 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              ConvertNv12ToYuy2Kernel(src.data(), 0, 4, 4, dst.data(), 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              ConvertNv12ToYuy2Kernel(src.data(), 4, 4, 3, dst.data(), 8));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              ConvertNv12ToYuy2Kernel(src.data(), 4, 4, 4, dst.data(), 7));
     for (uint8_t b : dst)
         ASSERT_EQ(0xE7, b);
 }

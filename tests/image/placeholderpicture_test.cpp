@@ -70,8 +70,7 @@ bool ReadFrameSegment(const std::vector<BYTE>& jpeg, FRAME_SEGMENT* pFrame)
     {
         BYTE marker = jpeg[i + 1];
         size_t cbSegment = (static_cast<size_t>(jpeg[i + 2]) << 8) | jpeg[i + 3];
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-            marker != 0xCC)
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
         {
             if (i + 10 > jpeg.size())
                 return false;
@@ -143,7 +142,7 @@ TEST(PlaceholderPicture, DecodesToWhatTheImagingComponentSees)
     ASSERT_EQ(1280u * 720u * 2u, yuy2.size());
 
     // Background, card, glyph, title and both far corners.
-    const UINT kPoints[][2] = {{4, 4}, {120, 650}, {400, 250}, {640, 300},
+    const UINT kPoints[][2] = {{4, 4},     {120, 650}, {400, 250}, {640, 300},
                                {600, 437}, {900, 520}, {1275, 715}};
     for (const UINT* pPoint : kPoints)
     {

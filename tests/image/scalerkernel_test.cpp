@@ -23,10 +23,10 @@ struct Size
 // Sizes in and out: enlarging, shrinking a little and a lot, odd output
 // widths, single rows and columns.
 const Size kScaleCases[][2] = {
-    {{8, 6}, {8, 6}},       {{16, 8}, {24, 12}},   {{24, 12}, {16, 8}},   {{40, 20}, {10, 5}},
-    {{64, 36}, {16, 9}},    {{30, 17}, {61, 33}},  {{2, 1}, {7, 5}},      {{6, 4}, {1, 1}},
-    {{96, 54}, {17, 13}},   {{10, 10}, {33, 3}},   {{48, 36}, {64, 36}},  {{128, 72}, {31, 19}},
-    {{18, 2}, {3, 40}},     {{320, 180}, {80, 45}},
+    {{8, 6}, {8, 6}},     {{16, 8}, {24, 12}},    {{24, 12}, {16, 8}},  {{40, 20}, {10, 5}},
+    {{64, 36}, {16, 9}},  {{30, 17}, {61, 33}},   {{2, 1}, {7, 5}},     {{6, 4}, {1, 1}},
+    {{96, 54}, {17, 13}}, {{10, 10}, {33, 3}},    {{48, 36}, {64, 36}}, {{128, 72}, {31, 19}},
+    {{18, 2}, {3, 40}},   {{320, 180}, {80, 45}},
 };
 
 ScalerGeometry Geometry(ScalerLayout eLayout, Size in, Size out, uint32_t nInPadding = 0,
@@ -66,8 +66,8 @@ std::vector<uint8_t> FlatYuy2(Size size, uint8_t y, uint8_t u, uint8_t v)
     return picture;
 }
 
-const ScalerAcceleration kAllAccelerations[] = {
-    ScalerAcceleration::Portable, ScalerAcceleration::Sse2, ScalerAcceleration::Avx2};
+const ScalerAcceleration kAllAccelerations[] = {ScalerAcceleration::Portable,
+                                                ScalerAcceleration::Sse2, ScalerAcceleration::Avx2};
 
 std::string AccelerationName(ScalerAcceleration eAcceleration)
 {
@@ -99,9 +99,8 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(AllPaths, ScalerPaths, testing::ValuesIn(kAllAccelerations),
-                         [](const testing::TestParamInfo<ScalerAcceleration>& info) {
-                             return AccelerationName(info.param);
-                         });
+                         [](const testing::TestParamInfo<ScalerAcceleration>& info)
+                         { return AccelerationName(info.param); });
 }  // namespace
 
 TEST_P(ScalerPaths, AFlatColourStaysExactlyFlatAtEverySize)
@@ -171,7 +170,8 @@ TEST_P(ScalerPaths, AHorizontalLumaRampStaysMonotonic)
             {
                 const uint8_t* pRow = &scaled[y * out.nWidth * 2];
                 for (uint32_t x = 1; x < out.nWidth; ++x)
-                    ASSERT_LE(pRow[2 * (x - 1)], pRow[2 * x]) << "width " << out.nWidth << " x " << x;
+                    ASSERT_LE(pRow[2 * (x - 1)], pRow[2 * x])
+                        << "width " << out.nWidth << " x " << x;
                 EXPECT_LT(pRow[0], 20);
                 EXPECT_GT(pRow[2 * (out.nWidth - 1)], 235);
             }
@@ -271,7 +271,8 @@ TEST_P(ScalerPaths, OutputRowPaddingAndBytesBeyondAreLeftAlone)
             src.FillRandom(random);
             GuardedBuffer dst(static_cast<size_t>(geometry.nOutStride) * c[1].nHeight, 5, 0xC3);
             ScalerPlan plan;
-            ASSERT_EQ(ImageStatus::Ok, plan.Configure(geometry, ScalerFilter::Automatic, GetParam()));
+            ASSERT_EQ(ImageStatus::Ok,
+                      plan.Configure(geometry, ScalerFilter::Automatic, GetParam()));
             ASSERT_EQ(ImageStatus::Ok, plan.Process(src.Data(), dst.Data()));
             const uint32_t cbRow = geometry.nOutStride - 10;
             for (uint32_t y = 0; y < c[1].nHeight; ++y)
@@ -345,9 +346,8 @@ TEST_P(ScalerPaths, ResultsAreWithinOneOfTheDoublePrecisionFilter)
             GuardedBuffer srcPixels(static_cast<size_t>(pixels.nInStride) * c[0].nHeight);
             srcPixels.FillRandom(random);
             std::vector<uint8_t> outPixels = Scale(pixels, srcPixels.Data(), eFilter, GetParam());
-            std::vector<double> referencePixels =
-                ReferenceScalePacked32(srcPixels.Data(), c[0].nWidth, c[0].nHeight, c[1].nWidth,
-                                       c[1].nHeight, eFilter);
+            std::vector<double> referencePixels = ReferenceScalePacked32(
+                srcPixels.Data(), c[0].nWidth, c[0].nHeight, c[1].nWidth, c[1].nHeight, eFilter);
             for (size_t i = 0; i < outPixels.size(); ++i)
                 ASSERT_LT(fabs(outPixels[i] - referencePixels[i]), 1.0) << "byte " << i;
         }
@@ -370,7 +370,8 @@ TEST(ScalerKernel, TheSimdPathsEqualThePortablePath)
         Size out = {size(random), size(random)};
         if (nCase % 4 == 1)
             out = {2 * in.nWidth + 64 * (nCase % 3), 2 * in.nHeight};
-        const ScalerGeometry geometry = Geometry(eLayout, in, out, padding(random), padding(random));
+        const ScalerGeometry geometry =
+            Geometry(eLayout, in, out, padding(random), padding(random));
         const ScalerFilter eFilter = kAllFilters[(nCase / 4) % 3];
 
         GuardedBuffer src(static_cast<size_t>(geometry.nInStride) * in.nHeight, offset(random));
@@ -381,7 +382,8 @@ TEST(ScalerKernel, TheSimdPathsEqualThePortablePath)
         ASSERT_EQ(ImageStatus::Ok,
                   referencePlan.Configure(geometry, eFilter, ScalerAcceleration::Portable));
         ASSERT_EQ(ImageStatus::Ok, referencePlan.Process(src.Data(), reference.Data()));
-        for (ScalerAcceleration eAcceleration : {ScalerAcceleration::Sse2, ScalerAcceleration::Avx2})
+        for (ScalerAcceleration eAcceleration :
+             {ScalerAcceleration::Sse2, ScalerAcceleration::Avx2})
         {
             if (!Available(eAcceleration))
                 continue;
@@ -392,8 +394,8 @@ TEST(ScalerKernel, TheSimdPathsEqualThePortablePath)
             ASSERT_EQ(ImageStatus::Ok, plan.Process(src.Data(), simd.Data()));
             for (size_t i = 0; i < cbDst; ++i)
             {
-                ASSERT_EQ(reference[i], simd[i]) << AccelerationName(eAcceleration) << " case "
-                                                 << nCase << " byte " << i;
+                ASSERT_EQ(reference[i], simd[i])
+                    << AccelerationName(eAcceleration) << " case " << nCase << " byte " << i;
             }
             ASSERT_TRUE(simd.GuardsIntact()) << "case " << nCase;
         }
@@ -409,8 +411,8 @@ TEST(ScalerKernel, TheShortcutsGiveTheGeneralPassesBytes)
 {
     std::mt19937 random(29);
     std::uniform_int_distribution<uint32_t> padding(0, 9), offset(0, 15);
-    const Size kSizes[] = {{2, 1}, {2, 3}, {4, 2}, {6, 5}, {10, 4}, {12, 7}, {22, 3},
-                           {24, 9}, {34, 6}, {64, 2}, {98, 11}, {320, 4}};
+    const Size kSizes[] = {{2, 1},  {2, 3},  {4, 2},  {6, 5},  {10, 4},  {12, 7},
+                           {22, 3}, {24, 9}, {34, 6}, {64, 2}, {98, 11}, {320, 4}};
     for (const Size& in : kSizes)
     {
         for (ScalerFilter eFilter : kAllFilters)
@@ -420,14 +422,15 @@ TEST(ScalerKernel, TheShortcutsGiveTheGeneralPassesBytes)
                 const Size out = bDouble ? Size{2 * in.nWidth, 2 * in.nHeight} : in;
                 const ScalerGeometry geometry =
                     Geometry(ScalerLayout::Yuy2, in, out, padding(random), padding(random));
-                GuardedBuffer src(static_cast<size_t>(geometry.nInStride) * in.nHeight, offset(random));
+                GuardedBuffer src(static_cast<size_t>(geometry.nInStride) * in.nHeight,
+                                  offset(random));
                 src.FillRandom(random);
                 const size_t cbDst = static_cast<size_t>(geometry.nOutStride) * out.nHeight;
                 GuardedBuffer general(cbDst, offset(random), 0x5A);
                 ScalerPlan generalPlan;
-                ASSERT_EQ(ImageStatus::Ok, generalPlan.Configure(geometry, eFilter,
-                                                                 ScalerAcceleration::Portable,
-                                                                 ScalerShortcuts::None));
+                ASSERT_EQ(ImageStatus::Ok,
+                          generalPlan.Configure(geometry, eFilter, ScalerAcceleration::Portable,
+                                                ScalerShortcuts::None));
                 ASSERT_EQ(ImageStatus::Ok, generalPlan.Process(src.Data(), general.Data()));
                 for (ScalerAcceleration eAcceleration : kAllAccelerations)
                 {
@@ -461,7 +464,8 @@ TEST(ScalerKernel, AnExtremeShrinkKeepsItsWeightsSane)
     for (uint32_t y = 0; y < 2; ++y)
     {
         for (uint32_t x = 0; x < nWidth; ++x)
-            ramp[(static_cast<size_t>(y) * nWidth + x) * 2] = static_cast<uint8_t>(x * 255ull / nWidth);
+            ramp[(static_cast<size_t>(y) * nWidth + x) * 2] =
+                static_cast<uint8_t>(x * 255ull / nWidth);
     }
     for (ScalerAcceleration eAcceleration : kAllAccelerations)
     {
@@ -470,7 +474,8 @@ TEST(ScalerKernel, AnExtremeShrinkKeepsItsWeightsSane)
         const ScalerGeometry geometry = Geometry(ScalerLayout::Yuy2, {nWidth, 2}, {3, 1});
         EXPECT_EQ(FlatYuy2({3, 1}, 77, 99, 121),
                   Scale(geometry, flat.data(), ScalerFilter::Automatic, eAcceleration));
-        std::vector<uint8_t> out = Scale(geometry, ramp.data(), ScalerFilter::Automatic, eAcceleration);
+        std::vector<uint8_t> out =
+            Scale(geometry, ramp.data(), ScalerFilter::Automatic, eAcceleration);
         EXPECT_LT(out[0], out[2]);
         EXPECT_LT(out[2], out[4]);
     }
@@ -486,9 +491,9 @@ TEST(ScalerKernel, ConfigureRefusesUnusableGeometries)
         {{ScalerLayout::Yuy2, 4, 0, 8, 4, 4, 8}},
         {{ScalerLayout::Yuy2, 4, 4, 8, 0, 4, 8}},
         {{ScalerLayout::Yuy2, 4, 4, 8, 4, 0, 8}},
-        {{ScalerLayout::Yuy2, 5, 4, 10, 4, 4, 8}},      // odd YUY2 input width
-        {{ScalerLayout::Yuy2, 4, 4, 7, 4, 4, 8}},       // input stride too short
-        {{ScalerLayout::Yuy2, 4, 4, 8, 4, 4, 7}},       // output stride too short
+        {{ScalerLayout::Yuy2, 5, 4, 10, 4, 4, 8}},  // odd YUY2 input width
+        {{ScalerLayout::Yuy2, 4, 4, 7, 4, 4, 8}},   // input stride too short
+        {{ScalerLayout::Yuy2, 4, 4, 8, 4, 4, 7}},   // output stride too short
         {{ScalerLayout::Packed32, 4, 4, 15, 4, 4, 16}},
         {{ScalerLayout::Yuy2, 65536, 4, 131072, 4, 4, 8}},  // above the largest size
         {{ScalerLayout::Yuy2, 4, 4, 8, 4, 65536, 8}},
@@ -515,13 +520,15 @@ TEST(ScalerKernel, ProcessNeedsAConfigurationAndPointers)
     ScalerPlan plan;
     EXPECT_EQ(ImageStatus::NotConfigured, plan.Process(src.data(), dst.data()));
     ScalerGeometry geometry = {ScalerLayout::Yuy2, 4, 4, 8, 4, 4, 8};
-    ASSERT_EQ(ImageStatus::Ok, plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+    ASSERT_EQ(ImageStatus::Ok,
+              plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
     EXPECT_EQ(ImageStatus::InvalidArgument, plan.Process(nullptr, dst.data()));
     EXPECT_EQ(ImageStatus::InvalidArgument, plan.Process(src.data(), nullptr));
 
     // A failed configuration leaves the plan unconfigured.
     geometry.nInWidth = 3;
-    EXPECT_EQ(ImageStatus::InvalidArgument, plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
     EXPECT_FALSE(plan.IsConfigured());
     EXPECT_EQ(ImageStatus::NotConfigured, plan.Process(src.data(), dst.data()));
 }
@@ -535,8 +542,10 @@ TEST(ScalerKernel, OnePlanServesSizesInTurn)
         {
             std::vector<uint8_t> src = FlatYuy2({4, 4}, 10, 20, 30);
             ScalerGeometry geometry = Geometry(ScalerLayout::Yuy2, {4, 4}, out);
-            ASSERT_EQ(ImageStatus::Ok, plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
-            ASSERT_EQ(ImageStatus::Ok, plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+            ASSERT_EQ(ImageStatus::Ok,
+                      plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+            ASSERT_EQ(ImageStatus::Ok,
+                      plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
             std::vector<uint8_t> dst(out.nWidth * out.nHeight * 2);
             ASSERT_EQ(ImageStatus::Ok, plan.Process(src.data(), dst.data()));
             EXPECT_EQ(FlatYuy2(out, 10, 20, 30), dst);

@@ -12,16 +12,18 @@ namespace
 ScalerGeometry Yuy2Geometry(uint32_t nInWidth, uint32_t nInHeight, uint32_t nOutWidth,
                             uint32_t nOutHeight)
 {
-    ScalerGeometry geometry = {ScalerLayout::Yuy2, nInWidth,  nInHeight,    nInWidth * 2,
+    ScalerGeometry geometry = {ScalerLayout::Yuy2, nInWidth,   nInHeight,    nInWidth * 2,
                                nOutWidth,          nOutHeight, nOutWidth * 2};
     return geometry;
 }
 
 // What a plan of its own makes of the picture.
-std::vector<uint8_t> FreshPlanOutput(const ScalerGeometry& geometry, const std::vector<uint8_t>& src)
+std::vector<uint8_t> FreshPlanOutput(const ScalerGeometry& geometry,
+                                     const std::vector<uint8_t>& src)
 {
     ScalerPlan plan;
-    EXPECT_EQ(ImageStatus::Ok, plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+    EXPECT_EQ(ImageStatus::Ok,
+              plan.Configure(geometry, ScalerFilter::Automatic, ScalerAcceleration::Avx2));
     std::vector<uint8_t> out(static_cast<size_t>(geometry.nOutStride) * geometry.nOutHeight);
     EXPECT_EQ(ImageStatus::Ok, plan.Process(src.data(), out.data()));
     return out;
@@ -32,8 +34,8 @@ std::vector<uint8_t> FreshPlanOutput(const ScalerGeometry& geometry, const std::
 // turn build three plans once, and each frame gets its own size's output.
 TEST(ScalerPlanCache, SizesInTurnBuildEachPlanOnceAndScaleAsAFreshPlan)
 {
-    const ScalerGeometry kGeometries[] = {Yuy2Geometry(96, 54, 64, 48), Yuy2Geometry(96, 54, 32, 18),
-                                          Yuy2Geometry(96, 54, 192, 108)};
+    const ScalerGeometry kGeometries[] = {
+        Yuy2Geometry(96, 54, 64, 48), Yuy2Geometry(96, 54, 32, 18), Yuy2Geometry(96, 54, 192, 108)};
     const std::vector<uint8_t> src = NumberedPicture(96 * 54 * 2);
     std::vector<std::vector<uint8_t>> expected;
     for (const ScalerGeometry& geometry : kGeometries)
@@ -58,8 +60,8 @@ TEST(ScalerPlanCache, SizesInTurnBuildEachPlanOnceAndScaleAsAFreshPlan)
     // Another filter or instruction limit is another plan.
     ASSERT_EQ(ImageStatus::Ok,
               cache.Configure(kGeometries[0], ScalerFilter::Area, ScalerAcceleration::Avx2));
-    ASSERT_EQ(ImageStatus::Ok,
-              cache.Configure(kGeometries[0], ScalerFilter::Automatic, ScalerAcceleration::Portable));
+    ASSERT_EQ(ImageStatus::Ok, cache.Configure(kGeometries[0], ScalerFilter::Automatic,
+                                               ScalerAcceleration::Portable));
     EXPECT_EQ(5u, cache.Builds());
 }
 
@@ -68,8 +70,9 @@ TEST(ScalerPlanCache, TheLeastRecentlyUsedPlanMakesRoom)
     ScalerPlanCache cache;
     const uint32_t nPlans = static_cast<uint32_t>(ScalerPlanCache::kCapacity);
     for (uint32_t i = 0; i < nPlans; ++i)
-        ASSERT_EQ(ImageStatus::Ok, cache.Configure(Yuy2Geometry(16, 8, 4 + 2 * i, 4),
-                                                   ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+        ASSERT_EQ(ImageStatus::Ok,
+                  cache.Configure(Yuy2Geometry(16, 8, 4 + 2 * i, 4), ScalerFilter::Automatic,
+                                  ScalerAcceleration::Avx2));
     // The first is used again, so the second is the oldest.
     ASSERT_EQ(ImageStatus::Ok, cache.Configure(Yuy2Geometry(16, 8, 4, 4), ScalerFilter::Automatic,
                                                ScalerAcceleration::Avx2));
@@ -96,10 +99,12 @@ TEST(ScalerPlanCache, ARefusedGeometryLeavesNoCurrentPlanAndKeepsTheOthers)
     EXPECT_EQ(ImageStatus::NotConfigured, cache.Process(src.data(), dst.data()));
     const uint32_t nPlans = static_cast<uint32_t>(ScalerPlanCache::kCapacity);
     for (uint32_t i = 0; i < nPlans; ++i)
-        ASSERT_EQ(ImageStatus::Ok, cache.Configure(Yuy2Geometry(4, 4, 2 + 2 * i, 2),
-                                                   ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+        ASSERT_EQ(ImageStatus::Ok,
+                  cache.Configure(Yuy2Geometry(4, 4, 2 + 2 * i, 2), ScalerFilter::Automatic,
+                                  ScalerAcceleration::Avx2));
     EXPECT_EQ(ImageStatus::InvalidArgument,
-              cache.Configure(Yuy2Geometry(3, 4, 2, 2), ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+              cache.Configure(Yuy2Geometry(3, 4, 2, 2), ScalerFilter::Automatic,
+                              ScalerAcceleration::Avx2));
     EXPECT_EQ(nullptr, cache.Current());
     EXPECT_EQ(ImageStatus::NotConfigured, cache.Process(src.data(), dst.data()));
     EXPECT_EQ(ImageStatus::InvalidArgument, cache.Process(nullptr, dst.data()));
@@ -107,8 +112,9 @@ TEST(ScalerPlanCache, ARefusedGeometryLeavesNoCurrentPlanAndKeepsTheOthers)
 
     const uint64_t nBuilds = cache.Builds();
     for (uint32_t i = 0; i < nPlans; ++i)
-        ASSERT_EQ(ImageStatus::Ok, cache.Configure(Yuy2Geometry(4, 4, 2 + 2 * i, 2),
-                                                   ScalerFilter::Automatic, ScalerAcceleration::Avx2));
+        ASSERT_EQ(ImageStatus::Ok,
+                  cache.Configure(Yuy2Geometry(4, 4, 2 + 2 * i, 2), ScalerFilter::Automatic,
+                                  ScalerAcceleration::Avx2));
     EXPECT_EQ(nBuilds, cache.Builds());
     EXPECT_EQ(ImageStatus::Ok, cache.Process(src.data(), dst.data()));
     cache.ForgetCurrent();

@@ -36,9 +36,8 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Routines, ConvertYuy2ToNv12, testing::ValuesIn(kRoutines),
-                         [](const testing::TestParamInfo<Routine>& info) {
-                             return std::string(info.param.pszName);
-                         });
+                         [](const testing::TestParamInfo<Routine>& info)
+                         { return std::string(info.param.pszName); });
 
 const BYTE kTwoByTwo[] = {10, 100, 20, 200, 30, 101, 40, 201};
 }  // namespace

@@ -53,9 +53,8 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(AllPaths, Yuy2ToNv12KernelPaths, testing::ValuesIn(kAllPaths),
-                         [](const testing::TestParamInfo<Yuy2ToNv12Path>& info) {
-                             return PathName(info.param);
-                         });
+                         [](const testing::TestParamInfo<Yuy2ToNv12Path>& info)
+                         { return PathName(info.param); });
 }  // namespace
 
 TEST_P(Yuy2ToNv12KernelPaths, TwoByTwoCopiesLumaAndTruncatesChroma)
@@ -114,8 +113,8 @@ TEST_P(Yuy2ToNv12KernelPaths, ChromaRoundsInWholeBlocksAndTruncatesTheRemainder)
             b[3] = static_cast<uint8_t>(151 + j);
         }
         GuardedBuffer dst(nWidth * 3);
-        ASSERT_EQ(ImageStatus::Ok, Convert(GetParam(), src.data(), nWidth, 2, nWidth * 2,
-                                           dst.Data(), nWidth));
+        ASSERT_EQ(ImageStatus::Ok,
+                  Convert(GetParam(), src.data(), nWidth, 2, nWidth * 2, dst.Data(), nWidth));
         const uint32_t nRounded = RoundedMacropixels(GetParam(), nWidth);
         for (uint32_t j = 0; j < nMacropixels; ++j)
         {
@@ -160,8 +159,8 @@ TEST_P(Yuy2ToNv12KernelPaths, RowPaddingOfBothPicturesIsLeftAlone)
     src.FillRandom(random);
     const uint8_t kPadding = 0xEE;
     GuardedBuffer dst(nDstStride * nHeight * 3 / 2, 0, kPadding);
-    ASSERT_EQ(ImageStatus::Ok, Convert(GetParam(), src.Data(), nWidth, nHeight, nSrcStride,
-                                       dst.Data(), nDstStride));
+    ASSERT_EQ(ImageStatus::Ok,
+              Convert(GetParam(), src.Data(), nWidth, nHeight, nSrcStride, dst.Data(), nDstStride));
     for (uint32_t r = 0; r < nHeight + nHeight / 2; ++r)
     {
         for (uint32_t x = nWidth; x < nDstStride; ++x)
@@ -182,9 +181,9 @@ TEST_P(Yuy2ToNv12KernelPaths, DifferingSizesWriteNothing)
     EXPECT_EQ(ImageStatus::InvalidArgument,
               ConvertYuy2ToNv12Kernel(GetParam(), src.data(), 640, 480, 1280, dst.Data(), 1280, 720,
                                       1280));
-    EXPECT_EQ(ImageStatus::InvalidArgument,
-              ConvertYuy2ToNv12Kernel(GetParam(), src.data(), 640, 480, 1280, dst.Data(), 640, 240,
-                                      640));
+    EXPECT_EQ(
+        ImageStatus::InvalidArgument,
+        ConvertYuy2ToNv12Kernel(GetParam(), src.data(), 640, 480, 1280, dst.Data(), 640, 240, 640));
     for (size_t i = 0; i < dst.Size(); ++i)
         ASSERT_EQ(0x11, dst[i]) << "byte " << i;
     EXPECT_TRUE(dst.GuardsIntact());
@@ -204,8 +203,10 @@ TEST_P(Yuy2ToNv12KernelPaths, StridesShorterThanARowWriteNothing)
 {
     std::vector<uint8_t> src(16 * 2 * 4, 0x80);
     GuardedBuffer dst(16 * 4 * 2, 0, 0x11);
-    EXPECT_EQ(ImageStatus::InvalidArgument, Convert(GetParam(), src.data(), 16, 4, 31, dst.Data(), 16));
-    EXPECT_EQ(ImageStatus::InvalidArgument, Convert(GetParam(), src.data(), 16, 4, 32, dst.Data(), 15));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              Convert(GetParam(), src.data(), 16, 4, 31, dst.Data(), 16));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              Convert(GetParam(), src.data(), 16, 4, 32, dst.Data(), 15));
     for (size_t i = 0; i < dst.Size(); ++i)
         ASSERT_EQ(0x11, dst[i]);
 }
@@ -214,8 +215,8 @@ TEST_P(Yuy2ToNv12KernelPaths, BlocksBeyondTheAddressSpaceAreRefusedUntouched)
 {
     std::vector<uint8_t> src(16, 0x80);
     GuardedBuffer dst(16, 0, 0x11);
-    EXPECT_EQ(ImageStatus::InvalidArgument, Convert(GetParam(), src.data(), 2, 0xFFFFFFFEu,
-                                                    0xFFFFFFFFu, dst.Data(), 2));
+    EXPECT_EQ(ImageStatus::InvalidArgument,
+              Convert(GetParam(), src.data(), 2, 0xFFFFFFFEu, 0xFFFFFFFFu, dst.Data(), 2));
     EXPECT_EQ(ImageStatus::InvalidArgument,
               Convert(GetParam(), src.data(), 2, 0xFFFFFFFEu, 4, dst.Data(), 0xFFFFFFFFu));
     for (size_t i = 0; i < dst.Size(); ++i)
@@ -280,7 +281,8 @@ TEST(Yuy2ToNv12Kernel, SimdPathsMatchThePortablePathOnRandomPictures)
 
         const size_t cbLuma = static_cast<size_t>(nDstStride) * nHeight;
         const size_t cbRowWritten = 2 * (nWidth / 2);
-        auto written = [&](size_t i) {
+        auto written = [&](size_t i)
+        {
             const size_t nRow = i / nDstStride, x = i % nDstStride;
             const bool bLumaRow = nRow < 2 * (nHeight / 2);
             const bool bChromaRow = nRow >= nHeight && nRow < nHeight + nHeight / 2;

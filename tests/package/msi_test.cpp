@@ -59,13 +59,14 @@ DWORD RunMsiexec(const std::string& arguments)
 std::string RunValue()
 {
     HKEY hKey = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WOW64_32KEY, &hKey) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WOW64_32KEY, &hKey) !=
+        ERROR_SUCCESS)
         return "";
     char szValue[MAX_PATH * 2] = {};
     DWORD cbValue = sizeof(szValue) - 1;
     DWORD dwType = 0;
-    LONG lResult = RegQueryValueExA(hKey, "FrameProvider", NULL, &dwType, reinterpret_cast<BYTE*>(szValue),
-                                    &cbValue);
+    LONG lResult = RegQueryValueExA(hKey, "FrameProvider", NULL, &dwType,
+                                    reinterpret_cast<BYTE*>(szValue), &cbValue);
     RegCloseKey(hKey);
     return lResult == ERROR_SUCCESS && dwType == REG_SZ ? szValue : "";
 }
@@ -98,7 +99,8 @@ std::vector<std::string> InstalledVersions()
 HWND WaitForProgramWindow()
 {
     HWND hWnd = NULL;
-    WaitUntil([&] { return (hWnd = FindWindowA("Class of My Testbed", "My Testbed")) != NULL; }, kTimeoutMs);
+    WaitUntil([&] { return (hWnd = FindWindowA("Class of My Testbed", "My Testbed")) != NULL; },
+              kTimeoutMs);
     return hWnd;
 }
 
@@ -133,7 +135,8 @@ TEST(Installer, InstallsUpgradesInPlaceAndUninstallsWithoutATrace)
 
     // A silent per-machine install.
     ASSERT_EQ(0u, RunMsiexec("/i \"" + msi + "\" /qn"));
-    for (const char* pszFile : {"FrameProvider.exe", "FrameProviderLog.exe", "DriverSetting.ini", "README.txt"})
+    for (const char* pszFile :
+         {"FrameProvider.exe", "FrameProviderLog.exe", "DriverSetting.ini", "README.txt"})
         EXPECT_TRUE(FileExists(folder + pszFile)) << folder + pszFile;
     EXPECT_EQ("\"" + program + "\"", RunValue());
     EXPECT_EQ(std::vector<std::string>{version}, InstalledVersions());
@@ -151,7 +154,8 @@ TEST(Installer, InstallsUpgradesInPlaceAndUninstallsWithoutATrace)
     ASSERT_EQ(0u, RunMsiexec("/i \"" + upgradeMsi + "\" /qn"));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(first.Handle(), kTimeoutMs));
     EXPECT_EQ(std::vector<std::string>{upgradeVersion}, InstalledVersions());
-    EXPECT_NE(std::string::npos, ReadTextFile(Wide(settings)).find(edit)) << ReadTextFile(Wide(settings));
+    EXPECT_NE(std::string::npos, ReadTextFile(Wide(settings)).find(edit))
+        << ReadTextFile(Wide(settings));
     EXPECT_TRUE(FileExists(program));
     EXPECT_EQ("\"" + program + "\"", RunValue());
 

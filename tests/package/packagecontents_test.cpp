@@ -28,7 +28,8 @@ std::wstring PackagedFile(const wchar_t* pwszName)
 std::vector<char> ReadWholeFile(const std::wstring& path)
 {
     std::ifstream file(path.c_str(), std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return std::vector<char>(std::istreambuf_iterator<char>(file),
+                             std::istreambuf_iterator<char>());
 }
 
 // Reads a structure at a file offset, or fails the test when it lies
@@ -53,7 +54,8 @@ struct Pe32Image
     {
         for (const IMAGE_SECTION_HEADER& section : sections)
         {
-            if (rva >= section.VirtualAddress && rva - section.VirtualAddress < section.SizeOfRawData)
+            if (rva >= section.VirtualAddress &&
+                rva - section.VirtualAddress < section.SizeOfRawData)
             {
                 *pOffset = section.PointerToRawData + (rva - section.VirtualAddress);
                 return true;
@@ -93,7 +95,8 @@ struct Pe32Image
 std::vector<std::string> ImportedDlls(const std::vector<char>& image, const Pe32Image& pe)
 {
     std::vector<std::string> names;
-    const IMAGE_DATA_DIRECTORY& imports = pe.optionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& imports =
+        pe.optionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     size_t offset = 0;
     if (imports.VirtualAddress == 0 || !pe.RvaToOffset(imports.VirtualAddress, &offset))
         return names;
@@ -123,9 +126,11 @@ std::wstring ReadWithProgramReader(int nKey)
 std::vector<std::wstring> SectionEntries(const std::wstring& path)
 {
     wchar_t wszSection[4096] = {};
-    DWORD cch = GetPrivateProfileSectionW(L"Lumetra", wszSection, ARRAYSIZE(wszSection), path.c_str());
+    DWORD cch =
+        GetPrivateProfileSectionW(L"Lumetra", wszSection, ARRAYSIZE(wszSection), path.c_str());
     std::vector<std::wstring> entries;
-    for (const wchar_t* pwsz = wszSection; pwsz < wszSection + cch && *pwsz; pwsz += wcslen(pwsz) + 1)
+    for (const wchar_t* pwsz = wszSection; pwsz < wszSection + cch && *pwsz;
+         pwsz += wcslen(pwsz) + 1)
         entries.push_back(pwsz);
     return entries;
 }
@@ -173,10 +178,12 @@ TEST(PackagedProgram, HoldsThePlaceholderTheIconAndItsVersion)
     HMODULE hImage = LoadLibraryExW(program.c_str(), NULL,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(nullptr, hImage);
-    HRSRC hPlaceholder = FindResourceW(hImage, MAKEINTRESOURCEW(IDR_PLACEHOLDER_JPEG), MAKEINTRESOURCEW(10));
+    HRSRC hPlaceholder =
+        FindResourceW(hImage, MAKEINTRESOURCEW(IDR_PLACEHOLDER_JPEG), MAKEINTRESOURCEW(10));
     ASSERT_NE(nullptr, hPlaceholder);
     EXPECT_EQ(static_cast<DWORD>(PLACEHOLDER_JPEG_SIZE), SizeofResource(hImage, hPlaceholder));
-    EXPECT_NE(nullptr, FindResourceW(hImage, MAKEINTRESOURCEW(IDI_FRAMEPROVIDER), MAKEINTRESOURCEW(14)));
+    EXPECT_NE(nullptr,
+              FindResourceW(hImage, MAKEINTRESOURCEW(IDI_FRAMEPROVIDER), MAKEINTRESOURCEW(14)));
     FreeLibrary(hImage);
 
     DWORD dwHandle = 0;
@@ -188,7 +195,8 @@ TEST(PackagedProgram, HoldsThePlaceholderTheIconAndItsVersion)
     UINT cbFixed = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed));
     ASSERT_GE(cbFixed, sizeof(VS_FIXEDFILEINFO));
-    EXPECT_EQ(static_cast<DWORD>(MAKELONG(PRODUCT_VERSION_MINOR, PRODUCT_VERSION_MAJOR)), pFixed->dwFileVersionMS);
+    EXPECT_EQ(static_cast<DWORD>(MAKELONG(PRODUCT_VERSION_MINOR, PRODUCT_VERSION_MAJOR)),
+              pFixed->dwFileVersionMS);
     EXPECT_EQ(static_cast<DWORD>(MAKELONG(0, PRODUCT_VERSION_PATCH)), pFixed->dwFileVersionLS);
     EXPECT_EQ(static_cast<DWORD>(VFT_APP), pFixed->dwFileType);
     EXPECT_EQ(Widen(PRODUCT_NAME_TEXT), VersionString(info, L"ProductName"));
@@ -212,7 +220,8 @@ TEST(PackagedSettings, HoldBothKeysAtTheDefaultsOfTheProgramsReader)
 
     EXPECT_EQ(defaultDriverName, driverName);
     EXPECT_EQ(defaultMutexName, mutexName);
-    std::vector<std::wstring> expected = {L"DriverName=" + defaultDriverName, L"MutexName=" + defaultMutexName};
+    std::vector<std::wstring> expected = {L"DriverName=" + defaultDriverName,
+                                          L"MutexName=" + defaultMutexName};
     EXPECT_EQ(expected, entries);
 }
 

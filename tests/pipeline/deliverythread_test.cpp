@@ -45,9 +45,11 @@ protected:
 
     ~DeliveryThreadTest() override { CloseHandle(m_hReadNextSample); }
 
-    void Insert(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight, const std::vector<BYTE>& bytes)
+    void Insert(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
+                const std::vector<BYTE>& bytes)
     {
-        m_manager.InsertFrame(FRAME_UNIT(eFormat, nWidth, nHeight, CreateSampleWithBytes(bytes).Get()));
+        m_manager.InsertFrame(
+            FRAME_UNIT(eFormat, nWidth, nHeight, CreateSampleWithBytes(bytes).Get()));
     }
 
     // Waits until the delivery thread has taken every queued frame and
@@ -55,14 +57,18 @@ protected:
     bool WaitUntilDelivered(int nOpens)
     {
         return WaitUntil(
-            [&] {
+            [&]
+            {
                 return m_manager.IsFrameQueueEmpty() && m_driver.GetOpenCount() >= nOpens &&
                        m_driver.GetOpenHandleCount() == 0;
             },
             kTimeoutMs);
     }
 
-    bool ReadNextSampleIsSet() { return WaitForSingleObject(m_hReadNextSample, 0) == WAIT_OBJECT_0; }
+    bool ReadNextSampleIsSet()
+    {
+        return WaitForSingleObject(m_hReadNextSample, 0) == WAIT_OBJECT_0;
+    }
 
     ScopedMediaFoundation m_mf;
     SimulatedDriver m_driver;
@@ -263,8 +269,9 @@ TEST_F(DeliveryThreadTest, AFrameWhoseSendsAllFailStopsTheReadLoop)
 
     // The line follows the reset.
     ASSERT_TRUE(WaitUntil([&] { return !ReadNextSampleIsSet(); }, kTimeoutMs));
-    EXPECT_TRUE(WaitUntil([&] { return capture.Contains("Reset ReadNextSampleEvent to stop read sample\n"); },
-                          kTimeoutMs));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return capture.Contains("Reset ReadNextSampleEvent to stop read sample\n"); },
+        kTimeoutMs));
 }
 
 TEST_F(DeliveryThreadTest, OnlyTheFirstUndeliverableFrameAfterTheStartStopsTheReadLoop)
@@ -346,7 +353,8 @@ TEST_F(DeliveryThreadTest, StartingAgainStopsTheRunningThreadAndEmptiesTheQueue)
     ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
     ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
     EXPECT_EQ(1u, capture.Count("Delivering thread end\n"));
-    EXPECT_TRUE(WaitUntil([&] { return capture.Count("Delivering thread start\n") == 2; }, kTimeoutMs));
+    EXPECT_TRUE(
+        WaitUntil([&] { return capture.Count("Delivering thread start\n") == 2; }, kTimeoutMs));
 }
 
 TEST_F(DeliveryThreadTest, AStopRightAfterTheStartIsNotLost)
@@ -390,11 +398,13 @@ TEST_F(DeliveryThreadTest, AStalledSendLeavesTheTableFreeForOthers)
 
     HANDLE hAnswered = CreateEventW(NULL, TRUE, FALSE, NULL);
     size_t nCount = 0;
-    std::thread asker([&] {
-        nCount = m_manager.GetOutputFormatCount(COLOR_FORMAT_YUY2);
-        m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 2, 2);
-        SetEvent(hAnswered);
-    });
+    std::thread asker(
+        [&]
+        {
+            nCount = m_manager.GetOutputFormatCount(COLOR_FORMAT_YUY2);
+            m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 2, 2);
+            SetEvent(hAnswered);
+        });
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hAnswered, kTimeoutMs));
     m_driver.ReleaseStalls();
     asker.join();

@@ -64,8 +64,8 @@ TEST_F(FrameHandOverTest, AVgaYuy2PictureReachesTheDriverUnchangedBehindItsHeade
 TEST_F(FrameHandOverTest, TheRecordIsFreedAfterTheRequest)
 {
     const void* pRecord = NULL;
-    m_driver.SetFrameObserver(
-        [&pRecord](const SimulatedDriver::FrameView& frame) { pRecord = frame.pRecord; });
+    m_driver.SetFrameObserver([&pRecord](const SimulatedDriver::FrameView& frame)
+                              { pRecord = frame.pRecord; });
     m_driver.SetFrameRetention(0);
     std::vector<BYTE> picture = Pattern(1280 * 720 * 3 / 2);
     ASSERT_EQ(S_OK, m_manager.SendFrame(m_hDevice, COLOR_FORMAT_NV12, 1280, 720, picture.data(),
@@ -82,12 +82,14 @@ TEST_F(FrameHandOverTest, TheDriverDoubleCopiesOnlyTheFramesItKeeps)
     const BYTE* pSeen = NULL;
     const void* pRecord = NULL;
     bool bSameBytes = false;
-    m_driver.SetFrameObserver([&](const SimulatedDriver::FrameView& frame) {
-        pSeen = frame.pPicture;
-        pRecord = frame.pRecord;
-        bSameBytes = frame.cbPicture == first.size() &&
-                     memcmp(frame.pPicture, first.data(), first.size()) == 0;
-    });
+    m_driver.SetFrameObserver(
+        [&](const SimulatedDriver::FrameView& frame)
+        {
+            pSeen = frame.pPicture;
+            pRecord = frame.pRecord;
+            bSameBytes = frame.cbPicture == first.size() &&
+                         memcmp(frame.pPicture, first.data(), first.size()) == 0;
+        });
     m_driver.SetFrameRetention(0);
     ASSERT_EQ(S_OK, m_manager.SendFrame(m_hDevice, COLOR_FORMAT_YUY2, 640, 480, first.data(),
                                         static_cast<UINT32>(first.size())));

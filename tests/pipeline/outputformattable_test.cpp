@@ -30,8 +30,7 @@ struct RequestCase
 
 void PrintTo(const RequestCase& request, std::ostream* pOut)
 {
-    *pOut << ColorFormatName(request.eFormat) << " " << request.nWidth << " x "
-          << request.nHeight;
+    *pOut << ColorFormatName(request.eFormat) << " " << request.nWidth << " x " << request.nHeight;
 }
 
 class OutputFormatRequest : public ::testing::TestWithParam<RequestCase>
@@ -98,7 +97,8 @@ TEST(OutputFormatTable, ClearEmptiesEveryFormat)
 TEST(OutputFormatTable, ConcurrentWritersNeverBreakTheInvariants)
 {
     OutputFormatTable table;
-    auto writer = [&table](UINT32 nBase) {
+    auto writer = [&table](UINT32 nBase)
+    {
         for (UINT32 i = 0; i < 500; ++i)
         {
             if (i % 50 == 0)
@@ -142,8 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         // half a chroma row
         RequestCase{COLOR_FORMAT_NV12, 640, 481, "no picture can be 640 x 481 in format 4"},
         // bytes beyond 32 bits
-        RequestCase{COLOR_FORMAT_NV12, 65536, 65536,
-                    "no picture can be 65536 x 65536 in format 4"},
+        RequestCase{COLOR_FORMAT_NV12, 65536, 65536, "no picture can be 65536 x 65536 in format 4"},
         RequestCase{COLOR_FORMAT_MJPG, 1280, 0, "no picture can be 1280 x 0 in format 3"},
         RequestCase{COLOR_FORMAT_MJPG, 641, 481, NULL},
         RequestCase{COLOR_FORMAT_YUY2, 640, 481, NULL}));

@@ -65,7 +65,8 @@ protected:
     {
         size_t nQueued = 0;
         return WaitUntil(
-            [&] {
+            [&]
+            {
                 MSG msg;
                 while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
                     DispatchMessageW(&msg);
@@ -152,13 +153,16 @@ TEST_F(PlaceholderTest, ATimerStartedFromAnotherThreadRunsOnTheWindowsThread)
     CreateManager();
     HRESULT hrStart = E_UNEXPECTED;
     HANDLE hDone = CreateEventW(NULL, TRUE, FALSE, NULL);
-    std::thread worker([&] {
-        hrStart = m_pManager->StartTimer();
-        SetEvent(hDone);
-    });
+    std::thread worker(
+        [&]
+        {
+            hrStart = m_pManager->StartTimer();
+            SetEvent(hDone);
+        });
     // The window's thread must pump for the request to arrive.
     ASSERT_TRUE(WaitUntil(
-        [&] {
+        [&]
+        {
             MSG msg;
             while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
                 DispatchMessageW(&msg);
@@ -173,7 +177,8 @@ TEST_F(PlaceholderTest, ATimerStartedFromAnotherThreadRunsOnTheWindowsThread)
     HRESULT hrStop = E_UNEXPECTED;
     std::thread stopper([&] { hrStop = m_pManager->StopTimer(); });
     ASSERT_TRUE(WaitUntil(
-        [&] {
+        [&]
+        {
             MSG msg;
             while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
                 DispatchMessageW(&msg);

@@ -180,7 +180,8 @@ TEST_F(SimulatedMjpegDecoderTest, APictureMetAgainComesOutAsItDidTheFirstTime)
     // The webcam double sends the same few pictures over and over; whatever
     // the decoder remembers of them must never stand in for another picture
     // or another output size.
-    auto decode = [&](IMFSample* pCompressed, UINT nWidth, UINT nHeight) {
+    auto decode = [&](IMFSample* pCompressed, UINT nWidth, UINT nHeight)
+    {
         EXPECT_EQ(S_OK, m_pDecoder->ProcessInput(0, pCompressed, 0));
         ComPtr<IMFSample> pOutput = EmptySample(nWidth * nHeight * 2);
         EXPECT_EQ(S_OK, ProcessOutput(pOutput.Get()));

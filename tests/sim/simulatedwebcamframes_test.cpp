@@ -44,10 +44,10 @@ TEST_P(WebcamFrameCounter, ReadsBackFromYuy2AndBgrPictures)
     const UINT32 frames[] = {0, 1, 2, 0x55555, 12345, kWebcamCounterModulus - 1};
     for (UINT32 nFrame : frames)
     {
-        ASSERT_TRUE(DrawWebcamFrameYuy2(nFrame, size.nWidth, size.nHeight, yuy2.data(),
-                                        cbYuy2Stride));
-        ASSERT_TRUE(DrawWebcamFrameBgr24(nFrame, size.nWidth, size.nHeight, bgr.data(),
-                                         cbBgrStride));
+        ASSERT_TRUE(
+            DrawWebcamFrameYuy2(nFrame, size.nWidth, size.nHeight, yuy2.data(), cbYuy2Stride));
+        ASSERT_TRUE(
+            DrawWebcamFrameBgr24(nFrame, size.nWidth, size.nHeight, bgr.data(), cbBgrStride));
         EXPECT_EQ(static_cast<int>(nFrame),
                   ReadWebcamFrameCounterYuy2(yuy2.data(), size.nWidth, size.nHeight, cbYuy2Stride));
         EXPECT_EQ(static_cast<int>(nFrame),
@@ -171,9 +171,10 @@ TEST_F(WebcamJpeg, DecodingRefusesWhatIsNotAJpeg)
                                         &nWidth, &nHeight, &decoded)));
 
     // A picture in another container.
-    static const BYTE kBmp[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0,
-                                0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0,
-                                0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0};
+    static const BYTE kBmp[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,   40,
+                                0,   0,   0,  1, 0, 0, 0, 1, 0, 0, 0,  1, 0, 24,  0,
+                                0,   0,   0,  0, 4, 0, 0, 0, 0, 0, 0,  0, 0, 0,   0,
+                                0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 255, 0};
     EXPECT_TRUE(FAILED(DecodeWebcamJpeg(kBmp, sizeof(kBmp), &nWidth, &nHeight, &decoded)));
     EXPECT_EQ(E_INVALIDARG, DecodeWebcamJpeg(kBmp, 0, &nWidth, &nHeight, &decoded));
 }

@@ -74,7 +74,8 @@ protected:
         EXPECT_EQ(m_nObjectsBefore, GetLiveWebcamComObjectCount());
     }
 
-    static SimulatedWebcamSpec WebcamSpecOf(const std::vector<SimulatedWebcamFormat>& formats, bool bPaced)
+    static SimulatedWebcamSpec WebcamSpecOf(const std::vector<SimulatedWebcamFormat>& formats,
+                                            bool bPaced)
     {
         SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
             L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL), formats);
@@ -117,8 +118,9 @@ protected:
             EXPECT_EQ(static_cast<size_t>(nWidth) * nHeight * 2, read.data.size());
             if (read.data.size() != static_cast<size_t>(nWidth) * nHeight * 2)
                 continue;
-            ReadFrame frame = {ReadWebcamFrameCounterYuy2(read.data.data(), nWidth, nHeight, nWidth * 2),
-                               read.llTimestamp};
+            ReadFrame frame = {
+                ReadWebcamFrameCounterYuy2(read.data.data(), nWidth, nHeight, nWidth * 2),
+                read.llTimestamp};
             frames.push_back(frame);
         }
         return frames;
@@ -132,13 +134,13 @@ protected:
 
 TEST_F(SimulatedWebcamReaderTest, NativeTypesAreWalkedInOrderUpToNoMoreTypes)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(WebcamSpecOf(
-        {MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30),
-         MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30),
-         MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 15),
-         MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30000, 1001),
-         MakeWebcamFormat(MFVideoFormat_MJPG, 640, 480, 30)},
-        true));
+    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30),
+                      MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 30),
+                      MakeWebcamFormat(MFVideoFormat_MJPG, 1280, 720, 15),
+                      MakeWebcamFormat(MFVideoFormat_YUY2, 640, 480, 30000, 1001),
+                      MakeWebcamFormat(MFVideoFormat_MJPG, 640, 480, 30)},
+                     true));
     const std::vector<SimulatedWebcamFormat>& formats = webcam->GetSpec().formats;
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
@@ -173,7 +175,8 @@ TEST_F(SimulatedWebcamReaderTest, NativeTypesAreWalkedInOrderUpToNoMoreTypes)
         UINT32 nWidth = 0, nHeight = 0, nNumerator = 0, nDenominator = 0;
         EXPECT_EQ(S_OK, type->GetGUID(MF_MT_SUBTYPE, &subtype));
         EXPECT_EQ(S_OK, MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &nWidth, &nHeight));
-        EXPECT_EQ(S_OK, MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &nNumerator, &nDenominator));
+        EXPECT_EQ(S_OK,
+                  MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &nNumerator, &nDenominator));
         EXPECT_TRUE(subtype == formats[i].subtype) << i;
         EXPECT_EQ(formats[i].nWidth, nWidth) << i;
         EXPECT_EQ(formats[i].nHeight, nHeight) << i;
@@ -261,8 +264,8 @@ TEST_F(SimulatedWebcamReaderTest, SettingANativeMjpgTypeDeliversJpegPicturesOfTh
     const UINT32 nHeight = 240;
     std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
         WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30),
-              MakeWebcamFormat(MFVideoFormat_MJPG, nWidth, nHeight, 30)},
-             false));
+                      MakeWebcamFormat(MFVideoFormat_MJPG, nWidth, nHeight, 30)},
+                     false));
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
@@ -271,7 +274,8 @@ TEST_F(SimulatedWebcamReaderTest, SettingANativeMjpgTypeDeliversJpegPicturesOfTh
 
     ComPtr<IMFMediaType> mjpg;
     ASSERT_EQ(S_OK, reader->GetNativeMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 1, &mjpg));
-    ASSERT_EQ(S_OK, reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, NULL, mjpg.Get()));
+    ASSERT_EQ(S_OK,
+              reader->SetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, NULL, mjpg.Get()));
     ComPtr<IMFMediaType> current;
     ASSERT_EQ(S_OK, reader->GetCurrentMediaType(MF_SOURCE_READER_FIRST_VIDEO_STREAM, &current));
     GUID subtype = GUID_NULL;

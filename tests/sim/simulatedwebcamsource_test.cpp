@@ -136,11 +136,11 @@ private:
 
 SimulatedWebcamSpec FastYuy2Spec()
 {
-    SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
-        L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-        {MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30),
-         MakeWebcamFormat(MFVideoFormat_MJPG, 320, 240, 30),
-         MakeWebcamFormat(MFVideoFormat_NV12, 160, 120, 30)});
+    SimulatedWebcamSpec webcamSpec =
+        MakeWebcamSpec(L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+                       {MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30),
+                        MakeWebcamFormat(MFVideoFormat_MJPG, 320, 240, 30),
+                        MakeWebcamFormat(MFVideoFormat_NV12, 160, 120, 30)});
     webcamSpec.bPaced = false;
     return webcamSpec;
 }
@@ -252,8 +252,9 @@ TEST_F(SimulatedWebcamSourceTest, ActivationObjectCarriesTheDeviceAttributes)
 
     LPWSTR pwszLink = NULL;
     UINT32 cchLink = 0;
-    ASSERT_EQ(S_OK, activate->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK,
-                                                 &pwszLink, &cchLink));
+    ASSERT_EQ(S_OK,
+              activate->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_SYMBOLIC_LINK,
+                                           &pwszLink, &cchLink));
     EXPECT_EQ(m_webcam->GetSpec().symbolicLink, std::wstring(pwszLink));
     EXPECT_EQ(m_webcam->GetSpec().symbolicLink.size(), cchLink);
     EXPECT_NE(std::wstring::npos, std::wstring(pwszLink).find(L"vid_046d&pid_0825"));
@@ -339,7 +340,8 @@ TEST_F(SimulatedWebcamSourceTest, PresentationDescriptorListsTheNativeTypesInOrd
         UINT32 nWidth = 0, nHeight = 0, nNumerator = 0, nDenominator = 0;
         EXPECT_EQ(S_OK, type->GetGUID(MF_MT_SUBTYPE, &subtype));
         EXPECT_EQ(S_OK, MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &nWidth, &nHeight));
-        EXPECT_EQ(S_OK, MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &nNumerator, &nDenominator));
+        EXPECT_EQ(S_OK,
+                  MFGetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, &nNumerator, &nDenominator));
         EXPECT_TRUE(subtype == formats[i].subtype) << i;
         EXPECT_EQ(formats[i].nWidth, nWidth);
         EXPECT_EQ(formats[i].nHeight, nHeight);
@@ -383,10 +385,10 @@ TEST_F(SimulatedWebcamSourceTest, StartFromStoppedAnnouncesTheStreamAgainEveryTi
     // From the stopped state: a new stream announcement, not an update.
     ASSERT_EQ(S_OK, m_source->Start(descriptor.Get(), NULL, &varEmpty));
     ASSERT_TRUE(m_sourceEvents->WaitFor(MESourceStarted, 3));
-    EXPECT_EQ((std::vector<MediaEventType>{MENewStream, MESourceStarted, MEUpdatedStream,
-                                           MESourceStarted, MESourceStopped, MENewStream,
-                                           MESourceStarted}),
-              m_sourceEvents->Types());
+    EXPECT_EQ(
+        (std::vector<MediaEventType>{MENewStream, MESourceStarted, MEUpdatedStream, MESourceStarted,
+                                     MESourceStopped, MENewStream, MESourceStarted}),
+        m_sourceEvents->Types());
     std::vector<ReceivedEvent> events = m_sourceEvents->Events();
     ComPtr<IMFMediaStream> announced;
     ASSERT_EQ(S_OK, events[5].value.As(&announced));
@@ -649,7 +651,8 @@ TEST_F(SimulatedWebcamSourceTest, StartChecksItsArgumentsAndTheCurrentType)
     varWrong.vt = VT_R8;
 
     EXPECT_EQ(E_INVALIDARG, source->Start(NULL, NULL, &varEmpty));
-    EXPECT_EQ(MF_E_UNSUPPORTED_TIME_FORMAT, source->Start(descriptor.Get(), &MFVideoFormat_YUY2, &varEmpty));
+    EXPECT_EQ(MF_E_UNSUPPORTED_TIME_FORMAT,
+              source->Start(descriptor.Get(), &MFVideoFormat_YUY2, &varEmpty));
     EXPECT_EQ(MF_E_UNSUPPORTED_TIME_FORMAT, source->Start(descriptor.Get(), NULL, &varWrong));
 
     // The double draws YUY2 and MJPG only; another listed type cannot stream.
@@ -738,7 +741,8 @@ TEST_P(SimulatedWebcamLossTest, UnpluggingEndsTheStreamAndActivationUntilPlugged
     {
     case WEBCAM_LOSS_ERROR_EVENT:
         ASSERT_TRUE(m_streamEvents->WaitFor(MEError));
-        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, m_streamEvents->Events().back().hrStatus);
+        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
+                  m_streamEvents->Events().back().hrStatus);
         EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, m_stream->RequestSample(NULL));
         // Stop still answers with both events, so a reader can let go.
         EXPECT_EQ(S_OK, m_source->Stop());
@@ -773,13 +777,15 @@ TEST_P(SimulatedWebcamLossTest, UnpluggingEndsTheStreamAndActivationUntilPlugged
     if (GetParam() != WEBCAM_LOSS_SHUTDOWN)
     {
         ASSERT_EQ(S_OK, m_source->CreatePresentationDescriptor(&descriptor));
-        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, m_source->Start(descriptor.Get(), NULL, &varEmpty));
+        EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
+                  m_source->Start(descriptor.Get(), NULL, &varEmpty));
     }
 
     ComPtr<IMFActivate> activate;
     ComPtr<IMFMediaSource> another;
     ASSERT_EQ(S_OK, m_webcam->CreateActivate(&activate));
-    EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED, activate->ActivateObject(IID_PPV_ARGS(&another)));
+    EXPECT_EQ(MF_E_VIDEO_RECORDING_DEVICE_INVALIDATED,
+              activate->ActivateObject(IID_PPV_ARGS(&another)));
 
     // Back in: new sources work, the lost one stays lost.
     m_webcam->Plug();

@@ -90,8 +90,8 @@ HRESULT ReaderTestCallback::StartReading(IMFSourceReader* pReader)
     m_pReader = pReader;
     m_bReading = true;
     m_bStopSeen = false;
-    m_hrLastRead = pReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, NULL, NULL, NULL,
-                                       NULL);
+    m_hrLastRead =
+        pReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, NULL, NULL, NULL, NULL);
     return m_hrLastRead;
 }
 
@@ -169,16 +169,19 @@ HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCal
 void ReleaseReaderBounded(ComPtr<IMFSourceReader>& reader, DWORD dwTimeoutMs)
 {
     HANDLE hReleased = CreateEventW(NULL, TRUE, FALSE, NULL);
-    std::thread watchdog([hReleased, dwTimeoutMs] {
-        if (WaitForSingleObject(hReleased, dwTimeoutMs) != WAIT_OBJECT_0)
+    std::thread watchdog(
+        [hReleased, dwTimeoutMs]
         {
-            fprintf(stderr, "The source reader's release did not return within %lu ms; "
-                            "ending the process.\n",
-                    static_cast<unsigned long>(dwTimeoutMs));
-            fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-    });
+            if (WaitForSingleObject(hReleased, dwTimeoutMs) != WAIT_OBJECT_0)
+            {
+                fprintf(stderr,
+                        "The source reader's release did not return within %lu ms; "
+                        "ending the process.\n",
+                        static_cast<unsigned long>(dwTimeoutMs));
+                fflush(stderr);
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+        });
     reader.Reset();
     SetEvent(hReleased);
     watchdog.join();

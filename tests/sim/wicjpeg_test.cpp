@@ -44,4 +44,3 @@ TEST(WicJpeg, AYuy2PictureComesBackWithinJpegLoss)
         EXPECT_NEAR(v0, v1, 6) << pPoint[0] << "," << pPoint[1];
     }
 }
-

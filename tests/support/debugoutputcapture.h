@@ -15,8 +15,8 @@ public:
     DebugOutputCapture();
     ~DebugOutputCapture();
 
-    std::vector<std::string> Lines() const;  // one entry per debug-output call
-    std::string Text() const;                // every call, concatenated
+    std::vector<std::string> Lines() const;         // one entry per debug-output call
+    std::string Text() const;                       // every call, concatenated
     size_t Count(const std::string& needle) const;  // occurrences in Text()
     bool Contains(const std::string& needle) const { return Count(needle) > 0; }
     void Clear();

@@ -46,7 +46,8 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
     EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_SET_FRAME), scenario.events[2].dwControlCode);
     EXPECT_DOUBLE_EQ(2.5, scenario.events[2].dAt);
     EXPECT_DOUBLE_EQ(1.5, scenario.events[2].dLength);
-    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT), scenario.events[3].dwControlCode);
+    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT),
+              scenario.events[3].dwControlCode);
     ASSERT_EQ(7u, scenario.events.size());
     EXPECT_EQ(SCENARIO_SESSION, scenario.events[4].eKind);
     EXPECT_EQ(static_cast<DWORD>(WTS_SESSION_LOCK), scenario.events[4].dwControlCode);
@@ -56,13 +57,13 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
     EXPECT_EQ(SCENARIO_RESUME, scenario.events[6].eKind);
     EXPECT_DOUBLE_EQ(7.0, scenario.events[6].dAt);
     EXPECT_DOUBLE_EQ(2.5, scenario.dActivationDelay);
-    ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\nslow-activation hang\n", &scenario,
-                              &error));
+    ASSERT_TRUE(
+        ParseScenario("client YUY2 640 480 a.exe 0 1\nslow-activation hang\n", &scenario, &error));
     EXPECT_GT(0.0, scenario.dActivationDelay);
 
     // A stall's end counts for the duration.
-    ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 2 3\n", &scenario,
-                              &error));
+    ASSERT_TRUE(
+        ParseScenario("client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 2 3\n", &scenario, &error));
     EXPECT_GE(scenario.dDuration, 5.0);
 }
 
@@ -78,9 +79,10 @@ TEST(SimulatorScenario, AWebcamHasFractionalRatesAndAListOfTypes)
     EXPECT_EQ(1001u, scenario.webcamTypes[0].nRateDenominator);
     EXPECT_EQ(30u, scenario.nWebcamFps);
 
-    ASSERT_TRUE(ParseScenario("webcam MJPG 1280 720 15, yuy2 640 480, MJPG 640 480 12.5\n"
-                              "client YUY2 640 480 a.exe 0 1\n",
-                              &scenario, &error))
+    ASSERT_TRUE(
+        ParseScenario("webcam MJPG 1280 720 15, yuy2 640 480, MJPG 640 480 12.5\n"
+                      "client YUY2 640 480 a.exe 0 1\n",
+                      &scenario, &error))
         << error;
     ASSERT_EQ(3u, scenario.webcamTypes.size());
     EXPECT_EQ(3u, scenario.webcamTypes[0].nFormat);
@@ -101,12 +103,12 @@ TEST(SimulatorScenario, AWebcamHasFractionalRatesAndAListOfTypes)
     EXPECT_EQ(1000u, formats[2].nRateDenominator);
 
     const char* pszBad[] = {
-        "webcam MJPG 1280 720 0\n",            // no rate
-        "webcam MJPG 1280 720 121\n",          // too fast
-        "webcam MJPG 1280 720 29.97x\n",       // not a number
+        "webcam MJPG 1280 720 0\n",                  // no rate
+        "webcam MJPG 1280 720 121\n",                // too fast
+        "webcam MJPG 1280 720 29.97x\n",             // not a number
         "webcam MJPG 1280 720 30,, YUY2 640 480\n",  // an empty type
         "webcam MJPG 1280 720 30, NV12 640 480\n",   // no NV12 webcam
-        "webcam MJPG 1280 720 30 40\n",        // two rates
+        "webcam MJPG 1280 720 30 40\n",              // two rates
     };
     for (const char* pszLine : pszBad)
     {
@@ -133,25 +135,25 @@ TEST(SimulatorScenario, RefusesMalformedLinesNamingTheLine)
 {
     const char* pszBad[] = {
         "client YUY2 640 480 a.exe 0 1\nclient RGB 640 480 a.exe 0 1\n",  // unknown format
-        "client YUY2 641 480 a.exe 0 1\n",                                  // odd width
-        "client YUY2 640 480 a.exe 3 2\n",                                  // stops before it starts
-        "client YUY2 640 480 a.exe 0\n",                                    // no stop time
-        "client YUY2 640 480 a.exe 0 1 extra\n",                            // trailing word
-        "webcam NV12 640 480\nclient YUY2 640 480 a.exe 0 1\n",             // no NV12 webcam
-        "client YUY2 640 480 a.exe 0 1\nhibernate 3\n",                     // unknown keyword
-        "client YUY2 640 480 a.exe 0 1\nsuspend 3\n",                       // no length
-        "client YUY2 640 480 a.exe 0 1\nsession sleep 3\n",                 // unknown change
-        "client YUY2 640 480 a.exe 0 1\nslow-activation soon\n",            // not a number
-        "unplug -1\nclient YUY2 640 480 a.exe 0 1\n",                       // negative time
-        "webcam YUY2 640 480\n",                                            // no client
-        "client YUY2 640 480 a.exe 0 1\nstall QUIT 1 1\n",                  // unknown request
-        "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1\n",               // no length
-        "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1 0\n",             // empty stall
-        "client YUY2 640 480 a.exe 0 1\nwebcam-fault loud 1 1\n",           // unknown fault
-        "client YUY2 640 480 a.exe 0 1\nwebcam-fault busy 1\n",             // no length
-        "client YUY2 640 480 a.exe 0 1\ndecoder-fault lose-type 1 2\n",     // a length
-        "client YUY2 640 480 a.exe 0 1\nshort SET_FRAME 1 1\n",             // frames are not counted
-        "client YUY2 640 480 a.exe 0 1\nfail QUIT 1 1\n",                   // unknown request
+        "client YUY2 641 480 a.exe 0 1\n",                                // odd width
+        "client YUY2 640 480 a.exe 3 2\n",                                // stops before it starts
+        "client YUY2 640 480 a.exe 0\n",                                  // no stop time
+        "client YUY2 640 480 a.exe 0 1 extra\n",                          // trailing word
+        "webcam NV12 640 480\nclient YUY2 640 480 a.exe 0 1\n",           // no NV12 webcam
+        "client YUY2 640 480 a.exe 0 1\nhibernate 3\n",                   // unknown keyword
+        "client YUY2 640 480 a.exe 0 1\nsuspend 3\n",                     // no length
+        "client YUY2 640 480 a.exe 0 1\nsession sleep 3\n",               // unknown change
+        "client YUY2 640 480 a.exe 0 1\nslow-activation soon\n",          // not a number
+        "unplug -1\nclient YUY2 640 480 a.exe 0 1\n",                     // negative time
+        "webcam YUY2 640 480\n",                                          // no client
+        "client YUY2 640 480 a.exe 0 1\nstall QUIT 1 1\n",                // unknown request
+        "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1\n",             // no length
+        "client YUY2 640 480 a.exe 0 1\nstall SET_FRAME 1 0\n",           // empty stall
+        "client YUY2 640 480 a.exe 0 1\nwebcam-fault loud 1 1\n",         // unknown fault
+        "client YUY2 640 480 a.exe 0 1\nwebcam-fault busy 1\n",           // no length
+        "client YUY2 640 480 a.exe 0 1\ndecoder-fault lose-type 1 2\n",   // a length
+        "client YUY2 640 480 a.exe 0 1\nshort SET_FRAME 1 1\n",           // frames are not counted
+        "client YUY2 640 480 a.exe 0 1\nfail QUIT 1 1\n",                 // unknown request
     };
     for (const char* pszText : pszBad)
     {
@@ -178,12 +180,13 @@ TEST(SimulatorScenario, FaultStatementsStartAndEndTheirWindows)
 {
     Scenario scenario;
     std::string error;
-    ASSERT_TRUE(ParseScenario("client YUY2 640 480 a.exe 0 1\n"
-                              "webcam-fault other-size 2 1.5\n"
-                              "decoder-fault keep-bad-input 4\n"
-                              "fail COUNT 5 2\n"
-                              "short FRAME_INFO 6 1\n",
-                              &scenario, &error))
+    ASSERT_TRUE(
+        ParseScenario("client YUY2 640 480 a.exe 0 1\n"
+                      "webcam-fault other-size 2 1.5\n"
+                      "decoder-fault keep-bad-input 4\n"
+                      "fail COUNT 5 2\n"
+                      "short FRAME_INFO 6 1\n",
+                      &scenario, &error))
         << error;
     ASSERT_EQ(7u, scenario.events.size());
     EXPECT_EQ(SCENARIO_WEBCAM_FAULT, scenario.events[0].eKind);
@@ -194,7 +197,8 @@ TEST(SimulatorScenario, FaultStatementsStartAndEndTheirWindows)
     EXPECT_EQ(SCENARIO_DECODER_FAULT, scenario.events[2].eKind);
     EXPECT_EQ(DECODER_FAULT_KEEP_BAD_INPUT, scenario.events[2].nFault);
     EXPECT_EQ(SCENARIO_FAIL, scenario.events[3].eKind);
-    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT), scenario.events[3].dwControlCode);
+    EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT),
+              scenario.events[3].dwControlCode);
     EXPECT_DOUBLE_EQ(7.0, scenario.events[4].dAt);
     EXPECT_EQ(SCENARIO_SHORT, scenario.events[5].eKind);
     EXPECT_EQ(static_cast<DWORD>(IOCTL_AVSHWS_GET_FRAME_INFO), scenario.events[5].dwControlCode);

@@ -43,25 +43,34 @@ TEST_P(SendSummaryLines, CountsEachResultForTheHeaderBeforeIt)
 
 INSTANTIATE_TEST_SUITE_P(
     , SendSummaryLines,
-    testing::Values(
-        SummaryCase{"Nothing", {{7, "CreateFile Failed (0x80070002)\n"}}, {}},
-        SummaryCase{"SentAndFailedPerFormatAndSize",
-                    {{7, Header(2, 1280, 720)}, {7, Sent(1)}, {7, Header(4, 640, 480)}, {7, Sent(4)},
-                     {7, Header(2, 1280, 720)}, {7, Sent(2)}, {7, Header(2, 1280, 720)}, {7, kFailed}},
-                    {"YUY2 1280x720: 2 sent, 1 failed, mean 1.5 ms, longest 2 ms",
-                     "NV12 640x480: 1 sent, 0 failed, mean 4.0 ms, longest 4 ms"}},
-        // Two processes' lines interleave; each result belongs to its own
-        // writer's header. A result whose header came before the viewer
-        // started counts nowhere.
-        SummaryCase{"InterleavedWriters",
-                    {{9, Sent(30)}, {7, Header(3, 1280, 720)}, {9, Header(2, 640, 360)}, {7, Sent(5)},
-                     {9, kFailed}},
-                    {"YUY2 640x360: 0 sent, 1 failed, mean 0.0 ms, longest 0 ms",
-                     "MJPG 1280x720: 1 sent, 0 failed, mean 5.0 ms, longest 5 ms"}},
-        SummaryCase{"AHeaderWithoutAResultYetIsListed",
-                    {{7, Header(2, 320, 240)}},
-                    {"YUY2 320x240: 0 sent, 0 failed, mean 0.0 ms, longest 0 ms"}}),
-    [](const testing::TestParamInfo<SummaryCase>& info) { return std::string(info.param.pszName); });
+    testing::Values(SummaryCase{"Nothing", {{7, "CreateFile Failed (0x80070002)\n"}}, {}},
+                    SummaryCase{"SentAndFailedPerFormatAndSize",
+                                {{7, Header(2, 1280, 720)},
+                                 {7, Sent(1)},
+                                 {7, Header(4, 640, 480)},
+                                 {7, Sent(4)},
+                                 {7, Header(2, 1280, 720)},
+                                 {7, Sent(2)},
+                                 {7, Header(2, 1280, 720)},
+                                 {7, kFailed}},
+                                {"YUY2 1280x720: 2 sent, 1 failed, mean 1.5 ms, longest 2 ms",
+                                 "NV12 640x480: 1 sent, 0 failed, mean 4.0 ms, longest 4 ms"}},
+                    // Two processes' lines interleave; each result belongs to its own
+                    // writer's header. A result whose header came before the viewer
+                    // started counts nowhere.
+                    SummaryCase{"InterleavedWriters",
+                                {{9, Sent(30)},
+                                 {7, Header(3, 1280, 720)},
+                                 {9, Header(2, 640, 360)},
+                                 {7, Sent(5)},
+                                 {9, kFailed}},
+                                {"YUY2 640x360: 0 sent, 1 failed, mean 0.0 ms, longest 0 ms",
+                                 "MJPG 1280x720: 1 sent, 0 failed, mean 5.0 ms, longest 5 ms"}},
+                    SummaryCase{"AHeaderWithoutAResultYetIsListed",
+                                {{7, Header(2, 320, 240)}},
+                                {"YUY2 320x240: 0 sent, 0 failed, mean 0.0 ms, longest 0 ms"}}),
+    [](const testing::TestParamInfo<SummaryCase>& info)
+    { return std::string(info.param.pszName); });
 
 TEST(SendSummary, AFrozenSizeShowsNoneSentInTheNextPeriod)
 {
@@ -69,6 +78,7 @@ TEST(SendSummary, AFrozenSizeShowsNoneSentInTheNextPeriod)
     summary.AddLine(7, Header(2, 1280, 720).c_str());
     summary.AddLine(7, Sent(3).c_str());
     summary.TakePeriod();
-    EXPECT_EQ(std::vector<std::string>{"YUY2 1280x720: 0 sent, 0 failed, mean 0.0 ms, longest 0 ms"},
-              summary.TakePeriod());
+    EXPECT_EQ(
+        std::vector<std::string>{"YUY2 1280x720: 0 sent, 0 failed, mean 0.0 ms, longest 0 ms"},
+        summary.TakePeriod());
 }

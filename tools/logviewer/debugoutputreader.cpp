@@ -13,7 +13,10 @@ HRESULT LastErrorResult()
 }  // namespace
 
 DebugOutputReader::DebugOutputReader()
-    : m_hBufferReady(NULL), m_hDataReady(NULL), m_hInterrupt(NULL), m_hMapping(NULL),
+    : m_hBufferReady(NULL),
+      m_hDataReady(NULL),
+      m_hInterrupt(NULL),
+      m_hMapping(NULL),
       m_pBuffer(NULL)
 {
 }

@@ -88,18 +88,20 @@ public:
     bool IsProgram(DWORD dwProcessId)
     {
         std::map<DWORD, Entry>::iterator it = m_entries.find(dwProcessId);
-        if (it != m_entries.end() &&
-            (it->second.hProcess == NULL || WaitForSingleObject(it->second.hProcess, 0) != WAIT_OBJECT_0))
+        if (it != m_entries.end() && (it->second.hProcess == NULL ||
+                                      WaitForSingleObject(it->second.hProcess, 0) != WAIT_OBJECT_0))
         {
             return it->second.bProgram;
         }
         if (it != m_entries.end() && it->second.hProcess != NULL)
             CloseHandle(it->second.hProcess);
-        Entry entry = {OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, dwProcessId),
-                       false};
+        Entry entry = {
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, dwProcessId),
+            false};
         char szPath[MAX_PATH] = {};
         DWORD cchPath = MAX_PATH;
-        if (entry.hProcess != NULL && QueryFullProcessImageNameA(entry.hProcess, 0, szPath, &cchPath))
+        if (entry.hProcess != NULL &&
+            QueryFullProcessImageNameA(entry.hProcess, 0, szPath, &cchPath))
         {
             const char* pszName = strrchr(szPath, '\\');
             pszName = pszName != NULL ? pszName + 1 : szPath;
@@ -137,8 +139,8 @@ int CloseRunningPrograms()
     DWORD dwWait = WAIT_OBJECT_0;
     if (!processes.empty())
     {
-        dwWait = WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), TRUE,
-                                        kCloseTimeoutMs);
+        dwWait = WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(),
+                                        TRUE, kCloseTimeoutMs);
     }
     bool bEnded = dwWait - WAIT_OBJECT_0 < processes.size() || processes.empty();
     for (size_t i = 0; i < processes.size(); ++i)
@@ -180,8 +182,9 @@ int main(int argc, char** argv)
     Options options;
     if (!ReadOptions(argc, argv, &options))
     {
-        fprintf(stderr, "usage: FrameProviderLog.exe [--summary] [--output FILE] [--all]\n"
-                        "       FrameProviderLog.exe --close\n");
+        fprintf(stderr,
+                "usage: FrameProviderLog.exe [--summary] [--output FILE] [--all]\n"
+                "       FrameProviderLog.exe --close\n");
         return 2;
     }
     if (options.bClose)
@@ -207,8 +210,9 @@ int main(int argc, char** argv)
         return 1;
     }
     if (hr == S_FALSE)
-        fprintf(stderr, "FrameProviderLog: another debug-output viewer seems to run; "
-                        "each line reaches only one of them\n");
+        fprintf(stderr,
+                "FrameProviderLog: another debug-output viewer seems to run; "
+                "each line reaches only one of them\n");
     gpReader = &reader;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     fprintf(stderr, "FrameProviderLog: listening (Ctrl+C ends)\n");

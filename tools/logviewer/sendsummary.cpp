@@ -72,9 +72,10 @@ std::vector<std::string> SendSummary::TakePeriod()
         const Counts& counts = it->second;
         char szLine[160];
         double dMeanMs = counts.nSent > 0 ? static_cast<double>(counts.nTotalMs) / counts.nSent : 0;
-        snprintf(szLine, sizeof(szLine), "%s %dx%d: %u sent, %u failed, mean %.1f ms, longest %u ms",
-                 ColorFormatName(static_cast<UINT32>(it->first.nFormat)), it->first.nWidth, it->first.nHeight,
-                 counts.nSent, counts.nFailed, dMeanMs, counts.nLongestMs);
+        snprintf(szLine, sizeof(szLine),
+                 "%s %dx%d: %u sent, %u failed, mean %.1f ms, longest %u ms",
+                 ColorFormatName(static_cast<UINT32>(it->first.nFormat)), it->first.nWidth,
+                 it->first.nHeight, counts.nSent, counts.nFailed, dMeanMs, counts.nLongestMs);
         lines.push_back(szLine);
         it->second = Counts();
     }

@@ -78,7 +78,8 @@ double ExpectedFrames::RateAt(const ScenarioClient& client, double dAt) const
         // MJPG is passed through unscaled: only a webcam of that format and
         // size serves it. YUY2 and NV12 are made from any webcam picture.
         if (client.nFormat == COLOR_FORMAT_MJPG)
-            return m_scenario.nWebcamFormat == COLOR_FORMAT_MJPG && client.nWidth == m_scenario.nWebcamWidth &&
+            return m_scenario.nWebcamFormat == COLOR_FORMAT_MJPG &&
+                           client.nWidth == m_scenario.nWebcamWidth &&
                            client.nHeight == m_scenario.nWebcamHeight
                        ? m_scenario.nWebcamFps
                        : 0.0;

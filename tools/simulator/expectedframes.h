@@ -12,7 +12,7 @@
 class ExpectedFrames
 {
 public:
-    static const double kSettleSeconds;     // after a start, unplug, plug, resume
+    static const double kSettleSeconds;  // after a start, unplug, plug, resume
     static const double kPlaceholderFps;
     static const double kMinCheckedSeconds;  // shorter requests are not judged
     static const double kMinShare;

@@ -12,11 +12,12 @@ namespace
 {
 void PrintUsage()
 {
-    fputs("simulator [--scenario FILE] [--output FOLDER] [--soak SECONDS [--seed N]]\n"
-          "  Runs the host over the simulated driver and webcam; without a scenario file it\n"
-          "  plays the built-in one. The default output folder is build\\simulator-output.\n"
-          "  --soak runs clients, webcam losses and suspensions at random instead.\n",
-          stderr);
+    fputs(
+        "simulator [--scenario FILE] [--output FOLDER] [--soak SECONDS [--seed N]]\n"
+        "  Runs the host over the simulated driver and webcam; without a scenario file it\n"
+        "  plays the built-in one. The default output folder is build\\simulator-output.\n"
+        "  --soak runs clients, webcam losses and suspensions at random instead.\n",
+        stderr);
 }
 }  // namespace
 
@@ -74,8 +75,8 @@ int main(int argc, char** argv)
     bool bOk = false;
     {
         Simulation simulation(scenario);
-        bOk = dSoakSeconds > 0 ? simulation.Soak(dSoakSeconds, nSeed)
-                               : simulation.Run(outputFolder);
+        bOk =
+            dSoakSeconds > 0 ? simulation.Soak(dSoakSeconds, nSeed) : simulation.Run(outputFolder);
     }
     return bOk ? 0 : 1;
 }

@@ -26,7 +26,7 @@ void DrawScaled(const BgrPicture& src, BgrPicture* pDst, UINT32 x, UINT32 y, UIN
                 UINT32 nBoxHeight);
 // Text in a 5 x 7 pixel font, each font pixel nScale pixels wide; letters are
 // drawn in capitals, characters without a glyph as a blank.
-void DrawText(BgrPicture* pDst, UINT32 x, UINT32 y, const std::string& text, UINT32 nScale,
-              BYTE r, BYTE g, BYTE b);
+void DrawText(BgrPicture* pDst, UINT32 x, UINT32 y, const std::string& text, UINT32 nScale, BYTE r,
+              BYTE g, BYTE b);
 void FillRect(BgrPicture* pDst, UINT32 x, UINT32 y, UINT32 nWidth, UINT32 nHeight, BYTE r, BYTE g,
               BYTE b);

@@ -19,7 +19,8 @@ bool ParseFormat(const std::string& name, UINT32* pnFormat)
 {
     std::string upper = name;
     std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
+                   [](char c)
+                   { return static_cast<char>(toupper(static_cast<unsigned char>(c))); });
     if (upper == "YUY2")
         *pnFormat = 2;
     else if (upper == "MJPG")
@@ -157,8 +158,9 @@ bool ParseWebcamTypes(const std::string& text, std::vector<ScenarioWebcamType>* 
 
 double WebcamTypeFps(const ScenarioWebcamType& type)
 {
-    return type.nRateDenominator == 0 ? 0.0
-                                      : static_cast<double>(type.nRateNumerator) / type.nRateDenominator;
+    return type.nRateDenominator == 0
+               ? 0.0
+               : static_cast<double>(type.nRateNumerator) / type.nRateDenominator;
 }
 
 Scenario MakeDefaultScenario()
@@ -242,8 +244,9 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
             ScenarioClient client = {};
             bOk = (words >> format >> client.nWidth >> client.nHeight >> client.processName >>
                    client.dStart >> client.dStop) &&
-                  ParseFormat(format, &client.nFormat) && SizeIsSane(client.nWidth, client.nHeight) &&
-                  client.dStart >= 0 && client.dStop > client.dStart;
+                  ParseFormat(format, &client.nFormat) &&
+                  SizeIsSane(client.nWidth, client.nHeight) && client.dStart >= 0 &&
+                  client.dStop > client.dStart;
             if (bOk)
             {
                 scenario.clients.push_back(client);
@@ -278,8 +281,8 @@ bool ParseScenario(const std::string& text, Scenario* pScenario, std::string* pE
         {
             ScenarioEvent event = {SCENARIO_SESSION, 0, 0, 0};
             std::string change;
-            bOk = (words >> change >> event.dAt) && ParseSessionChange(change, &event.dwControlCode) &&
-                  event.dAt >= 0;
+            bOk = (words >> change >> event.dAt) &&
+                  ParseSessionChange(change, &event.dwControlCode) && event.dAt >= 0;
             if (bOk)
             {
                 scenario.events.push_back(event);
@@ -390,9 +393,9 @@ std::vector<SimulatedWebcamFormat> WebcamFormatsOf(const Scenario& scenario)
 {
     std::vector<SimulatedWebcamFormat> formats;
     for (const ScenarioWebcamType& type : scenario.webcamTypes)
-        formats.push_back(MakeWebcamFormat(type.nFormat == COLOR_FORMAT_YUY2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG,
-                                           type.nWidth, type.nHeight, type.nRateNumerator,
-                                           type.nRateDenominator));
+        formats.push_back(MakeWebcamFormat(
+            type.nFormat == COLOR_FORMAT_YUY2 ? MFVideoFormat_YUY2 : MFVideoFormat_MJPG,
+            type.nWidth, type.nHeight, type.nRateNumerator, type.nRateDenominator));
     return formats;
 }
 

@@ -41,8 +41,7 @@ std::string FileStem(size_t nIndex, const ScenarioClient& client)
 {
     char szStem[160];
     snprintf(szStem, sizeof(szStem), "%02u-%s-%ux%u-%s", static_cast<unsigned>(nIndex + 1),
-             FormatName(client.nFormat), client.nWidth, client.nHeight,
-             client.processName.c_str());
+             FormatName(client.nFormat), client.nWidth, client.nHeight, client.processName.c_str());
     std::string stem = szStem;
     for (char& c : stem)
     {
@@ -109,8 +108,8 @@ void Simulation::OnFrame(const SimulatedDriver::FrameView& frame)
     ScopedSimulationCpu cpu(SIM_CPU_SIMULATOR);
     double dNow = Now();
     double dSample = m_dLastSample.load();
-    const FrameContent eContent =
-        m_checker.Classify(frame.nFormat, frame.nWidth, frame.nHeight, frame.pPicture, frame.cbPicture);
+    const FrameContent eContent = m_checker.Classify(frame.nFormat, frame.nWidth, frame.nHeight,
+                                                     frame.pPicture, frame.cbPicture);
     std::lock_guard<std::mutex> lock(m_lock);
     // Frames carry no client: a frame belongs to the running request of its
     // format and size.
@@ -184,8 +183,8 @@ void Simulation::StartRequest(Request* pRequest)
             fprintf(stderr, "\nte.exe did not start; the request comes from the simulator\n");
     }
     std::lock_guard<std::mutex> lock(m_lock);
-    pRequest->nDriverClientId = m_driver.AddClient(pRequest->client.nFormat, pRequest->client.nWidth,
-                                                   pRequest->client.nHeight, dwProcessId);
+    pRequest->nDriverClientId = m_driver.AddClient(
+        pRequest->client.nFormat, pRequest->client.nWidth, pRequest->client.nHeight, dwProcessId);
     pRequest->bStarted = true;
     pRequest->dStartedAt = Now();
     pRequest->dStoppedAt = -1;
@@ -291,9 +290,9 @@ bool Simulation::SetUp()
     m_driver.Install();
     if (m_scenario.bWebcam)
     {
-        m_webcam = SimulatedWebcam::Create(MakeWebcamSpec(
-            L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-            WebcamFormatsOf(m_scenario)));
+        m_webcam = SimulatedWebcam::Create(
+            MakeWebcamSpec(L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
+                           WebcamFormatsOf(m_scenario)));
         m_enumeration.Add(m_webcam);
         if (m_scenario.dActivationDelay != 0)
             m_webcam->SetActivationDelay(
@@ -419,8 +418,8 @@ bool Simulation::Report(const std::wstring& outputFolder)
     sheet.nHeight = kTileHeight * nRows;
     sheet.pixels.assign(static_cast<size_t>(sheet.nWidth) * sheet.nHeight * 3, 40);
 
-    printf("\n%-3s %-36s %7s %8s %6s %7s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request",
-           "frames", "expected", "share", "webcam", "placeh", "fps", "lat mean", "lat p50", "lat p99",
+    printf("\n%-3s %-36s %7s %8s %6s %7s %7s %7s %9s %9s %9s %10s  %s\n", "#", "request", "frames",
+           "expected", "share", "webcam", "placeh", "fps", "lat mean", "lat p50", "lat p99",
            "bytes/fr", "check");
     for (size_t i = 0; i < m_requests.size(); ++i)
     {
@@ -483,8 +482,8 @@ bool Simulation::Report(const std::wstring& outputFolder)
                static_cast<unsigned>(i + 1), RequestLabel(client).c_str(),
                static_cast<unsigned>(request.nFrames), dExpected, szShare,
                static_cast<unsigned>(request.content.nWebcam),
-               static_cast<unsigned>(request.content.nPlaceholder), dFps, szMean,
-               szP50, szP99, request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
+               static_cast<unsigned>(request.content.nPlaceholder), dFps, szMean, szP50, szP99,
+               request.nFrames ? static_cast<double>(request.nBytes) / request.nFrames : 0.0,
                problem.empty() ? "ok" : problem.c_str());
         if (!problem.empty())
             bAllGood = false;
@@ -523,27 +522,31 @@ bool Simulation::Report(const std::wstring& outputFolder)
     size_t nTotalFrames = 0;
     for (const Request& request : m_requests)
         nTotalFrames += request.nFrames;
-    if (nTotalFrames != 0 && GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+    if (nTotalFrames != 0 &&
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
     {
         ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
         ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
         double dCpuMs = (k.QuadPart + u.QuadPart) / 10000.0;
-        printf("Process CPU time: %.0f ms in all, %.2f ms per delivered frame (%u frames; the "
-               "simulated webcam and decoder included)\n",
-               dCpuMs, dCpuMs / nTotalFrames, static_cast<unsigned>(nTotalFrames));
+        printf(
+            "Process CPU time: %.0f ms in all, %.2f ms per delivered frame (%u frames; the "
+            "simulated webcam and decoder included)\n",
+            dCpuMs, dCpuMs / nTotalFrames, static_cast<unsigned>(nTotalFrames));
         // This thread (set-up, scenario, pictures) is the simulator's too.
         const double dWebcamMs = GetSimulationCpuTime(SIM_CPU_WEBCAM) / 10000.0;
         const double dDecoderMs = GetSimulationCpuTime(SIM_CPU_DECODER) / 10000.0;
         const double dSimulatorMs =
             (GetSimulationCpuTime(SIM_CPU_SIMULATOR) + CurrentThreadCpuTime()) / 10000.0;
         const double dProductMs = dCpuMs - dWebcamMs - dDecoderMs - dSimulatorMs;
-        printf("Product alone: %.2f ms per delivered frame (%.0f ms: the process less the "
-               "simulated webcam's thread %.0f ms, the test decoder's calls %.0f ms and the "
-               "simulator's threads and frame observer %.0f ms)\n",
-               dProductMs / nTotalFrames, dProductMs, dWebcamMs, dDecoderMs, dSimulatorMs);
+        printf(
+            "Product alone: %.2f ms per delivered frame (%.0f ms: the process less the "
+            "simulated webcam's thread %.0f ms, the test decoder's calls %.0f ms and the "
+            "simulator's threads and frame observer %.0f ms)\n",
+            dProductMs / nTotalFrames, dProductMs, dWebcamMs, dDecoderMs, dSimulatorMs);
     }
-    printf("Latency: from the webcam's newest sample before the frame reached the driver "
-           "(placeholder frames have none).\n");
+    printf(
+        "Latency: from the webcam's newest sample before the frame reached the driver "
+        "(placeholder frames have none).\n");
     if (m_nUnmatched != 0)
         printf("%u frames matched no request.\n", static_cast<unsigned>(m_nUnmatched));
     printf("Pictures and contact-sheet.png in %ls\n", outputFolder.c_str());

@@ -36,7 +36,8 @@ struct Request
     bool bStopped;
     std::unique_ptr<ScopedChildProcess> pProcess;
     std::vector<double> latenciesMs;
-    bool bSawSuspension;  // saw a suspension, a driver stall or slow openings: exempt from the no-frame check
+    bool bSawSuspension;  // saw a suspension, a driver stall or slow openings: exempt from the
+                          // no-frame check
     bool bWarmUp;         // the soak's decoder warm-up: not judged
     double dStartedAt;    // when the driver got the client; the stop, -1 while it runs
     double dStoppedAt;

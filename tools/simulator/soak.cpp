@@ -33,7 +33,8 @@ ProcessLevels MeasureProcess()
                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof(counters)))
         // Wine leaves PrivateUsage 0; the commit charge is the same figure.
-        levels.cbPrivate = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+        levels.cbPrivate =
+            counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
     return levels;
 }
 
@@ -120,8 +121,8 @@ void Simulation::SetSuspended(bool bSuspended)
     else
         m_expected.NoteResume(Now());
     SendMessageTimeoutA(m_host.Window(), WM_POWERBROADCAST,
-                        bSuspended ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL,
-                        10000, &dwResult);
+                        bSuspended ? PBT_APMSUSPEND : PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL, 10000,
+                        &dwResult);
 }
 
 void Simulation::RemoveAllRequests()
@@ -146,8 +147,8 @@ const ScenarioClient& Simulation::PickFreeForm(const std::vector<size_t>& active
         for (size_t i : active)
         {
             const ScenarioClient& c = m_requests[i].client;
-            bInUse = bInUse ||
-                     (c.nFormat == form.nFormat && c.nWidth == form.nWidth && c.nHeight == form.nHeight);
+            bInUse = bInUse || (c.nFormat == form.nFormat && c.nWidth == form.nWidth &&
+                                c.nHeight == form.nHeight);
         }
         if (!bInUse)
             freeForms.push_back(&form);
@@ -217,9 +218,10 @@ void Simulation::JudgeSoakRequests(std::vector<std::string>* pFailures)
         if (request.bWarmUp)
             continue;
         double dExpected = ExpectedFor(request);
-        bool bShort = ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected);
-        bool bNone = !request.bSawSuspension && request.client.dStop - request.client.dStart > 1.0 &&
-                     request.nFrames == 0;
+        bool bShort =
+            ExpectedFrames::ReceivedTooFew(RanFor(request), request.nSettledFrames, dExpected);
+        bool bNone = !request.bSawSuspension &&
+                     request.client.dStop - request.client.dStart > 1.0 && request.nFrames == 0;
         char szProblem[200];
         if (bShort)
         {
@@ -324,7 +326,8 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     // host count the requests again. -1 while no change waits for it.
     int nQueriesAtChange = -1;
     double dChangeAt = 0;
-    auto watchWorker = [&](double dAt) {
+    auto watchWorker = [&](double dAt)
+    {
         if (nQueriesAtChange < 0 && dSuspendedUntil < 0)
         {
             nQueriesAtChange = m_driver.GetRequestCount(IOCTL_AVSHWS_GET_FRAME_INFO_COUNT);
@@ -334,9 +337,11 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
 
     // VCAM_SOAK_TRACE=1 lists every action on standard error.
     const bool bTrace = getenv("VCAM_SOAK_TRACE") != NULL;
-    auto trace = [&](const char* pszAction, size_t nRequest) {
+    auto trace = [&](const char* pszAction, size_t nRequest)
+    {
         if (bTrace)
-            fprintf(stderr, "\n%7.2f s %s #%u\n", Now(), pszAction, static_cast<unsigned>(nRequest + 1));
+            fprintf(stderr, "\n%7.2f s %s #%u\n", Now(), pszAction,
+                    static_cast<unsigned>(nRequest + 1));
     };
     for (;;)
     {
@@ -524,16 +529,17 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
             else if (dNow - dLastProgress > kStallLimitS)
             {
                 char szFailure[96];
-                snprintf(szFailure, sizeof(szFailure), "no frame for %.0f s at %.1f s", kStallLimitS,
-                         dNow);
+                snprintf(szFailure, sizeof(szFailure), "no frame for %.0f s at %.1f s",
+                         kStallLimitS, dNow);
                 failures.push_back(szFailure);
                 break;
             }
             char szLine[160];
-            snprintf(szLine, sizeof(szLine),
-                     "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d | stalls %d  ",
-                     dNow, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
-                     nUnplugs, nSuspensions, nStalls);
+            snprintf(
+                szLine, sizeof(szLine),
+                "\r%6.1f s | requests %u | frames %u | unplugs %d | suspensions %d | stalls %d  ",
+                dNow, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(nFrames),
+                nUnplugs, nSuspensions, nStalls);
             fputs(szLine, stdout);
             fflush(stdout);
         }
@@ -564,10 +570,11 @@ bool Simulation::Soak(double dSeconds, unsigned nSeed)
     if (!bStopped)
         failures.push_back("the host did not stop");
     bound.Finish();
-    printf("Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions, %d stalls, %d failed "
-           "driver requests\n",
-           nSeed, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()),
-           nUnplugs, nSuspensions, nStalls, nFailedRequests);
+    printf(
+        "Soak, seed %u: %u requests, %u frames, %d unplugs, %d suspensions, %d stalls, %d failed "
+        "driver requests\n",
+        nSeed, static_cast<unsigned>(m_requests.size()), static_cast<unsigned>(TotalFrames()),
+        nUnplugs, nSuspensions, nStalls, nFailedRequests);
     printf("Session changes %d, slow activations %d\n", nSessionChanges, nSlowActivations);
     probe.Report();
     if (m_webcam)
@@ -606,7 +613,8 @@ void Simulation::DrawSoakFault(std::mt19937* pRandom, std::vector<ScenarioEvent>
     else
     {
         event.eKind = nKind == 10 ? SCENARIO_SHORT : SCENARIO_FAIL;
-        event.dwControlCode = nKind == 8 ? IOCTL_AVSHWS_SET_FRAME : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT;
+        event.dwControlCode =
+            nKind == 8 ? IOCTL_AVSHWS_SET_FRAME : IOCTL_AVSHWS_GET_FRAME_INFO_COUNT;
     }
     for (const ScenarioEvent& running : *pEnds)
     {

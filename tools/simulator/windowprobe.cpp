@@ -12,7 +12,10 @@ const DWORD kGiveUpMs = 10000;
 }  // namespace
 
 WindowProbe::WindowProbe()
-    : m_hWnd(NULL), m_hStop(CreateEventW(NULL, TRUE, FALSE, NULL)), m_dwLongestMs(0), m_dLongestAt(0)
+    : m_hWnd(NULL),
+      m_hStop(CreateEventW(NULL, TRUE, FALSE, NULL)),
+      m_dwLongestMs(0),
+      m_dLongestAt(0)
 {
 }
 
@@ -62,6 +65,7 @@ bool WindowProbe::Report() const
     if (dwLongest <= kAnswerBoundMs)
         return true;
     printf("FAILED: the window took %u ms to answer at %.1f s (bound %u ms)\n",
-           static_cast<unsigned>(dwLongest), LongestAnswerAt(), static_cast<unsigned>(kAnswerBoundMs));
+           static_cast<unsigned>(dwLongest), LongestAnswerAt(),
+           static_cast<unsigned>(kAnswerBoundMs));
     return false;
 }
