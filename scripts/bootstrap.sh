@@ -12,6 +12,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libyuv-dev libswscale-dev libavutil-dev
   imagemagick libjpeg-turbo-progs fonts-dejavu-core
+  clang-format
 )
 
 # A failed 32-bit install is remembered for an hour, so the scripts that call

@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 started=$SECONDS
 
 bash scripts/bootstrap.sh
+bash scripts/check-format.sh
 
 # The shipped width, tests included, so a calling-convention or pointer-size
 # mistake stops the build on every machine.
