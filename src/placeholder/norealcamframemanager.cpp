@@ -19,6 +19,7 @@ const DWORD kPictureBufferSize = 640 * 480 * 2;
 const UINT_PTR kTimerEventId = 1314;
 const UINT_PTR kDeferTimerEventId = 1315;
 const UINT kTimerPeriodMs = 33;
+const UINT32 kPicturesPerSecond = 30;
 const int kDecodeAttempts = 3;
 
 bool HoldsPicture(IMFSample* pSample)
@@ -49,6 +50,7 @@ void SetNoRealCamGlobals(NoRealCamFrameManager* pManager, FrameControlManager* p
 NoRealCamFrameManager::NoRealCamFrameManager()
     : m_nTimerId(0),
       m_nDeferTimerId(0),
+      m_pacer(kPicturesPerSecond),
       m_eTimerWanted(TIMER_STOPPED),
       m_dwDeferMs(0),
       m_eRequestedFormat(COLOR_FORMAT_YUY2),
@@ -211,6 +213,7 @@ HRESULT NoRealCamFrameManager::ApplyWantedTimer()
         if (m_nTimerId != 0)
             return S_FALSE;
         m_nTimerId = SetTimer(ghMainWnd, kTimerEventId, kTimerPeriodMs, OnTimer);
+        m_pacer.Start(GetTickCount());
         return m_nTimerId != 0 ? S_OK : E_FAIL;
     }
     if (m_nTimerId == 0)
@@ -250,6 +253,12 @@ void CALLBACK NoRealCamFrameManager::OnTimer(HWND, UINT, UINT_PTR, DWORD)
     OutputDebugStringW(L"NoRealCamFrameCtrlMgr timer running");
     if (gpNoRealCamFrameManager == NULL || gpFrameControlManager == NULL)
         return;
+    for (UINT32 n = gpNoRealCamFrameManager->m_pacer.PicturesForTick(GetTickCount()); n > 0; --n)
+        QueuePicture();
+}
+
+void NoRealCamFrameManager::QueuePicture()
+{
     gpFrameControlManager->InsertFrame(FRAME_UNIT(COLOR_FORMAT_MJPG, MjpegDecoder::kFrameWidth,
                                                   MjpegDecoder::kFrameHeight,
                                                   gpNoRealCamFrameManager->GetPictureSample()));

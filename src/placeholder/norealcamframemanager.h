@@ -6,6 +6,7 @@
 #include <wrl/client.h>
 
 #include "pipeline/framerecords.h"
+#include "placeholder/picturepacer.h"
 
 class FrameControlManager;
 
@@ -62,6 +63,8 @@ private:
     static void CALLBACK OnDeferTimer(HWND hWnd, UINT uMsg, UINT_PTR idEvent, DWORD dwTime);
     // On the window's thread: starts or kills the timer as last asked.
     HRESULT ApplyWantedTimer();
+    // Queues the picture once, compressed and decoded.
+    static void QueuePicture();
 
     CRITICAL_SECTION m_csReadSample;
     Microsoft::WRL::ComPtr<IMFSourceReader> m_pSourceReader;
@@ -69,6 +72,7 @@ private:
     Microsoft::WRL::ComPtr<IMFSample> m_pDecodedSample;
     UINT_PTR m_nTimerId;           // the window thread's only
     UINT_PTR m_nDeferTimerId;      // the window thread's only
+    PicturePacer m_pacer;          // the window thread's only
     volatile LONG m_eTimerWanted;  // TIMER_WANTED last asked for, from any thread
     volatile DWORD m_dwDeferMs;
     _COLOR_FORMAT m_eRequestedFormat;
