@@ -107,6 +107,26 @@ protected:
         ReleaseReaderBounded(reader, kReleaseMs);
     }
 
+    // A webcam of one YUY2 160 x 120 type at 30 frames a second.
+    std::shared_ptr<SimulatedWebcam> SmallWebcam(bool bPaced)
+    {
+        return SimulatedWebcam::Create(
+            WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, bPaced));
+    }
+
+    // A new reader of the source, reading through a callback of its own
+    // until nReads have come back.
+    static void StartReading(IMFMediaSource* pSource, size_t nReads,
+                             ComPtr<ReaderTestCallback>* pCallback,
+                             ComPtr<IMFSourceReader>* pReader)
+    {
+        *pCallback = ReaderTestCallback::Create();
+        ASSERT_EQ(S_OK,
+                  CreateAsyncReader(pSource, pCallback->Get(), pReader->ReleaseAndGetAddressOf()));
+        ASSERT_EQ(S_OK, (*pCallback)->StartReading(pReader->Get()));
+        ASSERT_TRUE((*pCallback)->WaitForReads(nReads, kWaitMs));
+    }
+
     static std::vector<ReadFrame> Yuy2Frames(ReaderTestCallback* pCallback, UINT32 nWidth,
                                              UINT32 nHeight)
     {
@@ -227,8 +247,7 @@ TEST_F(SimulatedWebcamReaderTest, Yuy2ReadsCarryRisingTimestampsAndTheFrameCount
 
 TEST_F(SimulatedWebcamReaderTest, PacedReadsFollowTheFrameRate)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
@@ -315,8 +334,7 @@ TEST_F(SimulatedWebcamReaderTest, SettingANativeMjpgTypeDeliversJpegPicturesOfTh
 
 TEST_F(SimulatedWebcamReaderTest, ANewReaderOverTheSameSourceReceivesSamplesAgain)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
+    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(false);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
 
@@ -324,11 +342,9 @@ TEST_F(SimulatedWebcamReaderTest, ANewReaderOverTheSameSourceReceivesSamplesAgai
     LONGLONG llLastTimestamp = 0;
     for (int nRun = 0; nRun < 3; ++nRun)
     {
-        ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
+        ComPtr<ReaderTestCallback> callback;
         ComPtr<IMFSourceReader> reader;
-        ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &reader));
-        ASSERT_EQ(S_OK, callback->StartReading(reader.Get()));
-        ASSERT_TRUE(callback->WaitForReads(5, kWaitMs)) << "run " << nRun;
+        ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 5, &callback, &reader));
         FinishReader(callback.Get(), reader);
 
         std::vector<ReadFrame> frames = Yuy2Frames(callback.Get(), 160, 120);
@@ -345,8 +361,7 @@ TEST_F(SimulatedWebcamReaderTest, ANewReaderOverTheSameSourceReceivesSamplesAgai
 
 TEST_F(SimulatedWebcamReaderTest, AReaderReleasedBeforeItsFirstReadLeavesTheSourceToTheNext)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
+    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(false);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
 
@@ -355,26 +370,21 @@ TEST_F(SimulatedWebcamReaderTest, AReaderReleasedBeforeItsFirstReadLeavesTheSour
     ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), unused.Get(), &first));
     ReleaseReaderBounded(first, kReleaseMs);
 
-    ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
+    ComPtr<ReaderTestCallback> callback;
     ComPtr<IMFSourceReader> second;
-    ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &second));
-    ASSERT_EQ(S_OK, callback->StartReading(second.Get()));
-    EXPECT_TRUE(callback->WaitForReads(3, kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 3, &callback, &second));
     FinishReader(callback.Get(), second);
     EXPECT_EQ(0u, unused->ReadCount());
 }
 
 TEST_F(SimulatedWebcamReaderTest, ReleasingTheReaderWithAReadPendingStopsTheSourceAndReturns)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
+    ComPtr<ReaderTestCallback> callback;
     ComPtr<IMFSourceReader> reader;
-    ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &reader));
-    ASSERT_EQ(S_OK, callback->StartReading(reader.Get()));
-    ASSERT_TRUE(callback->WaitForReads(3, kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 3, &callback, &reader));
 
     // The next read stays pending: no callback can be running at the release.
     webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
@@ -410,15 +420,12 @@ class SimulatedWebcamReaderFailureTest : public SimulatedWebcamReaderTest,
 
 TEST_P(SimulatedWebcamReaderFailureTest, TheStreamEndsWithoutSamplesAndTheReaderStillGoes)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
+    ComPtr<ReaderTestCallback> callback;
     ComPtr<IMFSourceReader> reader;
-    ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &reader));
-    ASSERT_EQ(S_OK, callback->StartReading(reader.Get()));
-    ASSERT_TRUE(callback->WaitForReads(2, kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 2, &callback, &reader));
 
     switch (GetParam())
     {
@@ -473,8 +480,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, SimulatedWebcamReaderFailureTest,
 
 TEST_F(SimulatedWebcamReaderTest, AFailedStartLeavesTheReadUnansweredAndTheSourceUsable)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, false));
+    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(false);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     webcam->FailCall(WEBCAM_CALL_START, MF_E_HW_MFT_FAILED_START_STREAMING, 1);
@@ -488,24 +494,19 @@ TEST_F(SimulatedWebcamReaderTest, AFailedStartLeavesTheReadUnansweredAndTheSourc
     failed->ForgetReader();
     ReleaseReaderBounded(reader, kReleaseMs);
 
-    ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
-    ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &reader));
-    ASSERT_EQ(S_OK, callback->StartReading(reader.Get()));
-    EXPECT_TRUE(callback->WaitForReads(3, kWaitMs));
+    ComPtr<ReaderTestCallback> callback;
+    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 3, &callback, &reader));
     FinishReader(callback.Get(), reader);
 }
 
 TEST_F(SimulatedWebcamReaderTest, AWebcamThatStopsSendingKeepsTheReadPendingUntilItResumes)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SimulatedWebcam::Create(
-        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, true));
+    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
+    ComPtr<ReaderTestCallback> callback;
     ComPtr<IMFSourceReader> reader;
-    ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &reader));
-    ASSERT_EQ(S_OK, callback->StartReading(reader.Get()));
-    ASSERT_TRUE(callback->WaitForReads(2, kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 2, &callback, &reader));
 
     webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
     size_t nReads = callback->ReadCount();
