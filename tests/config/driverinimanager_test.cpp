@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "config/driverinimanager.h"
@@ -16,40 +17,45 @@ std::wstring Read(int nKey)
 }
 }  // namespace
 
-TEST(DriverIniManager, WithoutFileTheDefaultsApply)
+namespace
 {
+// A settings file (NULL: none) and what the two keys then read.
+struct SettingsCase
+{
+    const char* pszFile;
+    const wchar_t* pwszDriverName;
+    const wchar_t* pwszMutexName;
+};
+
+class DriverIniSettings : public ::testing::TestWithParam<SettingsCase>
+{
+};
+}  // namespace
+
+TEST_P(DriverIniSettings, ReadAsTheFileBesideTheExecutableSays)
+{
+    const SettingsCase& settings = GetParam();
     DeleteFileW(ScopedSettingsFile::Path().c_str());
-    EXPECT_EQ(L"Quorvane Pellion", Read(INI_KEY_DRIVER_NAME));
-    EXPECT_EQ(L"Framewell Mutex", Read(INI_KEY_MUTEX_NAME));
+    std::unique_ptr<ScopedSettingsFile> file;
+    if (settings.pszFile != NULL)
+        file.reset(new ScopedSettingsFile(settings.pszFile));
+    EXPECT_EQ(settings.pwszDriverName, Read(INI_KEY_DRIVER_NAME));
+    EXPECT_EQ(settings.pwszMutexName, Read(INI_KEY_MUTEX_NAME));
 }
 
-TEST(DriverIniManager, ReadsBothKeysFromTheFileBesideTheExecutable)
-{
-    ScopedSettingsFile file("[Lumetra]\r\nDriverName=Cam One\r\nMutexName=X\r\n");
-    EXPECT_EQ(L"Cam One", Read(INI_KEY_DRIVER_NAME));
-    EXPECT_EQ(L"X", Read(INI_KEY_MUTEX_NAME));
-}
-
-TEST(DriverIniManager, SectionAndKeyNamesIgnoreLetterCase)
-{
-    ScopedSettingsFile file("[LUMETRA]\r\ndrivername=Lower Case Key\r\nMUTEXNAME=Upper\r\n");
-    EXPECT_EQ(L"Lower Case Key", Read(INI_KEY_DRIVER_NAME));
-    EXPECT_EQ(L"Upper", Read(INI_KEY_MUTEX_NAME));
-}
-
-TEST(DriverIniManager, AnotherSectionGivesTheDefaults)
-{
-    ScopedSettingsFile file("[Other]\r\nDriverName=Elsewhere\r\n");
-    EXPECT_EQ(L"Quorvane Pellion", Read(INI_KEY_DRIVER_NAME));
-    EXPECT_EQ(L"Framewell Mutex", Read(INI_KEY_MUTEX_NAME));
-}
-
-TEST(DriverIniManager, AnEmptyValueStaysEmpty)
-{
-    ScopedSettingsFile file("[Lumetra]\r\nDriverName=\r\n");
-    EXPECT_EQ(L"", Read(INI_KEY_DRIVER_NAME));
-    EXPECT_EQ(L"Framewell Mutex", Read(INI_KEY_MUTEX_NAME));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, DriverIniSettings,
+    ::testing::Values(
+        // Without a file, or with another section, the defaults apply.
+        SettingsCase{NULL, L"Quorvane Pellion", L"Framewell Mutex"},
+        SettingsCase{"[Other]\r\nDriverName=Elsewhere\r\n", L"Quorvane Pellion",
+                     L"Framewell Mutex"},
+        SettingsCase{"[Lumetra]\r\nDriverName=Cam One\r\nMutexName=X\r\n", L"Cam One", L"X"},
+        // Section and key names ignore letter case.
+        SettingsCase{"[LUMETRA]\r\ndrivername=Lower Case Key\r\nMUTEXNAME=Upper\r\n",
+                     L"Lower Case Key", L"Upper"},
+        // An empty value stays empty.
+        SettingsCase{"[Lumetra]\r\nDriverName=\r\n", L"", L"Framewell Mutex"}));
 
 TEST(DriverIniManager, AnUnknownKeyLeavesTheBufferUntouched)
 {

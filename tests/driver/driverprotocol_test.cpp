@@ -2,6 +2,7 @@
 
 #include "driver/driverio.h"
 #include "driver/driverprotocol.h"
+#include "pipeline/framerecords.h"
 
 TEST(DriverProtocol, ControlCodesAreTheDriversOwn)
 {
@@ -64,7 +65,7 @@ TEST(DriverProtocol, FrameInfoFieldsSitAtTheDriversOffsets)
     EXPECT_EQ(1280, info.nStride);
     EXPECT_EQ(12345u, info.dwProcessId);
     EXPECT_EQ(333333, info.llFrameDuration);
-    EXPECT_EQ(4u, info.nFormat);
+    EXPECT_EQ(COLOR_FORMAT_NV12, info.nFormat);
 }
 
 TEST(DriverProtocol, Win32ErrorsMapToHResults)

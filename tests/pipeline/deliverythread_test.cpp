@@ -99,7 +99,7 @@ TEST_F(DeliveryThreadTest, AFrameOfTheRequestedSizeIsSentUnchanged)
     ASSERT_TRUE(WaitUntilDelivered(1));
     std::vector<ReceivedFrame> frames = m_driver.GetFrames();
     ASSERT_EQ(1u, frames.size());
-    EXPECT_EQ(2u, frames[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_YUY2, frames[0].nFormat);
     EXPECT_EQ(640u, frames[0].nWidth);
     EXPECT_TRUE(frames[0].picture == picture);
     EXPECT_TRUE(ReadNextSampleIsSet());
@@ -119,19 +119,19 @@ TEST_F(DeliveryThreadTest, AFrameOfAnotherSizeIsResizedForEachYuy2AndNv12Entry)
     std::vector<ReceivedFrame> frames = m_driver.GetFrames();
     ASSERT_EQ(3u, frames.size());
     // Own format first, then NV12 in table order.
-    EXPECT_EQ(2u, frames[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_YUY2, frames[0].nFormat);
     EXPECT_EQ(1280u, frames[0].nWidth);
     EXPECT_EQ(1280u * 720 * 2, frames[0].picture.size());
     EXPECT_TRUE(frames[0].picture == FlatYuy2(1280, 720, 81, 90, 240));
 
-    EXPECT_EQ(4u, frames[1].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_NV12, frames[1].nFormat);
     EXPECT_EQ(640u, frames[1].nWidth);
     EXPECT_EQ(640u * 480 * 3 / 2, frames[1].picture.size());
     EXPECT_TRUE(IsFlat(frames[1].picture, 640 * 480, 81));
     EXPECT_EQ(90, frames[1].picture[640 * 480]);
     EXPECT_EQ(240, frames[1].picture[640 * 480 + 1]);
 
-    EXPECT_EQ(4u, frames[2].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_NV12, frames[2].nFormat);
     EXPECT_EQ(320u * 240 * 3 / 2, frames[2].picture.size());
     EXPECT_EQ(0, m_driver.GetMalformedFrameCount());
 }
@@ -149,7 +149,7 @@ TEST_F(DeliveryThreadTest, AnMjpgFrameIsSentOnlyToTheMjpgEntryOfItsOwnSize)
     ASSERT_TRUE(WaitUntilDelivered(1));
     std::vector<ReceivedFrame> frames = m_driver.GetFrames();
     ASSERT_EQ(1u, frames.size());
-    EXPECT_EQ(3u, frames[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_MJPG, frames[0].nFormat);
     EXPECT_EQ(1280u, frames[0].nWidth);
     EXPECT_TRUE(frames[0].picture == jpeg);
 }
@@ -166,7 +166,7 @@ TEST_F(DeliveryThreadTest, AFailedSendEndsItsFormatButNv12IsStillServed)
     ASSERT_TRUE(WaitUntilDelivered(1));
     std::vector<ReceivedFrame> frames = m_driver.GetFrames();
     ASSERT_EQ(1u, frames.size());
-    EXPECT_EQ(4u, frames[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_NV12, frames[0].nFormat);
     EXPECT_EQ(2, m_driver.GetRequestCount(IOCTL_AVSHWS_SET_FRAME));
     // The last send succeeded, so the camera may go on reading.
     EXPECT_TRUE(ReadNextSampleIsSet());
@@ -193,7 +193,7 @@ TEST_F(DeliveryThreadTest, ExtremeAspectRatiosAreServedBesideTheOtherRequests)
         EXPECT_EQ(16u, frames[3 * i].nWidth);
         EXPECT_TRUE(frames[3 * i].picture == FlatYuy2(16, 4096, 81, 90, 240));
         EXPECT_EQ(320u, frames[3 * i + 1].nWidth);
-        EXPECT_EQ(4u, frames[3 * i + 2].nFormat);
+        EXPECT_EQ(COLOR_FORMAT_NV12, frames[3 * i + 2].nFormat);
         EXPECT_EQ(4096u * 16 * 3 / 2, frames[3 * i + 2].picture.size());
     }
     EXPECT_TRUE(ReadNextSampleIsSet());
@@ -214,9 +214,9 @@ TEST_F(DeliveryThreadTest, AnEntryThatCannotBeMadeIsSkippedAndTheReadLoopGoesOn)
     ASSERT_TRUE(WaitUntilDelivered(1));
     std::vector<ReceivedFrame> frames = m_driver.GetFrames();
     ASSERT_EQ(2u, frames.size());
-    EXPECT_EQ(2u, frames[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_YUY2, frames[0].nFormat);
     EXPECT_EQ(8u, frames[0].nWidth);
-    EXPECT_EQ(4u, frames[1].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_NV12, frames[1].nFormat);
     EXPECT_EQ(8u, frames[1].nWidth);
     EXPECT_EQ(2u, capture.Count("Skip entry "));
     EXPECT_TRUE(ReadNextSampleIsSet());

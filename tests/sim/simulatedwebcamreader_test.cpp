@@ -15,6 +15,7 @@
 #include "simulatedwebcamframes.h"
 #include "sourcereadertestsupport.h"
 #include "webcamobjectcount.h"
+#include "waituntil.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -69,9 +70,9 @@ protected:
             source->Shutdown();
         m_sources.clear();
         // Readers hand their last references back on their own threads.
-        for (int i = 0; i < 200 && GetLiveWebcamComObjectCount() != m_nObjectsBefore; ++i)
-            Sleep(10);
-        EXPECT_EQ(m_nObjectsBefore, GetLiveWebcamComObjectCount());
+        EXPECT_TRUE(
+            WaitUntil([&] { return GetLiveWebcamComObjectCount() == m_nObjectsBefore; }, 2000))
+            << GetLiveWebcamComObjectCount() << " objects live, " << m_nObjectsBefore << " before";
     }
 
     static SimulatedWebcamSpec WebcamSpecOf(const std::vector<SimulatedWebcamFormat>& formats,

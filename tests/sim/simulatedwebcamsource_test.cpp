@@ -16,6 +16,7 @@
 #include "simulatedwebcam.h"
 #include "simulatedwebcamframes.h"
 #include "webcamobjectcount.h"
+#include "waituntil.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -169,9 +170,9 @@ protected:
         m_stream.Reset();
         m_streamEvents.Reset();
         // Listeners let go of the last objects on Media Foundation's threads.
-        for (int i = 0; i < 200 && GetLiveWebcamComObjectCount() != m_nObjectsBefore; ++i)
-            Sleep(10);
-        EXPECT_EQ(m_nObjectsBefore, GetLiveWebcamComObjectCount());
+        EXPECT_TRUE(
+            WaitUntil([&] { return GetLiveWebcamComObjectCount() == m_nObjectsBefore; }, 2000))
+            << GetLiveWebcamComObjectCount() << " objects live, " << m_nObjectsBefore << " before";
     }
 
     ComPtr<IMFMediaSource> Activate()
@@ -710,8 +711,7 @@ TEST_F(SimulatedWebcamSourceTest, InjectedFailuresAnswerTheNamedCallsAsToldAndCo
     EXPECT_EQ(MF_E_HW_MFT_FAILED_START_STREAMING, streamEvents->Events().back().hrStatus);
     EXPECT_EQ(1u, streamEvents->Count(MEMediaSample));
     // The double counts an error right after queueing it: allow it that moment.
-    for (int i = 0; i < 500 && m_webcam->GetErrorEventCount() < 2; ++i)
-        Sleep(2);
+    EXPECT_TRUE(WaitUntil([&] { return m_webcam->GetErrorEventCount() >= 2; }, 1000));
     EXPECT_EQ(2, m_webcam->GetErrorEventCount());
 
     m_webcam->FailCall(WEBCAM_CALL_STOP, E_UNEXPECTED, 1);
