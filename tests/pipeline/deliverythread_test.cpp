@@ -65,6 +65,17 @@ protected:
             kTimeoutMs);
     }
 
+    // Starts the delivery thread, queues one frame and returns what the
+    // driver has received once the thread is done with it.
+    std::vector<ReceivedFrame> DeliverOneFrame(_COLOR_FORMAT eFormat, UINT32 nWidth, UINT32 nHeight,
+                                               const std::vector<BYTE>& bytes)
+    {
+        EXPECT_EQ(S_OK, m_manager.StartDeliveryThread());
+        Insert(eFormat, nWidth, nHeight, bytes);
+        EXPECT_TRUE(WaitUntilDelivered(1));
+        return m_driver.GetFrames();
+    }
+
     bool ReadNextSampleIsSet()
     {
         return WaitForSingleObject(m_hReadNextSample, 0) == WAIT_OBJECT_0;
@@ -92,12 +103,7 @@ TEST_F(DeliveryThreadTest, AFrameOfTheRequestedSizeIsSentUnchanged)
     std::vector<BYTE> picture = FlatYuy2(640, 480, 81, 90, 240);
     picture[12345] = 7;  // anything a resize would smooth away
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 640, 480);
-    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
-    Insert(COLOR_FORMAT_YUY2, 640, 480, picture);
-
-    ASSERT_TRUE(m_driver.WaitForFrameCount(1, kTimeoutMs));
-    ASSERT_TRUE(WaitUntilDelivered(1));
-    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    std::vector<ReceivedFrame> frames = DeliverOneFrame(COLOR_FORMAT_YUY2, 640, 480, picture);
     ASSERT_EQ(1u, frames.size());
     EXPECT_EQ(COLOR_FORMAT_YUY2, frames[0].nFormat);
     EXPECT_EQ(640u, frames[0].nWidth);
@@ -111,12 +117,8 @@ TEST_F(DeliveryThreadTest, AFrameOfAnotherSizeIsResizedForEachYuy2AndNv12Entry)
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 640, 480);
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 320, 240);
     m_manager.AddOutputFormat(COLOR_FORMAT_MJPG, 640, 480);
-    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
-    Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 81, 90, 240));
-
-    ASSERT_TRUE(m_driver.WaitForFrameCount(3, kTimeoutMs));
-    ASSERT_TRUE(WaitUntilDelivered(1));
-    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    std::vector<ReceivedFrame> frames =
+        DeliverOneFrame(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 81, 90, 240));
     ASSERT_EQ(3u, frames.size());
     // Own format first, then NV12 in table order.
     EXPECT_EQ(COLOR_FORMAT_YUY2, frames[0].nFormat);
@@ -143,11 +145,7 @@ TEST_F(DeliveryThreadTest, AnMjpgFrameIsSentOnlyToTheMjpgEntryOfItsOwnSize)
     m_manager.AddOutputFormat(COLOR_FORMAT_MJPG, 640, 480);
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 1280, 720);
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 1280, 720);
-    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
-    Insert(COLOR_FORMAT_MJPG, 1280, 720, jpeg);
-
-    ASSERT_TRUE(WaitUntilDelivered(1));
-    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    std::vector<ReceivedFrame> frames = DeliverOneFrame(COLOR_FORMAT_MJPG, 1280, 720, jpeg);
     ASSERT_EQ(1u, frames.size());
     EXPECT_EQ(COLOR_FORMAT_MJPG, frames[0].nFormat);
     EXPECT_EQ(1280u, frames[0].nWidth);
@@ -160,11 +158,8 @@ TEST_F(DeliveryThreadTest, AFailedSendEndsItsFormatButNv12IsStillServed)
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 320, 240);
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 320, 240);
     m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE, 1);
-    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
-    Insert(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 16, 128, 128));
-
-    ASSERT_TRUE(WaitUntilDelivered(1));
-    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    std::vector<ReceivedFrame> frames =
+        DeliverOneFrame(COLOR_FORMAT_YUY2, 640, 480, FlatYuy2(640, 480, 16, 128, 128));
     ASSERT_EQ(1u, frames.size());
     EXPECT_EQ(COLOR_FORMAT_NV12, frames[0].nFormat);
     EXPECT_EQ(2, m_driver.GetRequestCount(IOCTL_AVSHWS_SET_FRAME));
@@ -208,11 +203,8 @@ TEST_F(DeliveryThreadTest, AnEntryThatCannotBeMadeIsSkippedAndTheReadLoopGoesOn)
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 8, 8);
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 8, 8);
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 6, 4);
-    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
-    Insert(COLOR_FORMAT_YUY2, 3, 2, FlatYuy2(4, 2, 81, 90, 240));
-
-    ASSERT_TRUE(WaitUntilDelivered(1));
-    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    std::vector<ReceivedFrame> frames =
+        DeliverOneFrame(COLOR_FORMAT_YUY2, 3, 2, FlatYuy2(4, 2, 81, 90, 240));
     ASSERT_EQ(2u, frames.size());
     EXPECT_EQ(COLOR_FORMAT_YUY2, frames[0].nFormat);
     EXPECT_EQ(8u, frames[0].nWidth);
@@ -246,12 +238,7 @@ TEST_F(DeliveryThreadTest, AYuy2BufferLongerThanItsPictureIsReadAsThePicture)
     longer.resize(picture.size() + 64 * 2, 0xA5);  // a row of something else
     m_manager.AddOutputFormat(COLOR_FORMAT_YUY2, 64, 48);
     m_manager.AddOutputFormat(COLOR_FORMAT_NV12, 64, 48);
-    ASSERT_EQ(S_OK, m_manager.StartDeliveryThread());
-    Insert(COLOR_FORMAT_YUY2, 64, 48, longer);
-
-    ASSERT_TRUE(m_driver.WaitForFrameCount(2, kTimeoutMs));
-    ASSERT_TRUE(WaitUntilDelivered(1));
-    std::vector<ReceivedFrame> frames = m_driver.GetFrames();
+    std::vector<ReceivedFrame> frames = DeliverOneFrame(COLOR_FORMAT_YUY2, 64, 48, longer);
     ASSERT_EQ(2u, frames.size());
     EXPECT_TRUE(frames[0].picture == picture);
     EXPECT_EQ(64u * 48 * 3 / 2, frames[1].picture.size());
