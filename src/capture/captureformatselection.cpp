@@ -257,7 +257,7 @@ HRESULT CMFCaptureBuilder::InitWebcamDevice()
         hr = enumWebcamDevices();
         if (SUCCEEDED(hr))
         {
-            for (UINT32 i = 0; i < m_nDeviceCount; ++i)
+            for (UINT32 i = 0; i < deviceCount(); ++i)
             {
                 // Fresh for every device: a link that does not fit leaves it
                 // empty, never holding the previous device's link.

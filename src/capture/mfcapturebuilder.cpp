@@ -6,6 +6,7 @@
 #include <new>
 
 #include "capture/capturedeviceenumeration.h"
+#include "diagnostics/activatearray.h"
 #include "diagnostics/debuglog.h"
 #include "pipeline/framecontrolmanager.h"
 
@@ -26,7 +27,6 @@ CMFCaptureBuilder::CMFCaptureBuilder(HWND hNotifyWnd)
     : m_nRefCount(1),
       m_hNotifyWnd(hNotifyWnd),
       m_pFrameControlManager(NULL),
-      m_nDeviceCount(0),
       m_bStreaming(FALSE),
       m_bStreamingNow(FALSE),
       m_dwLastSampleTick(0),
@@ -112,19 +112,10 @@ HRESULT CMFCaptureBuilder::enumWebcamDevices()
         if (SUCCEEDED(hr))
             hr =
                 gCaptureDeviceEnum.pfnMFEnumDeviceSources(pAttributes.Get(), &ppDevices, &nDevices);
-        if (ppDevices != NULL)
-        {
-            // The list takes over the enumeration's references (mingw's
-            // ComPtr::Attach would add one of its own) and frees the array.
-            m_devices.resize(nDevices);
-            for (UINT32 i = 0; i < nDevices; ++i)
-                *m_devices[i].GetAddressOf() = ppDevices[i];
-            CoTaskMemFree(ppDevices);
-        }
-        m_nDeviceCount = static_cast<UINT32>(m_devices.size());
-        if (SUCCEEDED(hr) && m_nDeviceCount == 0)
+        m_devices = AdoptActivateArray(ppDevices, nDevices);
+        if (SUCCEEDED(hr) && m_devices.empty())
             hr = E_FAIL;
-        nCount = m_nDeviceCount;
+        nCount = deviceCount();
     }
     LogPrint("CMFCaptureBuilder(0x%p)::enumWebcamDevices (): HRESULT 0x%08X, Found %d devices\n",
              this, hr, nCount);
@@ -135,7 +126,7 @@ HRESULT CMFCaptureBuilder::getWebcamSymbolicLink(UINT32 nIndex, char* pszLink, U
 {
     SurvivingLockGuard guard(m_lock);
     HRESULT hr = S_OK;
-    if (nIndex >= m_nDeviceCount)
+    if (nIndex >= deviceCount())
         hr = E_INVALIDARG;
 
     WCHAR* pwszLink = NULL;
@@ -163,7 +154,7 @@ HRESULT CMFCaptureBuilder::SetWebcamDevice(UINT32 nIndex)
 {
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d)\n", this, nIndex);
     HRESULT hr = E_INVALIDARG;
-    if (nIndex < m_nDeviceCount)
+    if (nIndex < deviceCount())
         hr = createWebcamDevice(m_devices[nIndex].Get());
     LogPrint("CMFCaptureBuilder(0x%p)::SetWebcamDevice (%d): HRESULT 0x%08X\n", this, nIndex, hr);
     return hr;
@@ -269,7 +260,6 @@ void CMFCaptureBuilder::releaseWebcamList()
     for (ComPtr<IMFActivate>& device : m_devices)
         device.Reset();
     m_devices.clear();
-    m_nDeviceCount = 0;
 }
 
 void CMFCaptureBuilder::UninitWebcamDevice()

@@ -114,7 +114,7 @@ private:
     // m_lock; one activation object per video capture device, in the
     // enumeration's order.
     std::vector<Microsoft::WRL::ComPtr<IMFActivate>> m_devices;
-    UINT32 m_nDeviceCount;  // m_lock; the size of m_devices
+    UINT32 deviceCount() const { return static_cast<UINT32>(m_devices.size()); }
     // m_lock; StartCapture, SetWebcamFormat and createSourceReader look at it
     // before they take the lock only to fail early without a webcam.
     Microsoft::WRL::ComPtr<IMFMediaSource> m_pMediaSource;

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "diagnostics/activatearray.h"
 #include "diagnostics/debuglog.h"
 #include "image/decoderenumeration.h"
 
@@ -66,19 +67,11 @@ HRESULT MjpegDecoder::FindMjpegDecoder()
         CoTaskMemFree(ppActivate);
         return E_FAIL;
     }
-    if (ppActivate == NULL)
-        cActivate = 0;
-    // The list takes over the enumeration's references (mingw's
-    // ComPtr::Attach would add one of its own) and frees the array.
-    std::vector<ComPtr<IMFActivate>> activates(cActivate);
-    for (UINT32 i = 0; i < cActivate; ++i)
-        *activates[i].GetAddressOf() = ppActivate[i];
-    CoTaskMemFree(ppActivate);
-
-    if (cActivate == 0)
+    std::vector<ComPtr<IMFActivate>> activates = AdoptActivateArray(ppActivate, cActivate);
+    if (activates.empty())
         hr = MF_E_TOPO_CODEC_NOT_FOUND;
 
-    for (UINT32 i = 0; i < cActivate; ++i)
+    for (size_t i = 0; i < activates.size(); ++i)
     {
         if (activates[i] == NULL)
             continue;
