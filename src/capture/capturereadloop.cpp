@@ -101,10 +101,12 @@ HRESULT CMFCaptureBuilder::StopCapture()
     // Take the reader away under the lock, but wait for it outside: the
     // callback of the read in flight needs this lock to finish. It finds no
     // reader, asks for nothing more, and its end sets the reads-settled
-    // event; only then may the reader go, since under Wine a reader that
-    // loses its last reference on its own work thread hangs there. A webcam
-    // that failed, was unplugged or fell silent will not answer: clients do
-    // not wait behind its read, and its reader goes as one that timed out.
+    // event: the delivery thread stops after the run's last frame is handed
+    // over, not during it. The reader may go even while that callback's work
+    // item ends: the readers' work queue is held for the process
+    // (readerworkqueue.h). A webcam that failed, was unplugged or fell
+    // silent will not answer: clients do not wait behind its read, and its
+    // reader goes as one that timed out.
     ComPtr<IMFSourceReader> pReader;
     bool bAnswering = false;
     {
@@ -127,8 +129,6 @@ HRESULT CMFCaptureBuilder::StopCapture()
         m_bStreaming = FALSE;
         InterlockedExchange(&m_bStreamingNow, FALSE);
     }
-    // Released after the delivery thread's stop, which gives the reader's
-    // work item the moment to let go of the read whose callback just ended.
     pReader.Reset();
     LogPrint("CMFCaptureBuilder(0x%p)::StopCapture (): End\n", this);
     return S_OK;

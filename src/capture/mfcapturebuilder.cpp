@@ -6,6 +6,7 @@
 #include <new>
 
 #include "capture/capturedeviceenumeration.h"
+#include "capture/readerworkqueue.h"
 #include "diagnostics/activatearray.h"
 #include "diagnostics/debuglog.h"
 #include "pipeline/framecontrolmanager.h"
@@ -222,6 +223,9 @@ HRESULT CMFCaptureBuilder::createSourceReader()
         if (SUCCEEDED(hr))
             hr = pAttributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK,
                                          static_cast<IMFSourceReaderCallback*>(this));
+        // Whether or not the lock is had, the reader is made: without it a
+        // release is only as safe as the stop's timing.
+        HoldReaderWorkQueue();
         if (SUCCEEDED(hr))
             hr = MFCreateSourceReaderFromMediaSource(m_pMediaSource.Get(), pAttributes.Get(),
                                                      &m_pSourceReader);

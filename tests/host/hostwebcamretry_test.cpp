@@ -4,19 +4,17 @@
 // comes back without a storm of restarts.
 #include "hosttest.h"
 
-namespace
-{
-// The refusal's premise: the driver refuses frames this long.
-const DWORD kRefusalMs = 3000;
-}  // namespace
-
 TEST_F(HostTest, ADriverRefusingFramesForAWhileMeetsNoStormOfRestarts)
 {
     StreamFromWebcam();
     size_t nStarts = m_log.Count("::StartCapture ()\n");
+    // The driver refuses until the host has backed off three times.
+    const char* const kThirdBackoff =
+        "the driver refused a frame: the webcam is tried again in 2000 ms";
     m_driver.FailRequest(IOCTL_AVSHWS_SET_FRAME, ERROR_GEN_FAILURE);
-    Sleep(kRefusalMs);
+    bool bBackedOff = WaitUntil([&] { return m_log.Contains(kThirdBackoff); }, kTimeoutMs);
     m_driver.StopFailingRequest(IOCTL_AVSHWS_SET_FRAME);
+    ASSERT_TRUE(bBackedOff) << "the host never backed off to 2 s";
     DWORD dwEnd = GetTickCount();
 
     EXPECT_TRUE(WaitUntil([&] { return WaitForMoreFrames(1) && FromWebcam(LastFrame()); }, 2500))

@@ -20,16 +20,10 @@
 using Microsoft::WRL::ComPtr;
 
 // The simulated webcam under the platform's own asynchronous source reader,
-// created as the capture builder creates it.
-//
-// Every reader is released on the test thread once no callback of it runs and
-// no ReadSample of it is still being processed (the callback signals its end,
-// then a short grace). Wine's reader work items hold references of their own:
-// released while an OnReadSample runs (even one blocked elsewhere) or right
-// after a ReadSample call, the reader loses its last reference on its own work
-// thread when that work item ends, that thread deadlocks, and every later
-// reader creation in the process hangs. A read that is merely pending (the
-// source has not answered yet) is safe to release.
+// created as the capture builder creates it, with the readers' work queue
+// held as the product holds it: a reader may go while its callback still
+// runs. Every reader is released on the test thread once its callback no
+// longer touches it.
 
 namespace
 {
@@ -103,8 +97,6 @@ protected:
         bool bStopSeen = pCallback->StopReading(bExpectCallback ? kWaitMs : 0);
         EXPECT_TRUE(bStopSeen || !bExpectCallback);
         pCallback->ForgetReader();
-        // The callback has signalled its end; give it the moment to return.
-        Sleep(50);
         ReleaseReaderBounded(reader, kReleaseMs);
     }
 
@@ -390,14 +382,18 @@ TEST_F(SimulatedWebcamReaderTest, ReleasingTheReaderWithAReadPendingStopsTheSour
     // The next read stays pending: no callback can be running at the release.
     webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
     callback->ForgetReader();
-    Sleep(100);  // lets a callback that was already under way return
-    int nRequests = webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE);
+    // Each read asks the webcam once: the last callback's read has reached it.
+    auto nRequests = [&] { return webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE); };
+    ASSERT_TRUE(WaitUntil(
+        [&] { return nRequests() == static_cast<int>(callback->ReadCount()) + 1; }, kWaitMs))
+        << nRequests() << " requests for " << callback->ReadCount() << " reads";
+    int nRequestsBefore = nRequests();
     ASSERT_EQ(1, webcam->GetStartedSourceCount());
     ReleaseReaderBounded(reader, kReleaseMs);
 
     EXPECT_EQ(0, webcam->GetStartedSourceCount());
     EXPECT_EQ(0, webcam->GetShutdownCount());
-    EXPECT_EQ(nRequests, webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE));
+    EXPECT_EQ(nRequestsBefore, nRequests());
     ComPtr<IMFPresentationDescriptor> descriptor;
     EXPECT_EQ(S_OK, source->CreatePresentationDescriptor(&descriptor));
 }

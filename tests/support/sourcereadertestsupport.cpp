@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "capture/readerworkqueue.h"
+
 using Microsoft::WRL::ComPtr;
 
 ComPtr<ReaderTestCallback> ReaderTestCallback::Create()
@@ -18,6 +20,7 @@ ComPtr<ReaderTestCallback> ReaderTestCallback::Create()
 
 ReaderTestCallback::ReaderTestCallback()
     : m_pReader(NULL),
+      m_bLetGo(false),
       m_bReading(false),
       m_bStopSeen(false),
       m_hBlock(NULL),
@@ -56,10 +59,14 @@ STDMETHODIMP ReaderTestCallback::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwS
         }
     }
 
+    ComPtr<IMFSourceReader> readerToLetGo;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_bBlocked = false;
         m_reads.push_back(read);
+        readerToLetGo.Swap(m_readerToLetGo);
+        if (readerToLetGo)
+            m_pReader = NULL;
         if (m_bReading && m_pReader != NULL)
         {
             m_hrLastRead = m_pReader->ReadSample(MF_SOURCE_READER_FIRST_VIDEO_STREAM, 0, NULL, NULL,
@@ -69,6 +76,12 @@ STDMETHODIMP ReaderTestCallback::OnReadSample(HRESULT hrStatus, DWORD, DWORD dwS
         {
             m_bStopSeen = true;
         }
+    }
+    if (readerToLetGo)
+    {
+        readerToLetGo.Reset();
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bLetGo = true;
     }
     m_changed.notify_all();
     return S_OK;
@@ -108,6 +121,19 @@ void ReaderTestCallback::ForgetReader()
     std::lock_guard<std::mutex> guard(m_lock);
     m_bReading = false;
     m_pReader = NULL;
+}
+
+void ReaderTestCallback::LetGoOfReaderInTheNextCallback(ComPtr<IMFSourceReader> reader)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_readerToLetGo = reader;
+}
+
+bool ReaderTestCallback::WaitUntilLetGo(DWORD dwTimeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(dwTimeoutMs),
+                              [this] { return m_bLetGo; });
 }
 
 bool ReaderTestCallback::WaitForReads(size_t nReads, DWORD dwTimeoutMs)
@@ -159,6 +185,7 @@ HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCal
         hr = attributes->SetUINT32(MF_SOURCE_READER_DISCONNECT_MEDIASOURCE_ON_SHUTDOWN, TRUE);
     if (SUCCEEDED(hr))
         hr = attributes->SetUnknown(MF_SOURCE_READER_ASYNC_CALLBACK, pCallback);
+    HoldReaderWorkQueue();
     if (SUCCEEDED(hr))
         hr = MFCreateSourceReaderFromMediaSource(pSource, attributes.Get(), ppReader);
     if (SUCCEEDED(hr))
@@ -166,24 +193,27 @@ HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCal
     return hr;
 }
 
-void ReleaseReaderBounded(ComPtr<IMFSourceReader>& reader, DWORD dwTimeoutMs)
+void RunBounded(const char* pszWhat, DWORD dwTimeoutMs, const std::function<void()>& step)
 {
-    HANDLE hReleased = CreateEventW(NULL, TRUE, FALSE, NULL);
+    HANDLE hDone = CreateEventW(NULL, TRUE, FALSE, NULL);
     std::thread watchdog(
-        [hReleased, dwTimeoutMs]
+        [hDone, dwTimeoutMs, pszWhat]
         {
-            if (WaitForSingleObject(hReleased, dwTimeoutMs) != WAIT_OBJECT_0)
+            if (WaitForSingleObject(hDone, dwTimeoutMs) != WAIT_OBJECT_0)
             {
-                fprintf(stderr,
-                        "The source reader's release did not return within %lu ms; "
-                        "ending the process.\n",
+                fprintf(stderr, "%s did not return within %lu ms; ending the process.\n", pszWhat,
                         static_cast<unsigned long>(dwTimeoutMs));
                 fflush(stderr);
                 TerminateProcess(GetCurrentProcess(), 3);
             }
         });
-    reader.Reset();
-    SetEvent(hReleased);
+    step();
+    SetEvent(hDone);
     watchdog.join();
-    CloseHandle(hReleased);
+    CloseHandle(hDone);
+}
+
+void ReleaseReaderBounded(ComPtr<IMFSourceReader>& reader, DWORD dwTimeoutMs)
+{
+    RunBounded("The source reader's release", dwTimeoutMs, [&] { reader.Reset(); });
 }

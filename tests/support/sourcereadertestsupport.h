@@ -6,6 +6,7 @@
 #include <wrl/client.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -42,6 +43,10 @@ public:
     bool StopReading(DWORD dwTimeoutMs);
     // No callback touches the reader after this returns.
     void ForgetReader();
+    // Takes over the caller's reference, which the next callback drops on
+    // the reader's own work thread; true once it has.
+    void LetGoOfReaderInTheNextCallback(Microsoft::WRL::ComPtr<IMFSourceReader> reader);
+    bool WaitUntilLetGo(DWORD dwTimeoutMs);
 
     bool WaitForReads(size_t nReads, DWORD dwTimeoutMs);
     size_t ReadCount();
@@ -60,6 +65,8 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     IMFSourceReader* m_pReader;  // no reference
+    Microsoft::WRL::ComPtr<IMFSourceReader> m_readerToLetGo;
+    bool m_bLetGo;
     bool m_bReading;
     bool m_bStopSeen;
     HANDLE m_hBlock;
@@ -70,12 +77,15 @@ private:
 
 // An asynchronous reader over the source as the capture builder makes it:
 // converters off, the source left open when the reader goes, the first video
-// stream selected.
+// stream selected, the readers' work queue held.
 HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCallback,
                           IMFSourceReader** ppReader);
 
-// Drops the test's reference on this thread. A release that does not return
-// in time ends the process: a source reader stuck in its release leaves
-// Media Foundation unusable for the rest of the process, so the remaining
-// tests could only hang until the CTest timeout.
+// Runs the step on this thread; one that does not return in time ends the
+// process, saying what hung: a source reader stuck in Media Foundation leaves
+// it unusable for the rest of the process, so the remaining tests could only
+// hang until the CTest timeout.
+void RunBounded(const char* pszWhat, DWORD dwTimeoutMs, const std::function<void()>& step);
+
+// Drops the test's reference on this thread, bounded as above.
 void ReleaseReaderBounded(Microsoft::WRL::ComPtr<IMFSourceReader>& reader, DWORD dwTimeoutMs);
