@@ -15,8 +15,8 @@ HRESULT LockSharedWorkQueue()
     FARPROC pfnFound = hMfplat != NULL ? GetProcAddress(hMfplat, "MFLockSharedWorkQueue") : NULL;
     // Through the type that stands for any function, as casts between
     // function types must go.
-    LOCK_SHARED_WORK_QUEUE pfnLock = reinterpret_cast<LOCK_SHARED_WORK_QUEUE>(
-        reinterpret_cast<void (*)(void)>(pfnFound));
+    LOCK_SHARED_WORK_QUEUE pfnLock =
+        reinterpret_cast<LOCK_SHARED_WORK_QUEUE>(reinterpret_cast<void (*)(void)>(pfnFound));
     if (pfnLock == NULL)
         return S_FALSE;
     // The queue of no multimedia class: the one readers take. Never

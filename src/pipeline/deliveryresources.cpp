@@ -6,12 +6,7 @@
 #include "driver/driverio.h"
 
 DeliveryResources::DeliveryResources()
-    : hDevice(INVALID_HANDLE_VALUE),
-      pSample(NULL),
-      pBuffer(NULL),
-      bBufferLocked(FALSE),
-      pRecord(NULL),
-      bTimerPeriod(FALSE)
+    : hDevice(INVALID_HANDLE_VALUE), bBufferLocked(FALSE), pRecord(NULL), bTimerPeriod(FALSE)
 {
     for (int i = 0; i < kScratchSlots; ++i)
         ppScratch[i] = NULL;
@@ -43,8 +38,7 @@ void DeliveryResources::ReleaseAll()
     {
         if (bBufferLocked)
             pBuffer->Unlock();
-        pBuffer->Release();
-        pBuffer = NULL;
+        pBuffer.Reset();
     }
     bBufferLocked = FALSE;
     if (hDevice != INVALID_HANDLE_VALUE)
@@ -52,9 +46,5 @@ void DeliveryResources::ReleaseAll()
         gDriverIo.pfnCloseHandle(hDevice);
         hDevice = INVALID_HANDLE_VALUE;
     }
-    if (pSample != NULL)
-    {
-        pSample->Release();
-        pSample = NULL;
-    }
+    pSample.Reset();
 }

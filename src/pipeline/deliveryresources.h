@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <mfobjects.h>
+#include <wrl/client.h>
 
 // What the delivery thread holds while one frame is on its way to the driver.
 // It lives in the pipeline rather than on the thread's stack, so that a
@@ -20,9 +21,9 @@ public:
     // if locked), the device, the sample.
     void ReleaseAll();
 
-    HANDLE hDevice;           // the device opened for the frame, or INVALID_HANDLE_VALUE
-    IMFSample* pSample;       // one reference, or NULL
-    IMFMediaBuffer* pBuffer;  // one reference, or NULL
+    HANDLE hDevice;  // the device opened for the frame, or INVALID_HANDLE_VALUE
+    Microsoft::WRL::ComPtr<IMFSample> pSample;
+    Microsoft::WRL::ComPtr<IMFMediaBuffer> pBuffer;
     BOOL bBufferLocked;
     BYTE* ppScratch[kScratchSlots];  // work areas from malloc, or NULL
     void* pRecord;                   // the frame record of the send in progress (VirtualAlloc)

@@ -135,7 +135,7 @@ void FrameControlManager::DeliverFrames()
         {
             LogPrint("CreateFile OK: 0x%08X\n", HandleToULong(held.hDevice));
             FRAME_UNIT GotFrame = GetFrame();
-            held.pSample = GotFrame.sample.Detach();
+            held.pSample.Swap(GotFrame.sample);
             if (held.pSample != NULL && SUCCEEDED(held.pSample->GetBufferByIndex(0, &held.pBuffer)))
             {
                 DWORD cbCurrent = 0;
