@@ -33,9 +33,7 @@ void OpenAndRead(OpenReader* pOpen)
                        {MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)});
     spec.bPaced = false;
     pOpen->webcam = SimulatedWebcam::Create(spec);
-    ComPtr<IMFActivate> activate;
-    ASSERT_EQ(S_OK, pOpen->webcam->CreateActivate(&activate));
-    ASSERT_EQ(S_OK, activate->ActivateObject(IID_PPV_ARGS(&pOpen->source)));
+    ASSERT_EQ(S_OK, ActivateWebcamSource(pOpen->webcam.get(), &pOpen->source));
     pOpen->callback = ReaderTestCallback::Create();
     ASSERT_EQ(S_OK, CreateAsyncReader(pOpen->source.Get(), pOpen->callback.Get(), &pOpen->reader));
     ASSERT_EQ(S_OK, pOpen->callback->StartReading(pOpen->reader.Get()));

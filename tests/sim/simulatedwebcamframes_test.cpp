@@ -8,6 +8,7 @@
 
 #include "scopedmediafoundation.h"
 #include "simulatedwebcamframes.h"
+#include "testpictures.h"
 
 namespace
 {
@@ -21,16 +22,6 @@ class WebcamFrameCounter : public ::testing::TestWithParam<PictureSize>
 {
 };
 
-// Mean absolute difference of two BGR pictures of the same size.
-double MeanDifference(const std::vector<BYTE>& a, const std::vector<BYTE>& b)
-{
-    if (a.size() != b.size() || a.empty())
-        return 255.0;
-    UINT64 nSum = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        nSum += static_cast<UINT64>(abs(static_cast<int>(a[i]) - static_cast<int>(b[i])));
-    return static_cast<double>(nSum) / static_cast<double>(a.size());
-}
 }  // namespace
 
 TEST_P(WebcamFrameCounter, ReadsBackFromYuy2AndBgrPictures)
@@ -155,10 +146,10 @@ TEST_F(WebcamJpeg, EncodedFramesDecodeToThePatternAndTheirCounter)
     std::vector<BYTE> neighbour(expected.size());
     ASSERT_TRUE(DrawWebcamFrameBgr24(321, nWidth, nHeight, expected.data(), nWidth * 3));
     ASSERT_TRUE(DrawWebcamFrameBgr24(325, nWidth, nHeight, neighbour.data(), nWidth * 3));
-    double fError = MeanDifference(decoded, expected);
+    double fError = MeanAbsoluteDifference(decoded, expected);
     EXPECT_LT(fError, 4.0);
     // The comparison tells frames apart: another frame is much further away.
-    EXPECT_GT(MeanDifference(decoded, neighbour), 4 * fError + 4.0);
+    EXPECT_GT(MeanAbsoluteDifference(decoded, neighbour), 4 * fError + 4.0);
 }
 
 TEST_F(WebcamJpeg, DecodingRefusesWhatIsNotAJpeg)

@@ -14,6 +14,7 @@
 #include "simulatedwebcam.h"
 #include "simulatedwebcamframes.h"
 #include "sourcereadertestsupport.h"
+#include "testpictures.h"
 #include "webcamobjectcount.h"
 #include "waituntil.h"
 
@@ -38,16 +39,6 @@ struct ReadFrame
     int nCounter;
     LONGLONG llTimestamp;
 };
-
-double MeanDifference(const std::vector<BYTE>& a, const std::vector<BYTE>& b)
-{
-    if (a.size() != b.size() || a.empty())
-        return 255.0;
-    UINT64 nSum = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        nSum += static_cast<UINT64>(abs(static_cast<int>(a[i]) - static_cast<int>(b[i])));
-    return static_cast<double>(nSum) / static_cast<double>(a.size());
-}
 
 class SimulatedWebcamReaderTest : public ::testing::Test
 {
@@ -80,17 +71,15 @@ protected:
 
     ComPtr<IMFMediaSource> Activate(const std::shared_ptr<SimulatedWebcam>& webcam)
     {
-        ComPtr<IMFActivate> activate;
         ComPtr<IMFMediaSource> source;
-        EXPECT_EQ(S_OK, webcam->CreateActivate(&activate));
-        EXPECT_EQ(S_OK, activate->ActivateObject(IID_PPV_ARGS(&source)));
+        EXPECT_EQ(S_OK, ActivateWebcamSource(webcam.get(), &source));
         if (source)
             m_sources.push_back(source);
         return source;
     }
 
-    // Ends the read loop, lets the last callback return, and releases the
-    // reader on this thread.
+    // Ends the read loop (the callback that met the end has run) and
+    // releases the reader on this thread.
     static void FinishReader(ReaderTestCallback* pCallback, ComPtr<IMFSourceReader>& reader,
                              bool bExpectCallback = true)
     {
@@ -105,6 +94,24 @@ protected:
     {
         return SimulatedWebcam::Create(
             WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, bPaced));
+    }
+
+    // A small webcam's source, read by a reader of its own until nReads
+    // have come back.
+    struct SmallWebcamReading
+    {
+        std::shared_ptr<SimulatedWebcam> webcam;
+        ComPtr<IMFMediaSource> source;
+        ComPtr<ReaderTestCallback> callback;
+        ComPtr<IMFSourceReader> reader;
+    };
+    void ReadSmallWebcam(bool bPaced, size_t nReads, SmallWebcamReading* pReading)
+    {
+        pReading->webcam = SmallWebcam(bPaced);
+        pReading->source = Activate(pReading->webcam);
+        ASSERT_TRUE(pReading->source);
+        ASSERT_NO_FATAL_FAILURE(
+            StartReading(pReading->source.Get(), nReads, &pReading->callback, &pReading->reader));
     }
 
     // A new reader of the source, reading through a callback of its own
@@ -240,21 +247,14 @@ TEST_F(SimulatedWebcamReaderTest, Yuy2ReadsCarryRisingTimestampsAndTheFrameCount
 
 TEST_F(SimulatedWebcamReaderTest, PacedReadsFollowTheFrameRate)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
-    ComPtr<IMFMediaSource> source = Activate(webcam);
-    ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback = ReaderTestCallback::Create();
-    ComPtr<IMFSourceReader> reader;
-    ASSERT_EQ(S_OK, CreateAsyncReader(source.Get(), callback.Get(), &reader));
-
-    ASSERT_EQ(S_OK, callback->StartReading(reader.Get()));
-    ASSERT_TRUE(callback->WaitForReads(1, kWaitMs));
+    SmallWebcamReading reading;
+    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 1, &reading));
     DWORD dwFirst = GetTickCount();
-    ASSERT_TRUE(callback->WaitForReads(13, kWaitMs));
+    ASSERT_TRUE(reading.callback->WaitForReads(13, kWaitMs));
     DWORD dwElapsed = GetTickCount() - dwFirst;
-    FinishReader(callback.Get(), reader);
+    FinishReader(reading.callback.Get(), reading.reader);
 
-    std::vector<ReadFrame> frames = Yuy2Frames(callback.Get(), 160, 120);
+    std::vector<ReadFrame> frames = Yuy2Frames(reading.callback.Get(), 160, 120);
     ASSERT_GE(frames.size(), 13u);
     // A slow reader may miss frames; the stamps still follow the counter.
     int nSpan = frames[12].nCounter - frames[0].nCounter;
@@ -321,7 +321,7 @@ TEST_F(SimulatedWebcamReaderTest, SettingANativeMjpgTypeDeliversJpegPicturesOfTh
         nPrevious = nCounter;
         ASSERT_TRUE(DrawWebcamFrameBgr24(static_cast<UINT32>(nCounter), nWidth, nHeight,
                                          expected.data(), nWidth * 3));
-        EXPECT_LT(MeanDifference(decoded, expected), 4.0);
+        EXPECT_LT(MeanAbsoluteDifference(decoded, expected), 4.0);
     }
 }
 
@@ -372,30 +372,27 @@ TEST_F(SimulatedWebcamReaderTest, AReaderReleasedBeforeItsFirstReadLeavesTheSour
 
 TEST_F(SimulatedWebcamReaderTest, ReleasingTheReaderWithAReadPendingStopsTheSourceAndReturns)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
-    ComPtr<IMFMediaSource> source = Activate(webcam);
-    ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback;
-    ComPtr<IMFSourceReader> reader;
-    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 3, &callback, &reader));
+    SmallWebcamReading reading;
+    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 3, &reading));
 
     // The next read stays pending: no callback can be running at the release.
-    webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
-    callback->ForgetReader();
+    reading.webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
+    reading.callback->ForgetReader();
     // Each read asks the webcam once: the last callback's read has reached it.
-    auto nRequests = [&] { return webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE); };
+    auto nRequests = [&] { return reading.webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE); };
     ASSERT_TRUE(WaitUntil(
-        [&] { return nRequests() == static_cast<int>(callback->ReadCount()) + 1; }, kWaitMs))
-        << nRequests() << " requests for " << callback->ReadCount() << " reads";
+        [&] { return nRequests() == static_cast<int>(reading.callback->ReadCount()) + 1; },
+        kWaitMs))
+        << nRequests() << " requests for " << reading.callback->ReadCount() << " reads";
     int nRequestsBefore = nRequests();
-    ASSERT_EQ(1, webcam->GetStartedSourceCount());
-    ReleaseReaderBounded(reader, kReleaseMs);
+    ASSERT_EQ(1, reading.webcam->GetStartedSourceCount());
+    ReleaseReaderBounded(reading.reader, kReleaseMs);
 
-    EXPECT_EQ(0, webcam->GetStartedSourceCount());
-    EXPECT_EQ(0, webcam->GetShutdownCount());
+    EXPECT_EQ(0, reading.webcam->GetStartedSourceCount());
+    EXPECT_EQ(0, reading.webcam->GetShutdownCount());
     EXPECT_EQ(nRequestsBefore, nRequests());
     ComPtr<IMFPresentationDescriptor> descriptor;
-    EXPECT_EQ(S_OK, source->CreatePresentationDescriptor(&descriptor));
+    EXPECT_EQ(S_OK, reading.source->CreatePresentationDescriptor(&descriptor));
 }
 
 // Failures the webcam can be told to produce. Wine's reader turns none of
@@ -417,55 +414,51 @@ class SimulatedWebcamReaderFailureTest : public SimulatedWebcamReaderTest,
 
 TEST_P(SimulatedWebcamReaderFailureTest, TheStreamEndsWithoutSamplesAndTheReaderStillGoes)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
-    ComPtr<IMFMediaSource> source = Activate(webcam);
-    ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback;
-    ComPtr<IMFSourceReader> reader;
-    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 2, &callback, &reader));
+    SmallWebcamReading reading;
+    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 2, &reading));
 
     switch (GetParam())
     {
     case FAIL_REQUEST_SAMPLE:
-        webcam->FailCall(WEBCAM_CALL_REQUEST_SAMPLE, E_FAIL);
+        reading.webcam->FailCall(WEBCAM_CALL_REQUEST_SAMPLE, E_FAIL);
         break;
     case FAIL_WITH_ERROR_EVENTS:
-        webcam->SetDelivery(WEBCAM_DELIVER_ERRORS, MF_E_HW_MFT_FAILED_START_STREAMING);
+        reading.webcam->SetDelivery(WEBCAM_DELIVER_ERRORS, MF_E_HW_MFT_FAILED_START_STREAMING);
         break;
     case FAIL_BY_UNPLUG_WITH_ERROR:
-        webcam->Unplug(WEBCAM_LOSS_ERROR_EVENT);
+        reading.webcam->Unplug(WEBCAM_LOSS_ERROR_EVENT);
         break;
     case FAIL_BY_UNPLUG_WITH_STOP:
-        webcam->Unplug(WEBCAM_LOSS_STOPPED_EVENTS);
+        reading.webcam->Unplug(WEBCAM_LOSS_STOPPED_EVENTS);
         break;
     case FAIL_BY_UNPLUG_WITH_SHUTDOWN:
-        webcam->Unplug(WEBCAM_LOSS_SHUTDOWN);
+        reading.webcam->Unplug(WEBCAM_LOSS_SHUTDOWN);
         break;
     }
     // At most the frame already on its way, then no more samples.
-    UINT64 nSamples = webcam->GetSampleCount();
-    size_t nReads = callback->ReadCount();
-    EXPECT_FALSE(callback->WaitForReads(nReads + 2, kQuietMs));
-    EXPECT_LE(webcam->GetSampleCount(), nSamples + 1);
-    std::vector<ReaderTestCallback::Read> reads = callback->Reads();
+    UINT64 nSamples = reading.webcam->GetSampleCount();
+    size_t nReads = reading.callback->ReadCount();
+    EXPECT_FALSE(reading.callback->WaitForReads(nReads + 2, kQuietMs));
+    EXPECT_LE(reading.webcam->GetSampleCount(), nSamples + 1);
+    std::vector<ReaderTestCallback::Read> reads = reading.callback->Reads();
     for (size_t i = nReads + 1; i < reads.size(); ++i)
         EXPECT_TRUE(FAILED(reads[i].hrStatus) || !reads[i].bSample);
 
     // No callback is running now: the stream is silent.
-    callback->ForgetReader();
-    ReleaseReaderBounded(reader, kReleaseMs);
-    EXPECT_EQ(0, webcam->GetShutdownCount());
+    reading.callback->ForgetReader();
+    ReleaseReaderBounded(reading.reader, kReleaseMs);
+    EXPECT_EQ(0, reading.webcam->GetShutdownCount());
 
     switch (GetParam())
     {
     case FAIL_REQUEST_SAMPLE:
-        EXPECT_GE(webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE), 3);
+        EXPECT_GE(reading.webcam->GetCallCount(WEBCAM_CALL_REQUEST_SAMPLE), 3);
         break;
     case FAIL_WITH_ERROR_EVENTS:
-        EXPECT_GE(webcam->GetErrorEventCount(), 1);
+        EXPECT_GE(reading.webcam->GetErrorEventCount(), 1);
         break;
     default:
-        EXPECT_FALSE(webcam->IsPlugged());
+        EXPECT_FALSE(reading.webcam->IsPlugged());
         break;
     }
 }
@@ -498,18 +491,14 @@ TEST_F(SimulatedWebcamReaderTest, AFailedStartLeavesTheReadUnansweredAndTheSourc
 
 TEST_F(SimulatedWebcamReaderTest, AWebcamThatStopsSendingKeepsTheReadPendingUntilItResumes)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(true);
-    ComPtr<IMFMediaSource> source = Activate(webcam);
-    ASSERT_TRUE(source);
-    ComPtr<ReaderTestCallback> callback;
-    ComPtr<IMFSourceReader> reader;
-    ASSERT_NO_FATAL_FAILURE(StartReading(source.Get(), 2, &callback, &reader));
+    SmallWebcamReading reading;
+    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 2, &reading));
 
-    webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
-    size_t nReads = callback->ReadCount();
-    EXPECT_FALSE(callback->WaitForReads(nReads + 2, kQuietMs));
-    nReads = callback->ReadCount();
-    webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
-    EXPECT_TRUE(callback->WaitForReads(nReads + 3, kWaitMs));
-    FinishReader(callback.Get(), reader);
+    reading.webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
+    size_t nReads = reading.callback->ReadCount();
+    EXPECT_FALSE(reading.callback->WaitForReads(nReads + 2, kQuietMs));
+    nReads = reading.callback->ReadCount();
+    reading.webcam->SetDelivery(WEBCAM_DELIVER_SAMPLES);
+    EXPECT_TRUE(reading.callback->WaitForReads(nReads + 3, kWaitMs));
+    FinishReader(reading.callback.Get(), reading.reader);
 }

@@ -15,6 +15,7 @@
 #include "scopedmediafoundation.h"
 #include "simulatedwebcam.h"
 #include "simulatedwebcamframes.h"
+#include "sourcereadertestsupport.h"
 #include "webcamobjectcount.h"
 #include "waituntil.h"
 
@@ -177,10 +178,8 @@ protected:
 
     ComPtr<IMFMediaSource> Activate()
     {
-        ComPtr<IMFActivate> activate;
         ComPtr<IMFMediaSource> source;
-        EXPECT_EQ(S_OK, m_webcam->CreateActivate(&activate));
-        EXPECT_EQ(S_OK, activate->ActivateObject(IID_PPV_ARGS(&source)));
+        EXPECT_EQ(S_OK, ActivateWebcamSource(m_webcam.get(), &source));
         if (source)
             m_sources.push_back(source);
         return source;

@@ -174,6 +174,15 @@ bool ReaderTestCallback::WaitUntilACallbackIsBlocked(DWORD dwTimeoutMs)
                               [this] { return m_bBlocked; });
 }
 
+HRESULT ActivateWebcamSource(SimulatedWebcam* pWebcam, IMFMediaSource** ppSource)
+{
+    ComPtr<IMFActivate> activate;
+    HRESULT hr = pWebcam->CreateActivate(&activate);
+    if (SUCCEEDED(hr))
+        hr = activate->ActivateObject(IID_PPV_ARGS(ppSource));
+    return hr;
+}
+
 HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCallback,
                           IMFSourceReader** ppReader)
 {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "comobject.h"
+#include "simulatedwebcam.h"
 
 // Reads from an asynchronous source reader the way the capture builder does:
 // the first ReadSample from the test, each next one from inside OnReadSample.
@@ -74,6 +75,9 @@ private:
     HRESULT m_hrLastRead;
     std::vector<Read> m_reads;
 };
+
+// The webcam's media source, activated as an enumeration's object is.
+HRESULT ActivateWebcamSource(SimulatedWebcam* pWebcam, IMFMediaSource** ppSource);
 
 // An asynchronous reader over the source as the capture builder makes it:
 // converters off, the source left open when the reader goes, the first video

@@ -1,9 +1,9 @@
 #include "testpictures.h"
 
 #include <mfapi.h>
-#include <wrl/client.h>
-
+#include <stdlib.h>
 #include <string.h>
+#include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
 
@@ -85,4 +85,14 @@ void Yuy2PixelAt(const std::vector<BYTE>& yuy2, UINT nWidth, UINT x, UINT y, BYT
     *pY = pPair[(x & 1) ? 2 : 0];
     *pU = pPair[1];
     *pV = pPair[3];
+}
+
+double MeanAbsoluteDifference(const std::vector<BYTE>& a, const std::vector<BYTE>& b)
+{
+    if (a.size() != b.size() || a.empty())
+        return 255.0;
+    UINT64 nSum = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        nSum += static_cast<UINT64>(abs(static_cast<int>(a[i]) - static_cast<int>(b[i])));
+    return static_cast<double>(nSum) / static_cast<double>(a.size());
 }

@@ -32,3 +32,7 @@ std::vector<BYTE> SampleBytes(IMFSample* pSample, DWORD* pcbMaxLength = NULL);
 // Y, U and V of pixel (x, y) of a YUY2 picture nWidth pixels wide.
 void Yuy2PixelAt(const std::vector<BYTE>& yuy2, UINT nWidth, UINT x, UINT y, BYTE* pY, BYTE* pU,
                  BYTE* pV);
+
+// The mean absolute difference of two pictures' bytes; 255 for pictures of
+// different sizes or none.
+double MeanAbsoluteDifference(const std::vector<BYTE>& a, const std::vector<BYTE>& b);
