@@ -95,7 +95,7 @@ void StartPlaceholderFrames()
         gpNoRealCamMgr->StartTimer();
     FrameControlManager* pPipeline = GetHostPipeline();
     if (pPipeline != NULL)
-        pPipeline->StartDeliveryThread();
+        pPipeline->KeepDeliveryThreadRunning();
 }
 
 void StopPlaceholderFrames()
@@ -175,7 +175,7 @@ void StartWebcam(WORKER* pWorker, WORKER_STATE* pState)
         gpNoRealCamMgr->StartTimerUnlessStoppedWithin(kPlaceholderWhileOpeningMs);
     FrameControlManager* pPipeline = GetHostPipeline();
     if (pPipeline != NULL)
-        pPipeline->StartDeliveryThread();
+        pPipeline->KeepDeliveryThreadRunning();
 
     HRESULT hr = gpCaptureBuilder->InitWebcamDevice();
     // Opening a webcam may take seconds; the host may have moved on.

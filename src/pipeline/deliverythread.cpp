@@ -71,6 +71,13 @@ HRESULT FrameControlManager::StartDeliveryThread()
     return S_OK;
 }
 
+HRESULT FrameControlManager::KeepDeliveryThreadRunning()
+{
+    if (m_hDeliveryThread != NULL && WaitForSingleObject(m_hDeliveryThread, 0) == WAIT_TIMEOUT)
+        return S_FALSE;
+    return StartDeliveryThread();
+}
+
 void FrameControlManager::StopDeliveryThread()
 {
     if (m_hDeliveryThread == NULL || m_hDeliveryThread == INVALID_HANDLE_VALUE)

@@ -42,9 +42,15 @@ public:
     size_t GetFrameQueueDepth() { return m_frameQueue.GetDepth(); }
     void ClearFrameQueue() { m_frameQueue.Clear(); }
 
-    // The delivery thread.
+    // The delivery thread. A start first stops the thread left running and
+    // empties the queue.
     HRESULT StartDeliveryThread();
     void StopDeliveryThread();
+    // Starts the thread only when none runs; S_FALSE when one does. A change
+    // of clients needs no new thread (each frame is served from a fresh copy
+    // of the table), and a restart would drop the pictures queued and the
+    // one on its way.
+    HRESULT KeepDeliveryThreadRunning();
 
     // The requested-output table (OutputFormatTable): what cannot be served
     // and duplicates are ignored.

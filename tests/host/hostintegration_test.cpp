@@ -10,7 +10,7 @@ TEST_F(HostTest, OneClientIsServedFromTheWebcamAndTheCameraIsReleasedAfterIt)
     int nClient = m_driver.AddClient(COLOR_FORMAT_NV12, 320, 240, GetCurrentProcessId());
     ASSERT_TRUE(WaitForMoreFrames(5));
     ReceivedFrame frame = LastFrame();
-    EXPECT_EQ(4u, frame.nFormat);
+    EXPECT_EQ(COLOR_FORMAT_NV12, frame.nFormat);
     EXPECT_EQ(320u, frame.nWidth);
     EXPECT_EQ(320u * 240 * 3 / 2, frame.picture.size());
 
@@ -31,7 +31,7 @@ TEST_F(HostTest, ASecondRequestWhileStreamingOnlyRebuildsTheTable)
     StartHost();
     m_driver.AddClient(COLOR_FORMAT_MJPG, 1280, 720, GetCurrentProcessId());
     ASSERT_TRUE(WaitForMoreFrames(3));
-    EXPECT_EQ(3u, LastFrame().nFormat);
+    EXPECT_EQ(COLOR_FORMAT_MJPG, LastFrame().nFormat);
 
     m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
     // Frames of both requests keep coming: judge the YUY2 one that was seen.
@@ -52,9 +52,41 @@ TEST_F(HostTest, WithoutAWebcamThePlaceholderIsServed)
     StartHost();
     m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, GetCurrentProcessId());
     ASSERT_TRUE(WaitForMoreFrames(5));
-    EXPECT_EQ(2u, LastFrame().nFormat);
+    EXPECT_EQ(COLOR_FORMAT_YUY2, LastFrame().nFormat);
     EXPECT_EQ(640u * 480 * 2, LastFrame().picture.size());
     EXPECT_TRUE(m_log.Contains("NoRealCamFrameCtrlMgr timer running"));
+}
+
+TEST_F(HostTest, ClientsJoiningThePlaceholderLeaveItsDeliveryRunning)
+{
+    StartHost();
+    const DWORD dwPid = GetCurrentProcessId();
+    m_driver.AddClient(COLOR_FORMAT_YUY2, 640, 480, dwPid);
+    ASSERT_TRUE(WaitForMoreFrames(3));
+    const size_t nStarts = m_log.Count("Delivering thread start\n");
+
+    const struct
+    {
+        _COLOR_FORMAT eFormat;
+        UINT32 nWidth;
+        UINT32 nHeight;
+    } joining[] = {{COLOR_FORMAT_NV12, 320, 240}, {COLOR_FORMAT_MJPG, 1280, 720}};
+    for (const auto& client : joining)
+    {
+        m_driver.AddClient(client.eFormat, client.nWidth, client.nHeight, dwPid);
+        EXPECT_TRUE(WaitUntil(
+            [&]
+            {
+                ReceivedFrame frame = LastFrame();
+                return frame.nFormat == static_cast<UINT32>(client.eFormat) &&
+                       frame.nWidth == client.nWidth;
+            },
+            kTimeoutMs))
+            << "no frame for the client of format " << client.eFormat;
+    }
+    // A new thread would have dropped the pictures queued for the first
+    // client and the one on its way.
+    EXPECT_EQ(nStarts, m_log.Count("Delivering thread start\n"));
 }
 
 TEST_F(HostTest, AClientNamedTeExeGetsThePlaceholderEvenWithAWebcam)
@@ -65,7 +97,7 @@ TEST_F(HostTest, AClientNamedTeExeGetsThePlaceholderEvenWithAWebcam)
     ASSERT_TRUE(te.IsRunning());
     m_driver.AddClient(COLOR_FORMAT_MJPG, 1280, 720, te.ProcessId());
     ASSERT_TRUE(WaitForMoreFrames(3));
-    EXPECT_EQ(3u, LastFrame().nFormat);
+    EXPECT_EQ(COLOR_FORMAT_MJPG, LastFrame().nFormat);
     EXPECT_TRUE(m_log.Contains("te.exe use Driver"));
     EXPECT_EQ(0, webcam->GetCallCount(WEBCAM_CALL_ACTIVATE));
 }

@@ -53,7 +53,7 @@ TEST_F(FrameHandOverTest, AVgaYuy2PictureReachesTheDriverUnchangedBehindItsHeade
     ASSERT_EQ(1u, frames.size());
     EXPECT_EQ(640u, frames[0].nWidth);
     EXPECT_EQ(480u, frames[0].nHeight);
-    EXPECT_EQ(2u, frames[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_YUY2, frames[0].nFormat);
     EXPECT_EQ(614400u, frames[0].picture.size());
     EXPECT_TRUE(frames[0].picture == picture);
     EXPECT_TRUE(frames[0].bRecordPageAligned);

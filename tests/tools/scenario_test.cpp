@@ -4,6 +4,7 @@
 #include <wtsapi32.h>
 
 #include "driver/driverprotocol.h"
+#include "pipeline/framerecords.h"
 #include "scenario.h"
 #include "scenariofaults.h"
 
@@ -33,11 +34,11 @@ TEST(SimulatorScenario, ReadsEveryKindOfLineAndIgnoresComments)
     EXPECT_EQ(15u, scenario.nWebcamFps);
     EXPECT_DOUBLE_EQ(6.0, scenario.dDuration);
     ASSERT_EQ(2u, scenario.clients.size());
-    EXPECT_EQ(4u, scenario.clients[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_NV12, scenario.clients[0].nFormat);
     EXPECT_EQ(320u, scenario.clients[0].nWidth);
     EXPECT_EQ("app.exe", scenario.clients[0].processName);
     EXPECT_DOUBLE_EQ(4.0, scenario.clients[0].dStop);
-    EXPECT_EQ(3u, scenario.clients[1].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_MJPG, scenario.clients[1].nFormat);
     EXPECT_EQ("te.exe", scenario.clients[1].processName);
     EXPECT_EQ(SCENARIO_UNPLUG, scenario.events[0].eKind);
     EXPECT_DOUBLE_EQ(2.0, scenario.events[0].dAt);
@@ -85,10 +86,10 @@ TEST(SimulatorScenario, AWebcamHasFractionalRatesAndAListOfTypes)
                       &scenario, &error))
         << error;
     ASSERT_EQ(3u, scenario.webcamTypes.size());
-    EXPECT_EQ(3u, scenario.webcamTypes[0].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_MJPG, scenario.webcamTypes[0].nFormat);
     EXPECT_EQ(15u, scenario.webcamTypes[0].nRateNumerator);
     EXPECT_EQ(1u, scenario.webcamTypes[0].nRateDenominator);
-    EXPECT_EQ(2u, scenario.webcamTypes[1].nFormat);
+    EXPECT_EQ(COLOR_FORMAT_YUY2, scenario.webcamTypes[1].nFormat);
     EXPECT_EQ(640u, scenario.webcamTypes[1].nWidth);
     EXPECT_EQ(30u, scenario.webcamTypes[1].nRateNumerator);  // 30 when left out
     EXPECT_EQ(12500u, scenario.webcamTypes[2].nRateNumerator);
