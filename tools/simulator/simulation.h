@@ -133,6 +133,8 @@ private:
     // treated as those that meet a stall.
     double m_dServingHeldUntil = -1;
     void HoldServingFor(double dSeconds);
+    // Within a driver stall or a span held by HoldServingFor.
+    bool IsServingHeldAt(double dAt);
     ScenarioFaults m_faults;
     WebcamOpenings m_openings;  // the simulation thread's alone
     std::mutex m_lock;

@@ -163,7 +163,7 @@ void Simulation::AddSoakRequest(const ScenarioClient& form, double dAt)
     request.client.dStart = dAt;
     request.client.dStop = 1e9;
     request.nDriverClientId = -1;
-    request.bSawSuspension = m_stalls.Cover(dAt) || dAt < m_dServingHeldUntil;
+    request.bSawSuspension = IsServingHeldAt(dAt);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_requests.push_back(std::move(request));
@@ -177,6 +177,9 @@ void Simulation::SwitchSoakRequest(size_t nIndex, const ScenarioClient& form, do
     request.client = form;
     request.client.dStart = dAt;
     request.client.dStop = 1e9;
+    // Judged as a new request is: one that starts while the host cannot
+    // serve (a stall, slow openings) is exempt from the "no frame" rule.
+    request.bSawSuspension = IsServingHeldAt(dAt);
     std::lock_guard<std::mutex> lock(m_lock);
     Request& old = m_requests[nIndex];
     request.nDriverClientId = old.nDriverClientId;
@@ -641,6 +644,11 @@ void Simulation::DrawSoakFault(std::mt19937* pRandom, std::vector<ScenarioEvent>
 void Simulation::HoldServingFor(double dSeconds)
 {
     m_dServingHeldUntil = std::max(m_dServingHeldUntil, Now() + dSeconds);
+}
+
+bool Simulation::IsServingHeldAt(double dAt)
+{
+    return m_stalls.Cover(dAt) || dAt < m_dServingHeldUntil;
 }
 
 void Simulation::EndSoakFaults(double dNow, std::vector<ScenarioEvent>* pEnds)
