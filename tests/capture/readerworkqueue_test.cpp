@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <mfapi.h>
 #include <wrl/client.h>
 
 #include <memory>
@@ -25,19 +24,13 @@ struct OpenReader
     ComPtr<IMFSourceReader> reader;
 };
 
-// An unpaced YUY2 webcam, its source and a reader of it that has read once.
+// An unpaced small webcam, its source and a reader of it that has read once.
 void OpenAndRead(OpenReader* pOpen)
 {
-    SimulatedWebcamSpec spec =
-        MakeWebcamSpec(L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL),
-                       {MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)});
-    spec.bPaced = false;
-    pOpen->webcam = SimulatedWebcam::Create(spec);
+    pOpen->webcam = SmallYuy2Webcam(false);
     ASSERT_EQ(S_OK, ActivateWebcamSource(pOpen->webcam.get(), &pOpen->source));
-    pOpen->callback = ReaderTestCallback::Create();
-    ASSERT_EQ(S_OK, CreateAsyncReader(pOpen->source.Get(), pOpen->callback.Get(), &pOpen->reader));
-    ASSERT_EQ(S_OK, pOpen->callback->StartReading(pOpen->reader.Get()));
-    ASSERT_TRUE(pOpen->callback->WaitForReads(1, kWaitMs));
+    ASSERT_NO_FATAL_FAILURE(
+        StartReading(pOpen->source.Get(), 1, &pOpen->callback, &pOpen->reader, kWaitMs));
 }
 }  // namespace
 

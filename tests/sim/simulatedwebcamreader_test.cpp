@@ -60,15 +60,6 @@ protected:
             << GetLiveWebcamComObjectCount() << " objects live, " << m_nObjectsBefore << " before";
     }
 
-    static SimulatedWebcamSpec WebcamSpecOf(const std::vector<SimulatedWebcamFormat>& formats,
-                                            bool bPaced)
-    {
-        SimulatedWebcamSpec webcamSpec = MakeWebcamSpec(
-            L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL), formats);
-        webcamSpec.bPaced = bPaced;
-        return webcamSpec;
-    }
-
     ComPtr<IMFMediaSource> Activate(const std::shared_ptr<SimulatedWebcam>& webcam)
     {
         ComPtr<IMFMediaSource> source;
@@ -89,13 +80,6 @@ protected:
         ReleaseReaderBounded(reader, kReleaseMs);
     }
 
-    // A webcam of one YUY2 160 x 120 type at 30 frames a second.
-    std::shared_ptr<SimulatedWebcam> SmallWebcam(bool bPaced)
-    {
-        return SimulatedWebcam::Create(
-            WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, bPaced));
-    }
-
     // A small webcam's source, read by a reader of its own until nReads
     // have come back.
     struct SmallWebcamReading
@@ -105,26 +89,13 @@ protected:
         ComPtr<ReaderTestCallback> callback;
         ComPtr<IMFSourceReader> reader;
     };
-    void ReadSmallWebcam(bool bPaced, size_t nReads, SmallWebcamReading* pReading)
+    void ReadSmallYuy2Webcam(bool bPaced, size_t nReads, SmallWebcamReading* pReading)
     {
-        pReading->webcam = SmallWebcam(bPaced);
+        pReading->webcam = SmallYuy2Webcam(bPaced);
         pReading->source = Activate(pReading->webcam);
         ASSERT_TRUE(pReading->source);
         ASSERT_NO_FATAL_FAILURE(
             StartReading(pReading->source.Get(), nReads, &pReading->callback, &pReading->reader));
-    }
-
-    // A new reader of the source, reading through a callback of its own
-    // until nReads have come back.
-    static void StartReading(IMFMediaSource* pSource, size_t nReads,
-                             ComPtr<ReaderTestCallback>* pCallback,
-                             ComPtr<IMFSourceReader>* pReader)
-    {
-        *pCallback = ReaderTestCallback::Create();
-        ASSERT_EQ(S_OK,
-                  CreateAsyncReader(pSource, pCallback->Get(), pReader->ReleaseAndGetAddressOf()));
-        ASSERT_EQ(S_OK, (*pCallback)->StartReading(pReader->Get()));
-        ASSERT_TRUE((*pCallback)->WaitForReads(nReads, kWaitMs));
     }
 
     static std::vector<ReadFrame> Yuy2Frames(ReaderTestCallback* pCallback, UINT32 nWidth,
@@ -248,7 +219,7 @@ TEST_F(SimulatedWebcamReaderTest, Yuy2ReadsCarryRisingTimestampsAndTheFrameCount
 TEST_F(SimulatedWebcamReaderTest, PacedReadsFollowTheFrameRate)
 {
     SmallWebcamReading reading;
-    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 1, &reading));
+    ASSERT_NO_FATAL_FAILURE(ReadSmallYuy2Webcam(true, 1, &reading));
     DWORD dwFirst = GetTickCount();
     ASSERT_TRUE(reading.callback->WaitForReads(13, kWaitMs));
     DWORD dwElapsed = GetTickCount() - dwFirst;
@@ -327,7 +298,7 @@ TEST_F(SimulatedWebcamReaderTest, SettingANativeMjpgTypeDeliversJpegPicturesOfTh
 
 TEST_F(SimulatedWebcamReaderTest, ANewReaderOverTheSameSourceReceivesSamplesAgain)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(false);
+    std::shared_ptr<SimulatedWebcam> webcam = SmallYuy2Webcam(false);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
 
@@ -354,7 +325,7 @@ TEST_F(SimulatedWebcamReaderTest, ANewReaderOverTheSameSourceReceivesSamplesAgai
 
 TEST_F(SimulatedWebcamReaderTest, AReaderReleasedBeforeItsFirstReadLeavesTheSourceToTheNext)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(false);
+    std::shared_ptr<SimulatedWebcam> webcam = SmallYuy2Webcam(false);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
 
@@ -373,7 +344,7 @@ TEST_F(SimulatedWebcamReaderTest, AReaderReleasedBeforeItsFirstReadLeavesTheSour
 TEST_F(SimulatedWebcamReaderTest, ReleasingTheReaderWithAReadPendingStopsTheSourceAndReturns)
 {
     SmallWebcamReading reading;
-    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 3, &reading));
+    ASSERT_NO_FATAL_FAILURE(ReadSmallYuy2Webcam(true, 3, &reading));
 
     // The next read stays pending: no callback can be running at the release.
     reading.webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
@@ -415,7 +386,7 @@ class SimulatedWebcamReaderFailureTest : public SimulatedWebcamReaderTest,
 TEST_P(SimulatedWebcamReaderFailureTest, TheStreamEndsWithoutSamplesAndTheReaderStillGoes)
 {
     SmallWebcamReading reading;
-    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 2, &reading));
+    ASSERT_NO_FATAL_FAILURE(ReadSmallYuy2Webcam(true, 2, &reading));
 
     switch (GetParam())
     {
@@ -470,7 +441,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, SimulatedWebcamReaderFailureTest,
 
 TEST_F(SimulatedWebcamReaderTest, AFailedStartLeavesTheReadUnansweredAndTheSourceUsable)
 {
-    std::shared_ptr<SimulatedWebcam> webcam = SmallWebcam(false);
+    std::shared_ptr<SimulatedWebcam> webcam = SmallYuy2Webcam(false);
     ComPtr<IMFMediaSource> source = Activate(webcam);
     ASSERT_TRUE(source);
     webcam->FailCall(WEBCAM_CALL_START, MF_E_HW_MFT_FAILED_START_STREAMING, 1);
@@ -492,7 +463,7 @@ TEST_F(SimulatedWebcamReaderTest, AFailedStartLeavesTheReadUnansweredAndTheSourc
 TEST_F(SimulatedWebcamReaderTest, AWebcamThatStopsSendingKeepsTheReadPendingUntilItResumes)
 {
     SmallWebcamReading reading;
-    ASSERT_NO_FATAL_FAILURE(ReadSmallWebcam(true, 2, &reading));
+    ASSERT_NO_FATAL_FAILURE(ReadSmallYuy2Webcam(true, 2, &reading));
 
     reading.webcam->SetDelivery(WEBCAM_DELIVER_NOTHING);
     size_t nReads = reading.callback->ReadCount();

@@ -1,5 +1,7 @@
 #include "sourcereadertestsupport.h"
 
+#include <gtest/gtest.h>
+
 #include <mfapi.h>
 #include <stdio.h>
 #include <string.h>
@@ -174,6 +176,20 @@ bool ReaderTestCallback::WaitUntilACallbackIsBlocked(DWORD dwTimeoutMs)
                               [this] { return m_bBlocked; });
 }
 
+SimulatedWebcamSpec WebcamSpecOf(const std::vector<SimulatedWebcamFormat>& formats, bool bPaced)
+{
+    SimulatedWebcamSpec webcamSpec =
+        MakeWebcamSpec(L"Simulated Webcam", MakeWebcamSymbolicLink(0x046d, 0x0825, NULL), formats);
+    webcamSpec.bPaced = bPaced;
+    return webcamSpec;
+}
+
+std::shared_ptr<SimulatedWebcam> SmallYuy2Webcam(bool bPaced)
+{
+    return SimulatedWebcam::Create(
+        WebcamSpecOf({MakeWebcamFormat(MFVideoFormat_YUY2, 160, 120, 30)}, bPaced));
+}
+
 HRESULT ActivateWebcamSource(SimulatedWebcam* pWebcam, IMFMediaSource** ppSource)
 {
     ComPtr<IMFActivate> activate;
@@ -200,6 +216,16 @@ HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCal
     if (SUCCEEDED(hr))
         hr = (*ppReader)->SetStreamSelection(MF_SOURCE_READER_FIRST_VIDEO_STREAM, TRUE);
     return hr;
+}
+
+void StartReading(IMFMediaSource* pSource, size_t nReads, ComPtr<ReaderTestCallback>* pCallback,
+                  ComPtr<IMFSourceReader>* pReader, DWORD dwTimeoutMs)
+{
+    *pCallback = ReaderTestCallback::Create();
+    ASSERT_EQ(S_OK,
+              CreateAsyncReader(pSource, pCallback->Get(), pReader->ReleaseAndGetAddressOf()));
+    ASSERT_EQ(S_OK, (*pCallback)->StartReading(pReader->Get()));
+    ASSERT_TRUE((*pCallback)->WaitForReads(nReads, dwTimeoutMs));
 }
 
 void RunBounded(const char* pszWhat, DWORD dwTimeoutMs, const std::function<void()>& step)

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -76,6 +77,12 @@ private:
     std::vector<Read> m_reads;
 };
 
+// A webcam of these formats under one name and link, every request answered
+// at once unless paced.
+SimulatedWebcamSpec WebcamSpecOf(const std::vector<SimulatedWebcamFormat>& formats, bool bPaced);
+// A webcam of one YUY2 160 x 120 type at 30 frames a second.
+std::shared_ptr<SimulatedWebcam> SmallYuy2Webcam(bool bPaced);
+
 // The webcam's media source, activated as an enumeration's object is.
 HRESULT ActivateWebcamSource(SimulatedWebcam* pWebcam, IMFMediaSource** ppSource);
 
@@ -84,6 +91,12 @@ HRESULT ActivateWebcamSource(SimulatedWebcam* pWebcam, IMFMediaSource** ppSource
 // stream selected, the readers' work queue held.
 HRESULT CreateAsyncReader(IMFMediaSource* pSource, IMFSourceReaderCallback* pCallback,
                           IMFSourceReader** ppReader);
+
+// A new reader of the source, reading through a callback of its own until
+// nReads have come back.
+void StartReading(IMFMediaSource* pSource, size_t nReads,
+                  Microsoft::WRL::ComPtr<ReaderTestCallback>* pCallback,
+                  Microsoft::WRL::ComPtr<IMFSourceReader>* pReader, DWORD dwTimeoutMs = 5000);
 
 // Runs the step on this thread; one that does not return in time ends the
 // process, saying what hung: a source reader stuck in Media Foundation leaves

@@ -134,7 +134,7 @@ private:
     double m_dServingHeldUntil = -1;
     void HoldServingFor(double dSeconds);
     // Within a driver stall or a span held by HoldServingFor.
-    bool IsServingHeldAt(double dAt);
+    bool IsServingHeldAt(double dAt) const;
     ScenarioFaults m_faults;
     WebcamOpenings m_openings;  // the simulation thread's alone
     std::mutex m_lock;

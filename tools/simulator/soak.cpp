@@ -646,7 +646,7 @@ void Simulation::HoldServingFor(double dSeconds)
     m_dServingHeldUntil = std::max(m_dServingHeldUntil, Now() + dSeconds);
 }
 
-bool Simulation::IsServingHeldAt(double dAt)
+bool Simulation::IsServingHeldAt(double dAt) const
 {
     return m_stalls.Cover(dAt) || dAt < m_dServingHeldUntil;
 }
