@@ -112,8 +112,19 @@ bool Answers(HWND hWnd)
 
 void AppendLine(const std::string& path, const std::string& line)
 {
-    HANDLE hFile = CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    // The program just started may be reading the file: an editor, too,
+    // would wait for it.
+    HANDLE hFile = INVALID_HANDLE_VALUE;
+    DWORD dwError = ERROR_SUCCESS;
+    WaitUntil(
+        [&]
+        {
+            hFile = CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, NULL, OPEN_EXISTING, 0, NULL);
+            dwError = GetLastError();
+            return hFile != INVALID_HANDLE_VALUE || dwError != ERROR_SHARING_VIOLATION;
+        },
+        kTimeoutMs);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile) << "error " << dwError;
     DWORD cbWritten = 0;
     WriteFile(hFile, line.data(), static_cast<DWORD>(line.size()), &cbWritten, NULL);
     CloseHandle(hFile);
